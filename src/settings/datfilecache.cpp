@@ -144,7 +144,7 @@ void LDatFileNativeFile::Save()
   std::string text = Format(sections_);
   LWriteFile file(path_.c_str(), kDatLockMs);
   if (file)
-    file.Write(text.data(), static_cast<unsigned>(text.size()));
+    file.Write(text.data(), text.size());
   changed_ = false;
 }
 

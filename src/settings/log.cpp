@@ -54,8 +54,9 @@ void LLog::Log(const char* text, unsigned char level)
     if (now != cachedSecond_) {
       tm local;
       localtime_r(&now, &local);
-      std::snprintf(timeText_, sizeof timeText_, "%.2d:%.2d:%.2d", local.tm_hour % 100, local.tm_min % 100,
-                    local.tm_sec % 100);
+      char text[16];
+      std::snprintf(text, sizeof text, "%.2d:%.2d:%.2d", local.tm_hour, local.tm_min, local.tm_sec);
+      tstrlcpy(timeText_, text, sizeof timeText_);
       char name[64];
       std::snprintf(name, sizeof name, "%.4d-%.2d-%.2d Velorin Log.txt", local.tm_year + 1900,
                     local.tm_mon + 1, local.tm_mday);
@@ -74,7 +75,7 @@ void LLog::Log(const char* text, unsigned char level)
     line[kMaxFileLine - 2] = '\r';
     line[kMaxFileLine - 1] = '\n';
   }
-  LFile::AppendFile(path, line, static_cast<unsigned>(length), kLogLockMs);
+  LFile::AppendFile(path, line, length, kLogLockMs);
 
   LLockScope scope(lock_);
   if (window_)

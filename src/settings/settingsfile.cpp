@@ -126,7 +126,7 @@ void LSettingsFile::GetString(const char* key, const char* def, char* out)
 {
   std::string lowered = Lowered(key);
   LReadFile file(path_.c_str(), kReadLockMs);
-  ReloadIfChanged(file.GetFD(), false);
+  ReloadIfChanged(file.GetHandle(), false);
   const Entry* e = Find(lowered);
   const std::string& value = e ? e->value : Cut(def ? def : "", def ? std::char_traits<char>::length(def) : 0);
   value.copy(out, kMaxText);
@@ -140,7 +140,7 @@ void LSettingsFile::SetString(const char* key, const char* value)
   // Under the exclusive lock the file is always parsed afresh: another
   // process may have rewritten it within the same clock tick at the same
   // size, and saving from a stale cache would throw its change away.
-  ReloadIfChanged(file.GetFD(), true);
+  ReloadIfChanged(file.GetHandle(), true);
 
   bool changed = false;
   auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.key == lowered; });
@@ -164,7 +164,7 @@ void LSettingsFile::SetString(const char* key, const char* value)
 
   std::string text = Format(entries_);
   file.Seek(0);
-  file.Write(text.data(), static_cast<unsigned>(text.size()));
+  file.Write(text.data(), text.size());
   file.Truncate();
   // Remember our own write so that the next read does not parse it again.
   struct stat st;

@@ -14,15 +14,11 @@
 
 namespace {
 
-// Each writer stores "<n>:<n>" under its own keys with growing n; values of
-// different lengths and of equal length alternate, so both the size and the
-// same-size paths of the cache are exercised.  A reader checks that every
-// value it sees is whole (both halves equal) and never goes backwards.
-struct Counter {
-  const char* prefix;
-  int keys;
-};
-
+// Each writer stores "<n>:<n>" under its own keys with growing n, zero-filled
+// so the file keeps its size: the harshest case for a cache keyed on
+// (modification time, size).  Every value read must be whole (both halves
+// equal) and never go backwards, and a process's own keys must always read
+// back as last written (another writer saving a stale copy would revert them).
 bool ParseValue(const char* text, long& n)
 {
   long a = -1, b = -2;
@@ -45,7 +41,7 @@ int Exercise(const char* mine, const char* theirs, int keys, double seconds, std
     int k = static_cast<int>(n % keys);
     char key[32], value[64];
     std::snprintf(key, sizeof key, "%s%d", mine, k);
-    std::snprintf(value, sizeof value, "%ld:%ld", n, n);
+    std::snprintf(value, sizeof value, "%08ld:%08ld", n, n);
     LSettingSetString("Race", key, value);
     last[k] = n;
 
@@ -58,6 +54,13 @@ int Exercise(const char* mine, const char* theirs, int keys, double seconds, std
         ++faults;
       else
         seen[k] = got;
+    }
+    int own = static_cast<int>((n + 3) % keys);
+    if (last[own] >= 0) {
+      std::snprintf(key, sizeof key, "%s%d", mine, own);
+      LSettingGetString("Race", key, "", out);
+      if (!ParseValue(out, got) || got != last[own])
+        ++faults;
     }
     ++n;
   }

@@ -1,5 +1,6 @@
 #include "settings/settings.h"
 #include "settings/settingsfile.h"
+#include "settings/settingssectionlist.h"
 #include "testfiles.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,13 @@
 namespace {
 
 const std::string kShared = "/opt/ostrel/velorin/etc/";
+
+// Tests that write section files by hand need the store's folder first.
+void MakeSharedFolder()
+{
+  char folder[260];
+  LSettingsGetSharedFolder(folder);
+}
 
 std::vector<LSettingsFile::Entry> ParseText(const std::string& text)
 {
@@ -36,6 +44,7 @@ TEST(SettingsStore, FreshStoreGivesDefaultsAndWritesByteExactLines)
 
 TEST(SettingsStore, HandWrittenMixedCaseKeyIsNotFoundAndKeptBeside)
 {
+  MakeSharedFolder();
   WriteWhole(kShared + "handwritten", "DialUpKBPS=40\r\n");
   EXPECT_EQ(LSettingGetInt("HandWritten", "DialUpKBPS", 24), 24);
   LSettingSetInt("HandWritten", "DialUpKBPS", 32);
@@ -70,6 +79,7 @@ TEST(SettingsStore, ReadsAnotherProcessesRewriteAndDeletedFileKeepsCache)
 
 TEST(SettingsStore, TypedDecodingFollowsTheTextOnly)
 {
+  MakeSharedFolder();
   WriteWhole(kShared + "typed", "b0=0\r\nbno=no\r\nbempty=\r\nnabc=abc\r\nnneg= -12x\r\nnempty=\r\n");
   EXPECT_FALSE(LSettingGetBool("Typed", "b0", true));
   EXPECT_TRUE(LSettingGetBool("Typed", "bno", false));
@@ -139,6 +149,7 @@ TEST(SettingsParse, HostileFilesParseWithoutCrash)
 
 TEST(SettingsStore, LargeFileOnDiskIsReadAndRewrittenWhole)
 {
+  MakeSharedFolder();
   std::string big;
   for (int i = 0; i < 20000; ++i)
     big += "key" + std::to_string(i) + "=" + std::to_string(i * 7) + "\r\n";
