@@ -49,16 +49,8 @@ LProcessResult ProcessSend(P& process, LIPSocketTCPRef socket, const void* data,
       if (static_cast<size_t>(sent) >= kProcessSendPiece)
         continue;
     }
-    switch (LWaitWritable(socket.GetSocket(), kProcessSliceMs)) {
-    case LWaitResult::Ready:
-      break;
-    case LWaitResult::Error:
+    if (!budget.WaitWritable(socket.GetSocket()))
       return kProcessFailed;
-    case LWaitResult::TimedOut:
-      if (!budget.SpendSlice())
-        return kProcessFailed;
-      break;
-    }
   }
 }
 

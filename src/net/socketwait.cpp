@@ -40,3 +40,16 @@ bool LIsTransientSocketError(int error)
 {
   return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 }
+
+bool LIdleBudget::WaitWritable(int descriptor)
+{
+  switch (LWaitWritable(descriptor, kProcessSliceMs)) {
+  case LWaitResult::Ready:
+    return true;
+  case LWaitResult::TimedOut:
+    return SpendSlice();
+  case LWaitResult::Error:
+    break;
+  }
+  return false;
+}

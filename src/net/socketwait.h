@@ -32,6 +32,10 @@ public:
     left_ -= kProcessSliceMs;
     return left_ > 0;
   }
+  // Waits one slice for the descriptor to take more data, charging the
+  // slice when it stays full.  False when the wait failed or the budget is
+  // used up: the send has failed.
+  bool WaitWritable(int descriptor);
 
 private:
   int left_;
