@@ -1,25 +1,10 @@
 #include "net/ipaddress.h"
 
+#include "base/stringtools.h"
 #include "net/resolve.h"
 
 #include <arpa/inet.h>
-#include <cstdlib>
 #include <cstring>
-
-namespace {
-
-constexpr size_t kTextSize = 260;
-
-// Copies at most 259 bytes and terminates.
-void CopyCut(char* out, const char* text, size_t length)
-{
-  if (length > kTextSize - 1)
-    length = kTextSize - 1;
-  memcpy(out, text, length);
-  out[length] = 0;
-}
-
-} // namespace
 
 bool IsIPPrivate(const unsigned char ip[4])
 {
@@ -86,7 +71,7 @@ bool LIPAddressMultiHomed::Resolve(const char* text)
 
 LIPAddressMultiHomedWithPort::LIPAddressMultiHomedWithPort(const char* text, unsigned short defaultPort)
 {
-  char host[kTextSize];
+  char host[kPathSize];
   port_ = SplitPortFromAddr(text, host, defaultPort);
   hosts_.Resolve(host);
 }
@@ -99,11 +84,12 @@ unsigned short SplitPortFromAddr(const char* text, char* host, unsigned short de
   }
   const char* colon = strchr(text, ':');
   if (colon == nullptr) {
-    CopyCut(host, text, strlen(text));
+    tlstrcpy(host, text);
     return defaultPort;
   }
-  CopyCut(host, text, static_cast<size_t>(colon - text));
-  return static_cast<unsigned short>(strtol(colon + 1, nullptr, 10));
+  size_t hostLength = static_cast<size_t>(colon - text);
+  tstrlcpy(host, text, hostLength < kPathSize ? hostLength + 1 : kPathSize);
+  return static_cast<unsigned short>(ttoi(colon + 1));
 }
 
 void ProcessHTTPSplitHost(const char* url, char* host, char* path)
@@ -122,9 +108,9 @@ void ProcessHTTPSplitHost(const char* url, char* host, char* path)
       hostLength = 0;
       continue;
     }
-    if (hostLength < kTextSize - 1)
+    if (hostLength < kPathSize - 1)
       host[hostLength++] = *p;
   }
   host[hostLength] = 0;
-  CopyCut(path, p, strlen(p));
+  tlstrcpy(path, p);
 }

@@ -1,15 +1,16 @@
 #include "net/localhost.h"
 
+#include "base/formatter.h"
+#include "base/stringtools.h"
 #include "net/ipaddress.h"
 #include "net/resolve.h"
 
-#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
 namespace {
 
-constexpr size_t kNameSize = 260;
+constexpr size_t kNameSize = kPathSize;
 // The resolver gives far fewer addresses in practice; the walk only needs
 // to see every one of them.
 constexpr unsigned int kMaxLocalAddresses = 64;
@@ -57,7 +58,7 @@ void LIPGetLocalHostIPPublic(char* text)
 {
   unsigned char ip[4];
   GetLocalHostIP(ip);
-  snprintf(text, kNameSize, "%d.%d.%d.%d", ip[0], ip[1], ip[2], ip[3]);
+  tsprintf(text, kNameSize, "%d.%d.%d.%d", ip[0], ip[1], ip[2], ip[3]);
 }
 
 void LIPGetLocalFQDN(char* name)
@@ -72,5 +73,5 @@ void LIPGetLocalFQDN(char* name)
   uint32_t ignored;
   if (GetHostName(host) && LResolveHostIPv4(host, &ignored, 1, name) == 1)
     return;
-  strcpy(name, "localhost");
+  tlstrcpy(name, "localhost");
 }

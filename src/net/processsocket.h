@@ -10,6 +10,8 @@
 // locks.  IsToStop() is called on the calling thread.
 
 #include "base/processresult.h"
+#include "base/stringtools.h"
+#include "base/stringwriters.h"
 #include "net/netbase.h"
 #include "net/socketwait.h"
 
@@ -162,4 +164,13 @@ LProcessResult ProcessRecvLineToWriter(P& process, LIPSocketTCPRef socket, W& wr
       return kProcessDone;
     gotData = true;
   }
+}
+
+// ProcessRecvLineToWriter into a 260-byte buffer: at most 259 characters
+// are kept, the rest of a longer line is read and dropped.
+template <class P>
+LProcessResult ProcessRecvLine(P& process, LIPSocketTCPRef socket, char* line, int timeout)
+{
+  LFixedLengthStringWriterTemplate writer(line, kPathSize);
+  return ProcessRecvLineToWriter(process, socket, writer, timeout);
 }

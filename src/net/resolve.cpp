@@ -1,5 +1,7 @@
 #include "net/resolve.h"
 
+#include "base/stringtools.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -10,18 +12,10 @@
 
 namespace {
 
-constexpr unsigned int kNameSize = 260;
 // The resolver reports ERANGE when its scratch buffer is too small (hosts
 // with many aliases or addresses); grow up to a sane ceiling.
 constexpr size_t kFirstScratch = 2048;
 constexpr size_t kMaxScratch = 1 << 20;
-
-void CopyName(char* out, const char* name)
-{
-  size_t n = strnlen(name, kNameSize - 1);
-  memcpy(out, name, n);
-  out[n] = 0;
-}
 
 // Runs one re-entrant look-up, growing the scratch buffer on ERANGE, and
 // hands the resulting hostent to use().  False when nothing was found.
@@ -64,7 +58,7 @@ unsigned int LResolveHostIPv4(const char* name, uint32_t* addresses, unsigned in
         for (char** a = e.h_addr_list; *a != nullptr && count < max; ++a)
           memcpy(&addresses[count++], *a, 4);
         if (officialName != nullptr && count > 0)
-          CopyName(officialName, e.h_name != nullptr ? e.h_name : name);
+          tlstrcpy(officialName, e.h_name != nullptr ? e.h_name : name);
       });
   return count;
 }
@@ -78,7 +72,7 @@ bool LResolveAddressName(uint32_t address, char* name)
       },
       [&](const hostent& e) {
         if (e.h_name != nullptr && *e.h_name != 0) {
-          CopyName(name, e.h_name);
+          tlstrcpy(name, e.h_name);
           found = true;
         }
       });

@@ -4,6 +4,7 @@
 #include "base/ticks.h"
 #include "net/loopback.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/socket.h>
@@ -263,6 +264,22 @@ TEST_F(RecvLine, LongLinesSpanSeveralPeeks)
   EXPECT_EQ(line, b);
   EXPECT_EQ(Line(line), kProcessDone);
   EXPECT_EQ(line, "next");
+}
+
+TEST_F(RecvLine, FixedBufferKeeps259AndConsumesTheRest)
+{
+  std::string longLine = Pattern(300);
+  WriteAll(p.b.GetSocket(), longLine + "\r\nHost: x\r\n");
+  char line[260];
+  memset(line, '#', sizeof line);
+  LProcessInterfaceVoid never;
+  EXPECT_EQ(ProcessRecvLine(never, p.a, line, 1000), kProcessDone);
+  EXPECT_EQ(std::string(line), longLine.substr(0, 259));
+  EXPECT_EQ(ProcessRecvLine(never, p.a, line, 1000), kProcessDone);
+  EXPECT_STREQ(line, "Host: x");
+  p.b.Close();
+  EXPECT_EQ(ProcessRecvLine(never, p.a, line, 1000), kProcessFailed);
+  EXPECT_STREQ(line, "");
 }
 
 TEST_F(RecvLine, LastLineWithoutFeedThenClose)
