@@ -18,9 +18,9 @@ bool IsTagChar(char c)
   return (c >= '0' && c <= '9') || c == '-';
 }
 
-// Decimal text of a signed 64-bit value; the formatter's %d is 32-bit and
-// sizes and times beyond it must not wrap.
-void AddDecimal64(LFixedLengthStringWriterTemplate& writer, int64_t value)
+} // namespace
+
+void LWebletFormatDecimal(char* out, int64_t value)
 {
   char digits[24];
   int count = 0;
@@ -29,22 +29,23 @@ void AddDecimal64(LFixedLengthStringWriterTemplate& writer, int64_t value)
     digits[count++] = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
+  char* p = out;
   if (value < 0) {
-    writer.AddChar('-');
+    *p++ = '-';
   }
   while (count > 0) {
-    writer.AddChar(digits[--count]);
+    *p++ = digits[--count];
   }
+  *p = 0;
 }
-
-} // namespace
 
 void LWebletFormatEntityTag(char* out, time_t modified, uint64_t size)
 {
-  LFixedLengthStringWriterTemplate writer(out, kPathSize);
-  AddDecimal64(writer, static_cast<int64_t>(modified));
-  writer.AddChar('-');
-  AddDecimal64(writer, static_cast<int64_t>(size));
+  char time[24];
+  char bytes[24];
+  LWebletFormatDecimal(time, static_cast<int64_t>(modified));
+  LWebletFormatDecimal(bytes, static_cast<int64_t>(size));
+  tsprintf(out, kPathSize, "%s-%s", time, bytes);
 }
 
 bool LWebletTagMatches(const char* ifNoneMatch, const char* tag)

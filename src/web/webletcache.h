@@ -4,6 +4,11 @@
 
 // The validators of a static-file response.
 
+// A signed 64-bit decimal into out (at least 21 bytes).  Sizes and times
+// are written with it because the formatter's %d is 32-bit and would turn
+// sizes past 2 GiB negative.
+void LWebletFormatDecimal(char* out, int64_t value);
+
 // The entity tag: modification time and size in decimal, joined by '-'
 // ("%d-%d"), into out (260 bytes).
 void LWebletFormatEntityTag(char* out, time_t modified, uint64_t size);
