@@ -18,7 +18,7 @@
 #include "mp3frames.h"
 #include "uniquefd.h"
 
-enum class LListenerFault { kNone, kConnect, kTimeout, kBadHeader, kDisconnected };
+enum class LListenerFault { kNone, kConnect, kConnectTimeout, kHeaderTimeout, kBadHeader, kDisconnected };
 
 class LListener {
 public:
@@ -116,6 +116,8 @@ public:
   uint64_t BodyBytes() const { return bodyBytes_; }
   // Longest time without data once the header was in, the end of the run included.
   int64_t MaxGapNs() const { return maxGapNs_; }
+  // Connect to the end of the response header; -1 when none came.
+  int64_t HeaderNs() const { return headerNs_ < 0 ? -1 : headerNs_ - startedNs_; }
   // Connect to the first byte of audio; -1 when none came.
   int64_t FirstDataNs() const { return firstDataNs_ < 0 ? -1 : firstDataNs_ - startedNs_; }
   const LMp3FrameChecker& Frames() const { return frames_; }
@@ -142,6 +144,7 @@ private:
       return n;
     }
     phase_ = Phase::kStreaming;
+    headerNs_ = nowNs;
     lastDataNs_ = nowNs;  // the stall clock starts with the header
     return used;
   }
@@ -179,6 +182,7 @@ private:
   LListenerFault fault_ = LListenerFault::kNone;
   int socketErrno_ = 0;
   int64_t startedNs_ = 0;
+  int64_t headerNs_ = -1;
   int64_t firstDataNs_ = -1;
   int64_t lastDataNs_ = 0;
   int64_t maxGapNs_ = 0;
