@@ -43,6 +43,15 @@ bool ParseDecoderArgs(int argc, char** argv, bool acceptDecodeFlag, LDecoderArgs
   return true;
 }
 
+// The output is renamed onto and, on failure, removed: only a plain file
+// (or a link, which rename and unlink replace rather than follow) may be
+// there, never a device or a folder.
+bool IsReplaceable(const char* path) {
+  struct stat status;
+  if (::lstat(path, &status) != 0) return errno == ENOENT;
+  return S_ISREG(status.st_mode) || S_ISLNK(status.st_mode);
+}
+
 bool SameFile(const char* a, const char* b) {
   struct stat sa, sb;
   return ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
@@ -60,6 +69,10 @@ int RunDecoderMain(const char* name, int argc, char** argv, bool acceptDecodeFla
   // Failure removes the output path below: never when it is the input.
   if (SameFile(args.input, args.output)) {
     ReportError("the output file is the input file '%s'", args.input);
+    return 2;
+  }
+  if (!IsReplaceable(args.output)) {
+    ReportError("the output '%s' is not a file that can be replaced", args.output);
     return 2;
   }
   InstallStopSignals();

@@ -22,6 +22,9 @@ void InstallStopSignals() {
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGPIPE, &ignore, nullptr);
+  // Likewise a file size limit shows up as EFBIG, and the half-written
+  // file can still be removed.
+  sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
 bool StopRequested() { return gStopRequested != 0; }

@@ -3,7 +3,7 @@
 // Makes SIGINT, SIGTERM and SIGHUP set a flag instead of killing the
 // process, so that a component can remove what it half wrote before it
 // exits, and ignores SIGPIPE, so that a vanished reader shows up as EPIPE
-// on write.  The handlers do not restart system calls: a blocked read or
+// on write (SIGXFSZ likewise, for EFBIG).  The handlers do not restart system calls: a blocked read or
 // write returns EINTR and the loop sees the flag.
 void InstallStopSignals();
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/fdio.h"
@@ -61,7 +62,10 @@ bool LEncodeRun::OpenOutput() {
     return false;
   }
   output_ = ownedOutput_.Get();
-  outputIsNamedFile_ = true;
+  // A device or pipe given by name is written like a stream: no info
+  // frame, and never removed on failure.
+  struct stat status;
+  outputIsNamedFile_ = ::fstat(output_, &status) == 0 && S_ISREG(status.st_mode);
   return true;
 }
 

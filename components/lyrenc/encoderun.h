@@ -17,8 +17,8 @@ public:
   LEncodeRun(const LEncodeRun&) = delete;
   LEncodeRun& operator=(const LEncodeRun&) = delete;
 
-  // Returns the exit status: 0 done, 1 failed (a named output file that
-  // was begun is removed).
+  // Returns the exit status: 0 done, 1 failed (a regular output file
+  // that was begun is removed).
   int Run();
 
 private:

@@ -37,6 +37,31 @@ const char* VorbisErrorText(int code) {
   return "decoding error";
 }
 
+// Vorbis orders three to eight channels front left, centre, front right,
+// then the surrounds, with the LFE last; WAV files put front left, front
+// right, centre, LFE, then the surrounds.  Row n - 3 gives, for each WAV
+// channel of an n-channel stream, the Vorbis channel it takes.
+constexpr int kMaxRemappedChannels = 8;
+constexpr int kVorbisToWavOrder[][kMaxRemappedChannels] = {
+    {0, 2, 1},
+    {0, 1, 2, 3},
+    {0, 2, 1, 3, 4},
+    {0, 2, 1, 5, 3, 4},
+    {0, 2, 1, 6, 5, 3, 4},
+    {0, 2, 1, 7, 5, 6, 3, 4},
+};
+
+void ReorderToWav(char* bytes, long size, int channels) {
+  if (channels < 3 || channels > kMaxRemappedChannels) return;
+  const int* order = kVorbisToWavOrder[channels - 3];
+  long frameBytes = 2L * channels;
+  char frame[2 * kMaxRemappedChannels];
+  for (char* p = bytes; p + frameBytes <= bytes + size; p += frameBytes) {
+    std::memcpy(frame, p, static_cast<size_t>(frameBytes));
+    for (int c = 0; c < channels; ++c) std::memcpy(p + 2 * c, frame + 2 * order[c], 2);
+  }
+}
+
 // libvorbisfile reads through these so that the descriptor stays owned by
 // an LFd (the close callback is left empty).
 size_t ReadCallback(void* data, size_t size, size_t count, void* source) {
@@ -117,6 +142,7 @@ bool DecodeVorbisFile(const char* input, LWavWriter& wav) {
       if (info == nullptr || !wav.SetFormat(info->rate, info->channels)) return false;
       currentLink = link;
     }
+    ReorderToWav(buffer, n, wav.Channels());
     if (!wav.AppendLittleEndian(buffer, static_cast<size_t>(n))) return false;
   }
   return false;
