@@ -9,6 +9,7 @@
 
 #include "common/fdio.h"
 #include "common/report.h"
+#include "common/stopsignals.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ bool LWavWriter::Create(const char* path) {
   Discard();
   target_ = path;
   std::string pattern = target_ + ".XXXXXX";
+  LStopSignalsHeld held;
   int fd = mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) {
     ReportError("cannot create '%s': %s", path, std::strerror(errno));
@@ -48,6 +50,7 @@ bool LWavWriter::Create(const char* path) {
   }
   fd_ = LFd(fd);
   temporary_ = pattern;
+  RemoveOnStop(0, temporary_.c_str());
   dataBytes_ = 0;
   rate_ = 0;
   channels_ = 0;
@@ -161,6 +164,7 @@ bool LWavWriter::Commit() {
     ReportError("cannot create '%s': %s", target_.c_str(), std::strerror(errno));
     return false;
   }
+  RemoveOnStop(0, nullptr);
   temporary_.clear();
   return true;
 }
@@ -169,6 +173,7 @@ void LWavWriter::Discard() {
   fd_.Close();
   if (!temporary_.empty()) {
     ::unlink(temporary_.c_str());
+    RemoveOnStop(0, nullptr);
     temporary_.clear();
   }
 }

@@ -20,14 +20,7 @@ constexpr size_t kReadBytes = 1 << 16;
 
 bool IsStandardStream(const char* name) { return std::strcmp(name, "-") == 0; }
 
-// A stop signal interrupts I/O with EINTR; that is a stop, not an error.
-void ReportFailure(const char* what) {
-  if (StopRequested()) {
-    ReportError("stopped by a signal");
-  } else {
-    ReportError("cannot %s: %s", what, std::strerror(errno));
-  }
-}
+void ReportFailure(const char* what) { ReportError("cannot %s: %s", what, std::strerror(errno)); }
 
 }  // namespace
 
@@ -56,6 +49,7 @@ bool LEncodeRun::OpenInput() {
 
 bool LEncodeRun::OpenOutput() {
   if (IsStandardStream(options_.output)) return true;
+  LStopSignalsHeld held;
   ownedOutput_ = LFd(::open(options_.output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!ownedOutput_.IsOpen()) {
     ReportError("cannot create '%s': %s", options_.output, std::strerror(errno));
@@ -66,6 +60,7 @@ bool LEncodeRun::OpenOutput() {
   // frame, and never removed on failure.
   struct stat status;
   outputIsNamedFile_ = ::fstat(output_, &status) == 0 && S_ISREG(status.st_mode);
+  if (outputIsNamedFile_) RemoveOnStop(0, options_.output);
   return true;
 }
 

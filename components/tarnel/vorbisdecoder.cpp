@@ -8,8 +8,8 @@
 #include <vorbis/vorbisfile.h>
 
 #include "common/fd.h"
+#include "common/fdio.h"
 #include "common/report.h"
-#include "common/stopsignals.h"
 
 namespace {
 
@@ -69,8 +69,7 @@ size_t ReadCallback(void* data, size_t size, size_t count, void* source) {
   size_t want = size * count;
   size_t got = 0;
   while (got < want) {
-    ssize_t n = ::read(fd, static_cast<char*>(data) + got, want - got);
-    if (n < 0 && errno == EINTR && !StopRequested()) continue;
+    ssize_t n = ReadSome(fd, static_cast<char*>(data) + got, want - got);
     if (n <= 0) break;
     got += static_cast<size_t>(n);
   }
@@ -128,7 +127,7 @@ bool DecodeVorbisFile(const char* input, LWavWriter& wav) {
 
   char buffer[16384];
   int currentLink = -1;
-  while (!StopRequested()) {
+  for (;;) {
     int link = 0;
     // Little-endian, 16-bit, signed: the WAV sample layout.
     long n = ov_read(file.Get(), buffer, sizeof buffer, 0, 2, 1, &link);
@@ -145,5 +144,4 @@ bool DecodeVorbisFile(const char* input, LWavWriter& wav) {
     ReorderToWav(buffer, n, wav.Channels());
     if (!wav.AppendLittleEndian(buffer, static_cast<size_t>(n))) return false;
   }
-  return false;
 }
