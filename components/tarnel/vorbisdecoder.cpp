@@ -10,6 +10,7 @@
 #include "common/fd.h"
 #include "common/fdio.h"
 #include "common/report.h"
+#include "tarnel/oggtail.h"
 
 namespace {
 
@@ -65,15 +66,11 @@ void ReorderToWav(char* bytes, long size, int channels) {
 // libvorbisfile reads through these so that the descriptor stays owned by
 // an LFd (the close callback is left empty).
 size_t ReadCallback(void* data, size_t size, size_t count, void* source) {
-  int fd = *static_cast<int*>(source);
-  size_t want = size * count;
-  size_t got = 0;
-  while (got < want) {
-    ssize_t n = ReadSome(fd, static_cast<char*>(data) + got, want - got);
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return size == 0 ? 0 : got / size;
+  // One read, not a loop that fills the request: from a pipe, what has
+  // arrived is decoded at once.  libvorbisfile asks for bytes (size 1).
+  if (size == 0) return 0;
+  ssize_t n = ReadSome(*static_cast<int*>(source), data, size * count);
+  return n > 0 ? static_cast<size_t>(n) / size : 0;
 }
 
 int SeekCallback(void* source, ogg_int64_t offset, int whence) {
@@ -111,6 +108,7 @@ public:
   }
 
   OggVorbis_File* Get() { return &file_; }
+  int Descriptor() const { return descriptor_; }
 
 private:
   LFd fd_;
@@ -131,7 +129,11 @@ bool DecodeVorbisFile(const char* input, LWavWriter& wav) {
     int link = 0;
     // Little-endian, 16-bit, signed: the WAV sample layout.
     long n = ov_read(file.Get(), buffer, sizeof buffer, 0, 2, 1, &link);
-    if (n == 0) return true;
+    if (n == 0) {
+      if (OggFileEndsWithStreamEnd(file.Descriptor())) return true;
+      ReportError("cannot decode '%s': the file is cut short", input);
+      return false;
+    }
     if (n < 0) {
       ReportError("cannot decode '%s': %s", input, VorbisErrorText(static_cast<int>(n)));
       return false;
