@@ -250,7 +250,8 @@ TEST_F(DecoderTest, AFullDiskOrAStopSignalLeavesNoPartialFile) {
   std::string flac = MakeFlac(wav);
   std::string ogg = MakeOgg(wav);
   std::string output = dir_ / "Temp1.wav";
-  auto onlySources = [&] { return FolderNames(dir_.Path()) == std::vector<std::string>{"source.wav", "source.wav.flac", "source.wav.ogg"}; };
+  const std::vector<std::string> sources = {"source.wav", "source.wav.flac", "source.wav.ogg"};
+  auto onlySources = [&] { return FolderNames(dir_.Path()) == sources; };
 
   for (const std::vector<std::string>& argv :
        {std::vector<std::string>{kWendrik, "-d", "-o", output, flac}, {kTarnel, "-o", output, ogg}}) {
