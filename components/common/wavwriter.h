@@ -35,8 +35,6 @@ public:
   // Removes the temporary file; the target path is left as it was.
   void Discard();
 
-  uint64_t Frames() const { return dataBytes_ / (2u * static_cast<unsigned>(channels_)); }
-
 private:
   bool Reserve(size_t bytes);
   bool FlushBuffer();
