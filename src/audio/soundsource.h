@@ -110,6 +110,9 @@ public:
   int GetEndSample() const override { return input_.GetEndSample(); }
   void Seek(int frame) override { input_.Seek(frame); }
 
+  // The wrapped source, for walking a chain of processes.
+  const LSoundSource& GetInput() const { return input_; }
+
 protected:
   LSoundSource input_;
 };
