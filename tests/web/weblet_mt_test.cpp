@@ -67,6 +67,21 @@ bool WaitForThreadsAtMost(int n, int ms)
   return true;
 }
 
+// The body of the answer once the listener accepts again (it binds on its
+// own thread), or "" after a second.
+std::string AskWhenListening(unsigned short port, const std::string& request)
+{
+  for (int i = 0; i < 100; ++i) {
+    Client client(port);
+    if (client.Connected()) {
+      client.Send(request);
+      return Body(client.ReadAll());
+    }
+    usleep(10000);
+  }
+  return "";
+}
+
 void ShrinkReceiveBuffer(int fd)
 {
   int size = 4096;
@@ -235,4 +250,29 @@ TEST(WebletLoad, RequestsOfOneSessionAtTheSameTimeLoseNothingButOrder)
   EXPECT_GE(n, 1);
   EXPECT_LE(n, kThreads * kEach);
   EXPECT_EQ(stored, "n=" + std::to_string(n));
+}
+
+TEST(WebletLoad, RestartKeepsOpenConnectionsAndStopStartServesAgain)
+{
+  WriteFile(SessionFolder() + "/r.css", "r");
+  TestServer server(kTable, std::size(kTable));
+  Client open(server.Port());
+  open.Send("GET /r.css HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(Body(open.ReadAll(300)), "r");
+
+  // Starting again restarts the listener only; the open connection goes on.
+  server.Server().StartServer(kTable, std::size(kTable), SessionFolder().c_str());
+  open.Send("GET /r.css HTTP/1.1\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(Body(open.ReadAll()), "r");
+  EXPECT_TRUE(open.closed());
+  std::string reply = AskWhenListening(server.Port(), "GET /hello?n=again HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(reply, "hello again");
+
+  // Stopped, the port refuses; started again, it serves although the
+  // connections just closed by the server still linger on the port.
+  server.Server().StopServer();
+  EXPECT_FALSE(Client(server.Port()).Connected());
+  server.Server().StartServer(kTable, std::size(kTable), SessionFolder().c_str());
+  reply = AskWhenListening(server.Port(), "GET /hello?n=back HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(reply, "hello back");
 }
