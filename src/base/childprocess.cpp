@@ -57,8 +57,11 @@ public:
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
     sigaddset(&defaults, SIGCHLD);
+    // Its own process group: a child that outstays its grace is killed
+    // together with whatever the shell started.
     if (posix_spawnattr_setsigmask(&attr_, &none) != 0 || posix_spawnattr_setsigdefault(&attr_, &defaults) != 0 ||
-        posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) != 0)
+        posix_spawnattr_setpgroup(&attr_, 0) != 0 ||
+        posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP) != 0)
       return false;
     // dup2 clears close-on-exec on the copy; the originals are close-on-exec
     // and vanish at the exec.
@@ -118,6 +121,7 @@ int LChildProcess::Reap(unsigned int graceMs)
     waited += step;
     step = step < 32 ? step * 2 : 32;
   }
+  kill(-pid_, SIGKILL);
   kill(pid_, SIGKILL);
   return Wait();
 }

@@ -18,9 +18,9 @@ public:
   LChildProcess& operator=(const LChildProcess&) = delete;
 
   // Runs "/bin/sh -c command" with stdinFd as its standard input and
-  // stdoutFd as its standard output (either -1: inherited).  The child
-  // starts with default SIGPIPE and SIGCHLD handling and no blocked
-  // signals.  A previous child is reaped first.  False when the process
+  // stdoutFd as its standard output (either -1: inherited), in a process
+  // group of its own.  The child starts with default SIGPIPE and SIGCHLD
+  // handling and no blocked signals.  A previous child is reaped first.  False when the process
   // could not be created.
   bool StartShell(const char* command, int stdinFd, int stdoutFd);
 
@@ -28,7 +28,7 @@ public:
   bool IsStarted() const { return pid_ > 0; }
 
   // Waits up to graceMs for the child to end; a child still running after
-  // that is killed (SIGKILL) and then waited for.  Returns the wait status,
+  // that is killed (SIGKILL, with its process group) and then waited for.  Returns the wait status,
   // or -1 when there was no child.
   int Reap(unsigned int graceMs);
   // Waits without limit.  Returns the wait status, or -1.

@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "base/pipe.h"
 
@@ -203,18 +204,51 @@ TEST(PipeInOut, ReapsOnlyItsOwnChildren)
   EXPECT_EQ(WEXITSTATUS(status), 5);
 }
 
-TEST(PipeInOut, CommandThatIgnoresEndOfInputIsKilledAfterTheGrace)
+// The children of `parent`, from /proc.
+std::vector<pid_t> ChildrenOf(pid_t parent)
+{
+  std::vector<pid_t> children;
+  DIR* proc = opendir("/proc");
+  while (dirent* entry = readdir(proc)) {
+    if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
+      continue;
+    std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    size_t close = line.rfind(')');
+    char state = 0;
+    int ppid = 0;
+    if (close != std::string::npos && sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) == 2 &&
+        ppid == parent)
+      children.push_back(atoi(entry->d_name));
+  }
+  closedir(proc);
+  return children;
+}
+
+TEST(PipeInOut, CommandThatIgnoresEndOfInputIsKilledAfterTheGraceWithItsChildren)
 {
   LPipeInOut pipe;
-  // exec: the shell becomes sleep, which neither reads nor ends.
-  ASSERT_TRUE(pipe.Open("exec sleep 60"));
-  pid_t pid = pipe.GetPid();
+  // The shell waits for sleep, which neither reads nor ends.
+  ASSERT_TRUE(pipe.Open("sleep 60; exit 0"));
+  pid_t shell = pipe.GetPid();
+  std::vector<pid_t> grandchildren;
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (grandchildren.empty() && std::chrono::steady_clock::now() < until)
+    grandchildren = ChildrenOf(shell);
+  ASSERT_EQ(grandchildren.size(), 1u);
   auto start = std::chrono::steady_clock::now();
   pipe.Close();
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_FALSE(ProcessExists(pid));
+  EXPECT_FALSE(ProcessExists(shell));
   EXPECT_GE(seconds, LChildProcess::kReapGraceMs / 1000.0 - 0.1);
   EXPECT_LT(seconds, LChildProcess::kReapGraceMs / 1000.0 + 1.0);
+  // The orphaned sleep was killed with the shell's group (its parent now
+  // reaps it).
+  until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (ProcessExists(grandchildren[0]) && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_FALSE(ProcessExists(grandchildren[0]));
   EXPECT_EQ(CountZombieChildren(), 0);
 }
 
