@@ -156,15 +156,22 @@ protected:
 TEST_F(AudioEngineTest, TwoSourcesStreamTheirTonesAtBothRates)
 {
   LAudioEngine engine;
+  const LExpectTone expects[] = {{0, 24, 1000}, {0, 56, 1000}, {1, 24, 2000}, {1, 56, 2000}};
+  // Listeners attach before the start, so they get every chunk from the
+  // first on: before any start the broadband rate is 20, and rate 0 picks
+  // the dial-up queue.
+  std::vector<std::unique_ptr<LStreamReader>> readers;
+  std::vector<LAudioQueue*> queues;
+  for (const LExpectTone& e : expects) {
+    queues.push_back(engine.GetAudioQueue(e.source, e.kbps > 24 ? e.kbps : 0));
+    readers.push_back(std::make_unique<LStreamReader>(queues.back()));
+  }
   engine.Start();
   gpAudioEngine = &engine;
-  const LExpectTone expects[] = {{0, 24, 1000}, {0, 56, 1000}, {1, 24, 2000}, {1, 56, 2000}};
-  std::vector<std::unique_ptr<LStreamReader>> readers;
-  for (const LExpectTone& e : expects) {
-    LAudioQueue* queue = gpAudioEngine.load()->GetAudioQueue(e.source, e.kbps);
-    ASSERT_NE(queue, nullptr);
-    EXPECT_EQ(queue->GetBitRate(), e.kbps);
-    readers.push_back(std::make_unique<LStreamReader>(queue));
+  for (size_t i = 0; i < queues.size(); ++i) {
+    LAudioQueue* queue = gpAudioEngine.load()->GetAudioQueue(expects[i].source, expects[i].kbps);
+    EXPECT_EQ(queue, queues[i]);
+    EXPECT_EQ(queue->GetBitRate(), expects[i].kbps);
   }
   std::this_thread::sleep_for(std::chrono::seconds(5));
   for (auto& reader : readers)
