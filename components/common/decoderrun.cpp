@@ -76,14 +76,11 @@ int RunDecoderMain(const char* name, int argc, char** argv, bool acceptDecodeFla
     return 2;
   }
   InstallStopSignals();
+  // A stop signal takes the output path too, as a failure does below.
+  RemoveOnStop(1, args.output);
 
   LWavWriter wav;
-  bool done = wav.Create(args.output) && decode(args.input, wav);
-  if (done && StopRequested()) {
-    ReportError("stopped");
-    done = false;
-  }
-  if (done && wav.Commit()) return 0;
+  if (wav.Create(args.output) && decode(args.input, wav) && wav.Commit()) return 0;
   wav.Discard();
   // Callers judge success by the WAV they find, so an older file at the
   // output path must not survive a failed decode.

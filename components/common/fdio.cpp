@@ -3,12 +3,10 @@
 #include <cerrno>
 #include <unistd.h>
 
-#include "common/stopsignals.h"
-
 ssize_t ReadSome(int fd, void* data, size_t size) {
   for (;;) {
     ssize_t n = ::read(fd, data, size);
-    if (n >= 0 || errno != EINTR || StopRequested()) return n;
+    if (n >= 0 || errno != EINTR) return n;
   }
 }
 
@@ -17,7 +15,7 @@ bool WriteAll(int fd, const void* data, size_t size) {
   while (size > 0) {
     ssize_t n = ::write(fd, p, size);
     if (n < 0) {
-      if (errno == EINTR && !StopRequested()) continue;
+      if (errno == EINTR) continue;
       return false;
     }
     p += n;

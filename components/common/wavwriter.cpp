@@ -9,6 +9,7 @@
 
 #include "common/fdio.h"
 #include "common/report.h"
+#include "common/stopsignals.h"
 
 namespace {
 
@@ -41,13 +42,15 @@ bool LWavWriter::Create(const char* path) {
   Discard();
   target_ = path;
   std::string pattern = target_ + ".XXXXXX";
+  LStopSignalsHeld held;
   int fd = mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) {
     ReportError("cannot create '%s': %s", path, std::strerror(errno));
     return false;
   }
-  fd_ = LFd(fd);
+  fd_ = LUniqueFD(fd);
   temporary_ = pattern;
+  RemoveOnStop(0, temporary_.c_str());
   dataBytes_ = 0;
   rate_ = 0;
   channels_ = 0;
@@ -74,7 +77,7 @@ bool LWavWriter::SetFormat(long rate, int channels) {
 }
 
 bool LWavWriter::Reserve(size_t bytes) {
-  if (!fd_.IsOpen() || channels_ == 0) {
+  if (!fd_.IsValid() || channels_ == 0) {
     ReportError("internal error: samples before the format");
     return false;
   }
@@ -148,7 +151,7 @@ bool LWavWriter::WriteHeader() {
 }
 
 bool LWavWriter::Commit() {
-  if (!fd_.IsOpen() || channels_ == 0) {
+  if (!fd_.IsValid() || channels_ == 0) {
     ReportError("no audio to write to '%s'", target_.c_str());
     return false;
   }
@@ -161,6 +164,7 @@ bool LWavWriter::Commit() {
     ReportError("cannot create '%s': %s", target_.c_str(), std::strerror(errno));
     return false;
   }
+  RemoveOnStop(0, nullptr);
   temporary_.clear();
   return true;
 }
@@ -169,6 +173,7 @@ void LWavWriter::Discard() {
   fd_.Close();
   if (!temporary_.empty()) {
     ::unlink(temporary_.c_str());
+    RemoveOnStop(0, nullptr);
     temporary_.clear();
   }
 }

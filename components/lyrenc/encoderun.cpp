@@ -20,14 +20,7 @@ constexpr size_t kReadBytes = 1 << 16;
 
 bool IsStandardStream(const char* name) { return std::strcmp(name, "-") == 0; }
 
-// A stop signal interrupts I/O with EINTR; that is a stop, not an error.
-void ReportFailure(const char* what) {
-  if (StopRequested()) {
-    ReportError("stopped by a signal");
-  } else {
-    ReportError("cannot %s: %s", what, std::strerror(errno));
-  }
-}
+void ReportFailure(const char* what) { ReportError("cannot %s: %s", what, std::strerror(errno)); }
 
 }  // namespace
 
@@ -45,8 +38,8 @@ int LEncodeRun::Run() {
 
 bool LEncodeRun::OpenInput() {
   if (IsStandardStream(options_.input)) return true;
-  ownedInput_ = LFd(::open(options_.input, O_RDONLY | O_CLOEXEC));
-  if (!ownedInput_.IsOpen()) {
+  ownedInput_ = LUniqueFD(::open(options_.input, O_RDONLY | O_CLOEXEC));
+  if (!ownedInput_.IsValid()) {
     ReportError("cannot open '%s': %s", options_.input, std::strerror(errno));
     return false;
   }
@@ -56,8 +49,9 @@ bool LEncodeRun::OpenInput() {
 
 bool LEncodeRun::OpenOutput() {
   if (IsStandardStream(options_.output)) return true;
-  ownedOutput_ = LFd(::open(options_.output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!ownedOutput_.IsOpen()) {
+  LStopSignalsHeld held;
+  ownedOutput_ = LUniqueFD(::open(options_.output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!ownedOutput_.IsValid()) {
     ReportError("cannot create '%s': %s", options_.output, std::strerror(errno));
     return false;
   }
@@ -66,6 +60,7 @@ bool LEncodeRun::OpenOutput() {
   // frame, and never removed on failure.
   struct stat status;
   outputIsNamedFile_ = ::fstat(output_, &status) == 0 && S_ISREG(status.st_mode);
+  if (outputIsNamedFile_) RemoveOnStop(0, options_.output);
   return true;
 }
 

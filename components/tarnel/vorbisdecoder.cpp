@@ -7,9 +7,10 @@
 #include <unistd.h>
 #include <vorbis/vorbisfile.h>
 
-#include "common/fd.h"
+#include "base/uniquefd.h"
+#include "common/fdio.h"
 #include "common/report.h"
-#include "common/stopsignals.h"
+#include "tarnel/oggtail.h"
 
 namespace {
 
@@ -63,18 +64,13 @@ void ReorderToWav(char* bytes, long size, int channels) {
 }
 
 // libvorbisfile reads through these so that the descriptor stays owned by
-// an LFd (the close callback is left empty).
+// an LUniqueFD (the close callback is left empty).
 size_t ReadCallback(void* data, size_t size, size_t count, void* source) {
-  int fd = *static_cast<int*>(source);
-  size_t want = size * count;
-  size_t got = 0;
-  while (got < want) {
-    ssize_t n = ::read(fd, static_cast<char*>(data) + got, want - got);
-    if (n < 0 && errno == EINTR && !StopRequested()) continue;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return size == 0 ? 0 : got / size;
+  // One read, not a loop that fills the request: from a pipe, what has
+  // arrived is decoded at once.  libvorbisfile asks for bytes (size 1).
+  if (size == 0) return 0;
+  ssize_t n = ReadSome(*static_cast<int*>(source), data, size * count);
+  return n > 0 ? static_cast<size_t>(n) / size : 0;
 }
 
 int SeekCallback(void* source, ogg_int64_t offset, int whence) {
@@ -94,8 +90,8 @@ public:
   LVorbisFile& operator=(const LVorbisFile&) = delete;
 
   bool Open(const char* path) {
-    fd_ = LFd(::open(path, O_RDONLY | O_CLOEXEC));
-    if (!fd_.IsOpen()) {
+    fd_ = LUniqueFD(::open(path, O_RDONLY | O_CLOEXEC));
+    if (!fd_.IsValid()) {
       ReportError("cannot open '%s': %s", path, std::strerror(errno));
       return false;
     }
@@ -112,9 +108,10 @@ public:
   }
 
   OggVorbis_File* Get() { return &file_; }
+  int Descriptor() const { return descriptor_; }
 
 private:
-  LFd fd_;
+  LUniqueFD fd_;
   int descriptor_ = -1;
   OggVorbis_File file_ = {};
   bool open_ = false;
@@ -128,11 +125,15 @@ bool DecodeVorbisFile(const char* input, LWavWriter& wav) {
 
   char buffer[16384];
   int currentLink = -1;
-  while (!StopRequested()) {
+  for (;;) {
     int link = 0;
     // Little-endian, 16-bit, signed: the WAV sample layout.
     long n = ov_read(file.Get(), buffer, sizeof buffer, 0, 2, 1, &link);
-    if (n == 0) return true;
+    if (n == 0) {
+      if (OggFileEndsWithStreamEnd(file.Descriptor())) return true;
+      ReportError("cannot decode '%s': the file is cut short", input);
+      return false;
+    }
     if (n < 0) {
       ReportError("cannot decode '%s': %s", input, VorbisErrorText(static_cast<int>(n)));
       return false;
@@ -145,5 +146,4 @@ bool DecodeVorbisFile(const char* input, LWavWriter& wav) {
     ReorderToWav(buffer, n, wav.Channels());
     if (!wav.AppendLittleEndian(buffer, static_cast<size_t>(n))) return false;
   }
-  return false;
 }

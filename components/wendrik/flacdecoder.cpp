@@ -7,9 +7,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "common/fd.h"
+#include "base/uniquefd.h"
+#include "common/fdio.h"
 #include "common/report.h"
-#include "common/stopsignals.h"
 
 namespace {
 
@@ -45,21 +45,15 @@ struct LFlacDecodeState {
 FLAC__StreamDecoderReadStatus ReadCallback(const FLAC__StreamDecoder*, FLAC__byte buffer[], size_t* bytes,
                                            void* client) {
   auto* state = static_cast<LFlacDecodeState*>(client);
-  for (;;) {
-    ssize_t n = ::read(state->fd, buffer, *bytes);
-    if (n > 0) {
-      *bytes = static_cast<size_t>(n);
-      return FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
-    }
-    if (n == 0) {
-      *bytes = 0;
-      return FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM;
-    }
-    if (errno == EINTR && !StopRequested()) continue;
-    ReportError("cannot read '%s': %s", state->input, std::strerror(errno));
-    *bytes = 0;
-    return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
+  ssize_t n = ReadSome(state->fd, buffer, *bytes);
+  if (n > 0) {
+    *bytes = static_cast<size_t>(n);
+    return FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
   }
+  *bytes = 0;
+  if (n == 0) return FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM;
+  ReportError("cannot read '%s': %s", state->input, std::strerror(errno));
+  return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
 }
 
 void MetadataCallback(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* metadata, void* client) {
@@ -77,7 +71,7 @@ FLAC__StreamDecoderWriteStatus WriteCallback(const FLAC__StreamDecoder*, const F
                                              const FLAC__int32* const buffer[], void* client) {
   auto* state = static_cast<LFlacDecodeState*>(client);
   const FLAC__FrameHeader& header = frame->header;
-  if (StopRequested() || !state->wav->SetFormat(header.sample_rate, static_cast<int>(header.channels))) {
+  if (!state->wav->SetFormat(header.sample_rate, static_cast<int>(header.channels))) {
     state->writeFailed = true;
     return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
   }
@@ -144,8 +138,8 @@ int16_t ScaleSampleTo16(int32_t sample, unsigned bits) {
 }
 
 bool DecodeFlacFile(const char* input, LWavWriter& wav) {
-  LFd fd(::open(input, O_RDONLY | O_CLOEXEC));
-  if (!fd.IsOpen()) {
+  LUniqueFD fd(::open(input, O_RDONLY | O_CLOEXEC));
+  if (!fd.IsValid()) {
     ReportError("cannot open '%s': %s", input, std::strerror(errno));
     return false;
   }

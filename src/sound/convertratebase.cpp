@@ -74,9 +74,9 @@ LConvertRateBase::LConvertRateBase(int inputRate, int targetRate, int taps, bool
   cutoff_ = fc;
 
   const long double scale = fc * 65536.0L / Izero(beta);
-  coef_.assign(static_cast<size_t>(phaseCount_) * kTaps, 0);
+  coef_.assign(static_cast<size_t>(phaseCount_) * kRowStride, 0);
   for (int p = 0; p < phaseCount_; ++p) {
-    int* row = &coef_[static_cast<size_t>(p) * kTaps];
+    int* row = &coef_[static_cast<size_t>(p) * kRowStride];
     for (int t = 0; t < kTaps; ++t) {
       long double x = static_cast<long double>(t - kHalfTaps) - static_cast<long double>(p) / phaseCount_;
       if (x == 0) {

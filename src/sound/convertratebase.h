@@ -11,6 +11,9 @@ class LConvertRateBase {
 public:
   static constexpr int kTaps = 63;
   static constexpr int kHalfTaps = 31;
+  // Rows are padded with one zero tap, so that both half-sums run over 32
+  // taps (a length the compiler can vectorise without a remainder loop).
+  static constexpr int kRowStride = 64;
 
   // `preStage` marks the first of two converters used for a large
   // reduction, which may use a wider transition band.
@@ -24,8 +27,8 @@ public:
   int GetStep() const { return step_; }
   // Cut-off as a fraction of the input's Nyquist frequency.
   double GetCutoff() const { return static_cast<double>(cutoff_); }
-  // Taps of phase p (kTaps values).
-  const int* GetRow(int p) const { return &coef_[static_cast<size_t>(p) * kTaps]; }
+  // Taps of phase p (kTaps values, then a zero).
+  const int* GetRow(int p) const { return &coef_[static_cast<size_t>(p) * kRowStride]; }
 
 protected:
   int32_t phaseCount_;

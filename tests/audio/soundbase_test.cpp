@@ -248,32 +248,6 @@ TEST(SampleFormat, AlawMatchesStandardAndRoundTrips)
   }
 }
 
-TEST(SampleFormat, BlockConversions)
-{
-  const int in[5] = {0, 16, -16, 524272, -524288};
-  LSF16 mid[5];
-  ConvertSamplesOut(mid, in, 5);
-  int out[6] = {1, 1, 1, 1, 1, 99};
-  ConvertSamplesIn(out, mid, 5);
-  EXPECT_EQ(std::vector<int>(out, out + 5), std::vector<int>(in, in + 5));
-  EXPECT_EQ(out[5], 99); // nothing past count
-  ConvertSamplesIn(out, mid, 0);
-  EXPECT_EQ(out[0], 0);
-}
-
-TEST(BufferOps, ClearAndSize)
-{
-  int b[7] = {1, 2, 3, 4, 5, 6, 7};
-  EXPECT_EQ(ClearAudioBuffer(b, 3, 2), 0);
-  EXPECT_EQ(b[5], 0);
-  EXPECT_EQ(b[6], 7);
-  EXPECT_EQ(ClearAudioBuffer(b + 6, 0), 0);
-  EXPECT_EQ(b[6], 7);
-  EXPECT_EQ(ClearAudioBuffer(b + 6, -3), 0);
-  EXPECT_EQ(GetBytesFromSamples(10), 40);
-  EXPECT_EQ(GetBytesFromSamples(10, 2), 80);
-}
-
 TEST(BufferOps, Peaks)
 {
   const int silence[4] = {0, 0, 0, 0};

@@ -409,3 +409,25 @@ TEST(ConvertRateResponse, SineSweeps)
   printf("48000->44100: passband ripple %.4f dB, stopband rejection %.1f dB\n", frac.ripple, frac.rejection);
   EXPECT_LT(frac.ripple, 0.1);
 }
+
+TEST(ConvertRateResponse, DoublingRejectsImages)
+{
+  // 22.05 -> 44.1 kHz: a tone at f also leaves an image at 22050 - f,
+  // which the filter (cut-off 0.975 of the input band) must suppress.
+  const double amp = 262144;
+  double lo = 1e9, hi = -1e9, worst = 1e9;
+  for (double f = 100; f <= 9000; f += 445) {
+    LSoundSource src(new VectorSource(Sine(f, 22050, 11025, amp), 22050, 1));
+    LSoundSource out = LSPConvertRate(44100).OpenSource(src);
+    std::vector<int> o = ReadAll(out);
+    const int n = static_cast<int>(o.size());
+    double g = 20 * std::log10(Amplitude(o, f, 44100, 200, n - 200) / amp);
+    double image = 20 * std::log10(Amplitude(o, 22050 - f, 44100, 200, n - 200) / amp);
+    lo = std::min(lo, g);
+    hi = std::max(hi, g);
+    worst = std::min(worst, -image);
+  }
+  printf("22050->44100: passband ripple %.4f dB (to 9 kHz), image rejection %.1f dB\n", hi - lo, worst);
+  EXPECT_LT(hi - lo, 0.2);
+  EXPECT_GT(worst, 40);
+}
