@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "sound/mp3sideinfo.h"
+#include "sound/mp3simd.h"
 
 namespace {
 
@@ -66,15 +67,23 @@ const ImdctTables& Tables()
 
 void LongBlock(const ImdctTables& t, const float* in, const float* window, float* overlap, float z[18])
 {
-    float y[20] = {};
+    // Named accumulators stay in registers.
+    MP3Vec4 a0 = {}, a1 = {}, a2 = {}, a3 = {}, a4 = {};
     for (int k = 0; k < 18; k++) {
-        float x = in[k];
-        if (x == 0.0f)
-            continue;
+        MP3Vec4 x = MP3Splat4(in[k]);
         const float* c = t.dct18[k];
-        for (int n = 0; n < 20; n++)
-            y[n] += x * c[n];
+        a0 += MP3Load4(c) * x;
+        a1 += MP3Load4(c + 4) * x;
+        a2 += MP3Load4(c + 8) * x;
+        a3 += MP3Load4(c + 12) * x;
+        a4 += MP3Load4(c + 16) * x;
     }
+    float y[20];
+    MP3Store4(y, a0);
+    MP3Store4(y + 4, a1);
+    MP3Store4(y + 8, a2);
+    MP3Store4(y + 12, a3);
+    MP3Store4(y + 16, a4);
     for (int i = 0; i < 9; i++) {
         z[i] = overlap[i] + y[i + 9] * window[i];
         z[i + 9] = overlap[i + 9] - y[17 - i] * window[i + 9];

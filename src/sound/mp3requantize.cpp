@@ -1,5 +1,7 @@
 #include "sound/mp3requantize.h"
 
+#include <cstring>
+
 #include "sound/mp3scalefactors.h"
 #include "sound/mp3sideinfo.h"
 #include "sound/mp3tables.h"
@@ -8,16 +10,20 @@ namespace {
 
 inline int ScaleIndex(int index) { return index < 64 ? index : 64; }
 
-// Requantises lines [start, end) (clipped to count) with one gain.
+// Requantises lines [start, end) (clipped to count) with one gain. The Huffman decoder never yields
+// a magnitude above 15 + 2^13 - 1 = 8206, the last entry of the power table.
 inline void Scale(const int* in, int start, int end, int count, float gain, const float* power, float* xr)
 {
     if (end > count)
         end = count;
     for (int i = start; i < end; i++) {
         int v = in[i];
-        int a = v < 0 ? -v : v;
-        float m = power[a < 8206 ? a : 8206] * gain;
-        xr[i] = v < 0 ? -m : m;
+        unsigned sign = (unsigned)v & 0x80000000u;
+        float m = power[v < 0 ? -v : v] * gain;
+        unsigned bits;
+        std::memcpy(&bits, &m, 4);
+        bits |= sign;
+        std::memcpy(&xr[i], &bits, 4);
     }
 }
 
