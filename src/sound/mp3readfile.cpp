@@ -1,38 +1,11 @@
 #include "sound/mp3readfile.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-MP3ReadFile::~MP3ReadFile()
+MP3ReadFile::MP3ReadFile(const char* path) : mFile(path)
 {
-    if (mFd >= 0)
-        close(mFd);
-}
-
-bool MP3ReadFile::Open(const char* path)
-{
-    if (mFd >= 0) {
-        close(mFd);
-        mFd = -1;
-    }
-    mSize = 0;
-    mBufferStart = 0;
-    mBufferFill = 0;
-    mBufferPos = 0;
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return false;
-    }
-    mFd = fd;
-    mSize = st.st_size;
-    return true;
+    if (mFile)
+        mSize = (long long)mFile.GetFileSizeBytes();
 }
 
 bool MP3ReadFile::Fill()
@@ -41,17 +14,10 @@ bool MP3ReadFile::Fill()
     mBufferStart += mBufferPos;
     mBufferPos = 0;
     mBufferFill = 0;
-    if (mFd < 0 || mBufferStart >= mSize)
+    if (!mFile || mBufferStart >= mSize || !mFile.Seek((uint64_t)mBufferStart))
         return false;
-    for (;;) {
-        ssize_t got = pread(mFd, mBuffer, kBufferSize, mBufferStart);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        mBufferFill = (int)got;
-        return true;
-    }
+    mBufferFill = (int)mFile.Read(mBuffer, kBufferSize);
+    return mBufferFill > 0;
 }
 
 int MP3ReadFile::ReadByteSlow()

@@ -1,18 +1,18 @@
 #pragma once
 
-// The MP3 decoder's input file: a read-only file opened without a lock (other readers and the
-// recordings library may hold the same file), read through a fixed buffer so that the byte-wise header
-// search costs no system call per byte. Used by one decoder thread at a time.
+#include "base/fileclasses.h"
+
+// The MP3 decoder's input file: a shared read file (no lock: other readers and the recordings library
+// may hold the same file), read through a fixed buffer so that the byte-wise header search costs no
+// system call per byte. Used by one decoder thread at a time.
 class MP3ReadFile
 {
 public:
-    MP3ReadFile() = default;
-    ~MP3ReadFile();
+    explicit MP3ReadFile(const char* path);
     MP3ReadFile(const MP3ReadFile&) = delete;
     MP3ReadFile& operator=(const MP3ReadFile&) = delete;
 
-    bool Open(const char* path);
-    bool IsOpen() const { return mFd >= 0; }
+    bool IsOpen() const { return (bool)mFile; }
 
     // Copies up to `bytes` bytes; returns how many arrived (fewer only at the end of the file).
     int Read(void* out, int bytes);
@@ -42,7 +42,7 @@ private:
 
     static constexpr int kBufferSize = 32768;
 
-    int mFd = -1;
+    LSharedReadFile mFile;
     long long mSize = 0;
     long long mBufferStart = 0;  // file offset of mBuffer[0]
     int mBufferFill = 0;
