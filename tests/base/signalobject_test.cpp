@@ -1,0 +1,122 @@
+#include "base/signalobject.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point start)
+{
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+TEST(SignalObject, SetResetAndWaitingDoesNotConsume)
+{
+  LSignalObject signal;
+  ASSERT_TRUE(signal.IsValid());
+  EXPECT_FALSE(signal.IsSignaled());
+  signal.Signal();
+  EXPECT_TRUE(signal.IsSignaled());
+  EXPECT_TRUE(signal.WaitSignal(1000));
+  EXPECT_TRUE(signal.GetRef().WaitSignalForever());
+  EXPECT_TRUE(signal.IsSignaled()) << "a wait consumed the signal";
+
+  // Three bytes in the pipe: a reset that reads only one would leave it set.
+  signal.Signal();
+  signal.Signal();
+  signal.Reset();
+  EXPECT_FALSE(signal.IsSignaled());
+  signal.Reset(); // on an empty pipe: must not block
+  EXPECT_FALSE(signal.IsSignaled());
+}
+
+TEST(SignalObject, SignalOnFullPipeNeitherBlocksNorLosesTheSetState)
+{
+  LSignalObject signal;
+  // Far more than a pipe buffer holds: a blocking write end would hang here.
+  for (int i = 0; i < 200000; ++i)
+    signal.Signal();
+  EXPECT_TRUE(signal.IsSignaled());
+  signal.Reset();
+  EXPECT_FALSE(signal.IsSignaled());
+}
+
+TEST(SignalObject, BothEndsNonBlockingCloseOnExecAndClosedOnDestruction)
+{
+  int read_fd;
+  {
+    LSignalObject signal;
+    read_fd = signal.GetRef().GetPollFD();
+    ASSERT_GE(read_fd, 0);
+    // The write end is the next descriptor pipe2 handed out.
+    for (int fd : {read_fd, read_fd + 1}) {
+      EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC) << fd;
+      EXPECT_TRUE(fcntl(fd, F_GETFL) & O_NONBLOCK) << fd;
+    }
+  }
+  EXPECT_EQ(fcntl(read_fd, F_GETFD), -1);
+  EXPECT_EQ(fcntl(read_fd + 1, F_GETFD), -1);
+}
+
+TEST(SignalObject, WaitTimesOutAfterTheGivenTimeAndZeroDoesNotWait)
+{
+  LSignalObject signal;
+  auto start = Clock::now();
+  EXPECT_FALSE(signal.WaitSignal(80));
+  EXPECT_GE(MsSince(start), 75);
+  start = Clock::now();
+  EXPECT_FALSE(signal.WaitSignal(0));
+  EXPECT_LT(MsSince(start), 50);
+}
+
+TEST(SignalObject, RefWithoutDescriptorNeverReportsSet)
+{
+  LSignalObjectRef none;
+  EXPECT_EQ(none.GetPollFD(), -1);
+  EXPECT_FALSE(none.IsSignaled());
+  EXPECT_FALSE(none.WaitSignal(10));
+  EXPECT_FALSE(none.WaitSignalForever()) << "must not block forever on no descriptor";
+}
+
+TEST(SignalObjectGroup, HoldsAtMost255EntriesAndReportsWhichIsSet)
+{
+  LSignalObject signals[2];
+  LSignalObjectGroup group;
+  for (unsigned int i = 0; i < LSignalObjectGroup::kMaxEntries; ++i)
+    EXPECT_TRUE(group.Add(signals[i % 2]));
+  EXPECT_EQ(group.GetCount(), 255u);
+  EXPECT_FALSE(group.Add(signals[0]));
+  EXPECT_FALSE(group.Add(signals[1]));
+  EXPECT_EQ(group.GetCount(), 255u);
+
+  LSignalObject extra;
+  bool extra_set = true;
+  EXPECT_EQ(group.Poll(extra.GetRef().GetPollFD(), 20, extra_set), 0);
+  EXPECT_FALSE(extra_set);
+
+  signals[1].Signal();
+  ASSERT_GT(group.Poll(extra.GetRef().GetPollFD(), 1000, extra_set), 0);
+  EXPECT_FALSE(extra_set);
+  EXPECT_FALSE(group.IsEntrySignaled(0));
+  EXPECT_TRUE(group.IsEntrySignaled(1));
+  EXPECT_TRUE(group.IsEntrySignaled(253));
+  EXPECT_FALSE(group.IsEntrySignaled(254));
+  EXPECT_FALSE(group.IsEntrySignaled(255)) << "index past the end";
+
+  // The extra descriptor wakes a full group and is not stored in it.
+  signals[1].Reset();
+  extra.Signal();
+  ASSERT_GT(group.Poll(extra.GetRef().GetPollFD(), 1000, extra_set), 0);
+  EXPECT_TRUE(extra_set);
+  EXPECT_FALSE(group.IsEntrySignaled(1));
+  EXPECT_EQ(group.GetCount(), 255u);
+
+  group.Clear();
+  EXPECT_EQ(group.GetCount(), 0u);
+  EXPECT_TRUE(group.Add(signals[0]));
+}
+
+} // namespace
