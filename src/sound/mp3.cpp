@@ -206,6 +206,8 @@ int LMP3Source::Read(int* buffer, int frames)
             }
             mReadIndex = 0;
             beforeEnd = (int)(mEnd - pos);
+            if (beforeEnd <= 0)
+                break;
         }
         int n = mSamplesPerFrame - mReadIndex;
         if (n > remaining)
@@ -226,21 +228,28 @@ int LMP3Source::Read(int* buffer, int frames)
 void LMP3Source::Seek(int frame)
 {
     mPosition = frame;
-    if (Error())
+    mReadIndex = mSamplesPerFrame;
+    // At or past the end there is nothing to decode: reading there gives silence. (Decoding the last
+    // frame instead would leave the decoded stream behind the position.)
+    if (Error() || frame >= mEnd)
         return;
-    int target = frame < 0 ? 0 : (frame > mEnd ? mEnd : frame);
+    int target = frame < 0 ? 0 : frame;
     int index = target / mSamplesPerFrame;
     int offset = target % mSamplesPerFrame;
     int start = index > kPrerollFrames ? index - kPrerollFrames : 0;
     mFile.Seek(start ? FindFrameStart(mDataStart + (long long)(start * mBytesPerFrame)) : mDataStart);
     mDecoder.ResetFilters();
     mDecodedEnd = (long long)start * mSamplesPerFrame;
-    mReadIndex = mSamplesPerFrame;
-    for (int i = start; i < index; i++)
-        if (!DecodeFrame(mDecoded, true))
+    for (int i = start; i < index; i++) {
+        if (!DecodeFrame(mDecoded, true)) {
+            StreamEnded();
             return;
+        }
+    }
     if (DecodeFrame(mDecoded))
         mReadIndex = offset;
+    else
+        StreamEnded();
 }
 
 // Frame starts of a constant-rate file lie within a byte of trunc(n × bytes per frame), on either side

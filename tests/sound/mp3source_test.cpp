@@ -271,6 +271,42 @@ TEST_F(MP3SourceTest, SeekDecodesPrerollAndMatchesALinearRead)
     EXPECT_EQ(s.GetPositionSample(), end + 110);
 }
 
+// Found by fuzzing: a seek past the end decoded the last frame while the position stood later, and
+// the next end estimate fell below the position (a negative copy length).
+TEST_F(MP3SourceTest, SeeksPastTheEndOrIntoMissingFramesReadSilence)
+{
+    std::vector<int> buf(3000, 1);
+    LSoundSource s = LMP3File::OpenSource(Path("22.mp3").c_str());
+    Pcm all = ReadAllFrom(s, 2806);
+    int end = s.GetEndSample();
+    for (int target : {end, end + 1, end + 1330, end + 100000}) {
+        s.Seek(target);
+        EXPECT_EQ(s.Read(buf.data(), 2806), 0) << target;
+        EXPECT_EQ(buf[2805], 0);
+        EXPECT_EQ(s.GetEndSample(), end);
+    }
+    s.Seek(end - 100);
+    EXPECT_EQ(s.Read(buf.data(), 2806), 100);
+    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 100, all.samples.end() - 100));
+
+    // A VBR count far beyond the frames the file holds: seeks scale into the file, and one near the
+    // claimed end runs out of frames in its pre-roll, which ends the stream before the target.
+    std::vector<unsigned char> data = mp3test::ReadAll(Path("vbr.mp3"));
+    std::vector<std::vector<unsigned char>> frames = Frames(data);
+    MP3Header h;
+    ASSERT_TRUE(h.Parse(frames[0].data()));
+    size_t at = std::search(data.begin(), data.end(), frames[0].begin(), frames[0].end()) - data.begin()
+                + 4 + h.GetSideInfoLength() + 8;
+    data[at] = 0, data[at + 1] = 0, data[at + 2] = 0x27, data[at + 3] = 0x10;  // 10000 frames
+    ASSERT_TRUE(mp3test::WriteAll(Path("xing10000.mp3"), data));
+    LSoundSource v = LMP3File::OpenSource(Path("xing10000.mp3").c_str());
+    ASSERT_EQ(v.GetEndSample(), 11520000);
+    v.Seek(11515000);
+    EXPECT_EQ(v.Read(buf.data(), 1000), 0);
+    EXPECT_EQ(buf[999], 0);
+    EXPECT_LT(v.GetEndSample(), 11515000);
+}
+
 TEST_F(MP3SourceTest, ForeignFramesArePassedOver)
 {
     std::vector<std::vector<unsigned char>> a = Frames(mp3test::ReadAll(Path("cbr.mp3")));
@@ -323,10 +359,13 @@ TEST_F(MP3SourceTest, DamagedFilesReadToTheirEndWithoutFault)
             continue;
         Pcm p = ReadAllFrom(s, 4096);
         EXPECT_LE(p.Frames(), (size_t)s.GetEndSample() + 4096);
-        s.Seek((int)(rng() % (p.Frames() + 1)));
-        s.Read(buf.data(), 4096);
-        s.Seek(-(int)(rng() % 5000));
-        s.Read(buf.data(), 4096);
+        // Seeks before, inside and beyond what was read, each followed by reads.
+        int span = (int)p.Frames() + 1;
+        for (int target : {(int)(rng() % span), span + (int)(rng() % span), -(int)(rng() % 5000)}) {
+            s.Seek(target);
+            for (int k = 0; k < 3; k++)
+                EXPECT_LE(s.Read(buf.data(), 1 + (int)(rng() % 4096)), 4096);
+        }
     }
 }
 
