@@ -35,7 +35,7 @@ inline bool WriteAll(const std::string& path, const std::vector<unsigned char>& 
     FILE* f = fopen(path.c_str(), "wb");
     if (!f)
         return false;
-    bool ok = fwrite(data.data(), 1, data.size(), f) == data.size();
+    bool ok = data.empty() || fwrite(data.data(), 1, data.size(), f) == data.size();
     return fclose(f) == 0 && ok;
 }
 
