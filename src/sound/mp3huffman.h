@@ -52,7 +52,7 @@ private:
     MP3HuffmanTables();
 };
 
-// Decodes the Huffman-coded part 3 of one granule and channel into 576 integer values (signed
-// quantised lines). The reader stands at the start of part 3; `endBit` is where the granule's data
+// Decodes the Huffman-coded lines of one granule and channel into 576 integer values (signed
+// quantised lines). The reader stands after the scale factors; `endBit` is where the granule's data
 // ends. Returns how many leading lines may be nonzero; the rest are set to 0.
 int DecodeHuffmanData(MP3BitReader& br, int endBit, const MP3GranuleInfo& granule, int out[576]);

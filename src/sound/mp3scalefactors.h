@@ -17,7 +17,7 @@ struct MP3ScaleFactors
 };
 
 // Reads the scale factors of granule `gr`, channel `ch` from the reader, which stands at the start of
-// that granule's part 2. For MPEG-2 and 2.5 this also sets the granule's preflag, which those versions
+// that granule's data. For MPEG-2 and 2.5 this also sets the granule's preflag, which those versions
 // code inside scalefac_compress. `intensityRight` is true for the right channel of a joint-stereo
 // frame with intensity stereo (it selects the other MPEG-2 scale-factor layout).
 void DecodeScaleFactors(MP3BitReader& br, const MP3Header& header, int gr, const int scfsi[4],

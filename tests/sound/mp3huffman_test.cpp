@@ -1,4 +1,4 @@
-// The Huffman tables and the decoding of part 3 of a granule.
+// The Huffman tables and the decoding of a granule's Huffman-coded lines.
 
 #include <gtest/gtest.h>
 

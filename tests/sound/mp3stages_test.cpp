@@ -17,7 +17,7 @@ namespace {
 
 using mp3ref::BitWriter;
 
-struct GranuleSpec
+struct GranuleBits
 {
     std::vector<int> lines = std::vector<int>(576, 0);  // -1, 0 or 1, in coded order
     int globalGain = 214;
@@ -38,7 +38,7 @@ struct Frame
 };
 
 // Builds a frame from its 4 header bytes and up to 2 granules × 2 channels; main_data_begin is 0.
-Frame BuildFrame(const unsigned char head[4], GranuleSpec spec[2][2])
+Frame BuildFrame(const unsigned char head[4], GranuleBits granules[2][2])
 {
     Frame f;
     EXPECT_TRUE(f.header.Parse(head));
@@ -51,9 +51,9 @@ Frame BuildFrame(const unsigned char head[4], GranuleSpec spec[2][2])
     for (int gr = 0; gr < h.GetGranules(); gr++)
         for (int ch = 0; ch < channels; ch++) {
             int start = main.Bits();
-            for (auto& sf : spec[gr][ch].scalefactors)
+            for (auto& sf : granules[gr][ch].scalefactors)
                 main.Put(sf.first, sf.second);
-            mp3ref::PutCount1(main, spec[gr][ch].lines.data());
+            mp3ref::PutCount1(main, granules[gr][ch].lines.data());
             part23[gr][ch] = main.Bits() - start;
         }
 
@@ -64,7 +64,7 @@ Frame BuildFrame(const unsigned char head[4], GranuleSpec spec[2][2])
         side.Put(0, 4 * channels);
     for (int gr = 0; gr < h.GetGranules(); gr++)
         for (int ch = 0; ch < channels; ch++) {
-            const GranuleSpec& g = spec[gr][ch];
+            const GranuleBits& g = granules[gr][ch];
             side.Put(part23[gr][ch], 12);
             side.Put(0, 9);  // big_values: everything is count1
             side.Put(g.globalGain, 8);
@@ -114,7 +114,7 @@ struct ShortPlace
     int sfb = -1, window = 0, line = 0;
 };
 
-ShortPlace PlaceOf(const MP3BandTable& bands, const GranuleSpec& g, int coded)
+ShortPlace PlaceOf(const MP3BandTable& bands, const GranuleBits& g, int coded)
 {
     ShortPlace p;
     bool isShort = g.windowSwitching && g.blockType == 2;
@@ -142,7 +142,7 @@ int LongBandOf(const MP3BandTable& bands, int line)
 
 // The requantisation equations: xr = sign × |v|^(4/3) × 2^((global_gain - 210 - 8 × subblock_gain) / 4)
 // × 2^(-(1 + scalefac_scale) / 2 × (scale factor + preflag × pretab)); in coded order.
-std::vector<double> Requantize(const MP3BandTable& bands, const GranuleSpec& g, const int sfLong[22],
+std::vector<double> Requantize(const MP3BandTable& bands, const GranuleBits& g, const int sfLong[22],
                                const int sfShort[13][3])
 {
     std::vector<double> xr(576, 0.0);
@@ -164,7 +164,7 @@ std::vector<double> Requantize(const MP3BandTable& bands, const GranuleSpec& g, 
 }
 
 // Coded order to IMDCT order.
-std::vector<double> Reorder(const MP3BandTable& bands, const GranuleSpec& g, const std::vector<double>& coded)
+std::vector<double> Reorder(const MP3BandTable& bands, const GranuleBits& g, const std::vector<double>& coded)
 {
     std::vector<double> out(576, 0.0);
     for (int i = 0; i < 576; i++) {
@@ -175,7 +175,7 @@ std::vector<double> Reorder(const MP3BandTable& bands, const GranuleSpec& g, con
 }
 
 // Runs the reference back end over one channel's granules.
-void ReferenceGranule(mp3ref::Channel& c, const MP3BandTable& bands, const GranuleSpec& g, std::vector<double> coded,
+void ReferenceGranule(mp3ref::Channel& c, const MP3BandTable& bands, const GranuleBits& g, std::vector<double> coded,
                       std::vector<double>& out)
 {
     std::vector<double> xr = Reorder(bands, g, coded);
@@ -209,8 +209,8 @@ const unsigned char kMpeg1Mono[4] = {0xFF, 0xFB, 0x90, 0xC0};  // 44100 Hz, 128 
 
 TEST(MixedBlocks, Mpeg1MixedThenShortMatchesEquations)
 {
-    GranuleSpec spec[2][2];
-    GranuleSpec& a = spec[0][0];
+    GranuleBits granules[2][2];
+    GranuleBits& a = granules[0][0];
     a.windowSwitching = 1, a.blockType = 2, a.mixed = 1;
     a.subblockGain[0] = 0, a.subblockGain[1] = 1, a.subblockGain[2] = 2;
     a.scalefacCompress = 5;  // slen1 = slen2 = 1
@@ -232,14 +232,14 @@ TEST(MixedBlocks, Mpeg1MixedThenShortMatchesEquations)
     a.lines[149] = -1;  // short band 7, window 2
     a.lines[300] = 1;
 
-    GranuleSpec& b = spec[1][0];
+    GranuleBits& b = granules[1][0];
     b.windowSwitching = 1, b.blockType = 2, b.mixed = 0;
     b.subblockGain[2] = 3;
     b.lines[0] = 1;
     b.lines[13] = -1;
     b.lines[77] = 1;
 
-    Frame f = BuildFrame(kMpeg1Mono, spec);
+    Frame f = BuildFrame(kMpeg1Mono, granules);
     std::vector<int> ours = Decode(f);
 
     const MP3BandTable& bands = kMP3BandTables[0];
@@ -254,15 +254,15 @@ TEST(MixedBlocks, Mpeg1MixedThenShortMatchesEquations)
 
 TEST(MixedBlocks, Mpeg1StartLongStopWindowsMatchEquations)
 {
-    GranuleSpec spec[2][2];
-    GranuleSpec& a = spec[0][0];
+    GranuleBits granules[2][2];
+    GranuleBits& a = granules[0][0];
     a.windowSwitching = 1, a.blockType = 1;  // start window
     a.preflag = 1;
     a.lines[5] = 1, a.lines[200] = -1, a.lines[401] = 1;
-    GranuleSpec& b = spec[1][0];
+    GranuleBits& b = granules[1][0];
     b.windowSwitching = 1, b.blockType = 3;  // stop window
     b.lines[17] = -1, b.lines[18] = 1, b.lines[250] = 1;
-    Frame f = BuildFrame(kMpeg1Mono, spec);
+    Frame f = BuildFrame(kMpeg1Mono, granules);
     std::vector<int> ours = Decode(f);
 
     const MP3BandTable& bands = kMP3BandTables[0];
@@ -280,20 +280,20 @@ TEST(MixedBlocks, Mpeg2MixedBlockUsesSixLongBands)
     // 22050 Hz, 64 kbit/s, mono, MPEG-2: scalefac_compress 16 gives slen 0, 1, 0, 0 (layout 0), so the
     // mixed block's parts hold 6 long, 9, 9 and 9 short values.
     const unsigned char head[4] = {0xFF, 0xF3, 0x80, 0xC0};
-    GranuleSpec spec[2][2];
-    GranuleSpec& a = spec[0][0];
+    GranuleBits granules[2][2];
+    GranuleBits& a = granules[0][0];
     a.windowSwitching = 1, a.blockType = 2, a.mixed = 1;
     a.scalefacCompress = 16;
     int sfLong[22] = {};
     int sfShort[13][3] = {};
-    // Part 1 (short bands 3 to 5) has 1-bit scale factors; the other parts none.
+    // The second group of scale factors (short bands 3 to 5) has 1 bit each; the other groups none.
     for (int sfb = 3; sfb < 6; sfb++)
         for (int w = 0; w < 3; w++) {
             sfShort[sfb][w] = w == 1;
             a.scalefactors.push_back({(unsigned)sfShort[sfb][w], 1});
         }
     a.lines[7] = 1, a.lines[30] = -1, a.lines[40] = 1, a.lines[61] = 1, a.lines[170] = -1;
-    Frame f = BuildFrame(head, spec);
+    Frame f = BuildFrame(head, granules);
     std::vector<int> ours = Decode(f);
 
     const MP3BandTable& bands = kMP3BandTables[3];
@@ -314,11 +314,11 @@ TEST_P(IntensityMpeg1, MatchesEquations)
 {
     int modeExtension = GetParam();
     const unsigned char head[4] = {0xFF, 0xFB, 0x90, (unsigned char)(0x40 | modeExtension << 4)};
-    GranuleSpec spec[2][2];
+    GranuleBits granules[2][2];
     int isPos[2][22] = {};
     for (int gr = 0; gr < 2; gr++) {
-        GranuleSpec& l = spec[gr][0];
-        GranuleSpec& r = spec[gr][1];
+        GranuleBits& l = granules[gr][0];
+        GranuleBits& r = granules[gr][1];
         for (int i = 0; i < 576; i += 7 + gr)
             l.lines[i] = (i / 7) % 3 == 0 ? -1 : 1;
         // The right channel is nonzero up to band 4 (lines below 20) in granule 0, band 8 in granule 1.
@@ -331,7 +331,7 @@ TEST_P(IntensityMpeg1, MatchesEquations)
             r.scalefactors.push_back({(unsigned)isPos[gr][sfb], 3});
         }
     }
-    Frame f = BuildFrame(head, spec);
+    Frame f = BuildFrame(head, granules);
     std::vector<int> ours = Decode(f);
 
     const MP3BandTable& bands = kMP3BandTables[0];
@@ -341,11 +341,11 @@ TEST_P(IntensityMpeg1, MatchesEquations)
     std::vector<double> refL, refR;
     for (int gr = 0; gr < 2; gr++) {
         int zeroLong[22] = {};
-        std::vector<double> l = Requantize(bands, spec[gr][0], zeroLong, zeroShort);
-        std::vector<double> r = Requantize(bands, spec[gr][1], isPos[gr], zeroShort);
+        std::vector<double> l = Requantize(bands, granules[gr][0], zeroLong, zeroShort);
+        std::vector<double> r = Requantize(bands, granules[gr][1], isPos[gr], zeroShort);
         int last = 0;
         for (int i = 0; i < 576; i++)
-            if (spec[gr][1].lines[i])
+            if (granules[gr][1].lines[i])
                 last = i;
         int firstIntensityBand = LongBandOf(bands, last) + 1;
         for (int i = 0; i < 576; i++) {
@@ -362,8 +362,8 @@ TEST_P(IntensityMpeg1, MatchesEquations)
                 r[i] = (m - sd) / std::sqrt(2.0);
             }
         }
-        ReferenceGranule(cl, bands, spec[gr][0], l, refL);
-        ReferenceGranule(cr, bands, spec[gr][1], r, refR);
+        ReferenceGranule(cl, bands, granules[gr][0], l, refL);
+        ReferenceGranule(cr, bands, granules[gr][1], r, refR);
     }
     ExpectClose(ours, refL, 2, 0);
     ExpectClose(ours, refR, 2, 1);
@@ -383,9 +383,9 @@ TEST_P(IntensityMpeg2, MatchesEquations)
 {
     int intensityScale = GetParam();
     const unsigned char head[4] = {0xFF, 0xF3, 0x80, 0x50};  // 22050 Hz, 64 kbit/s, joint, intensity
-    GranuleSpec spec[2][2];
-    GranuleSpec& l = spec[0][0];
-    GranuleSpec& r = spec[0][1];
+    GranuleBits granules[2][2];
+    GranuleBits& l = granules[0][0];
+    GranuleBits& r = granules[0][1];
     for (int i = 2; i < 500; i += 9)
         l.lines[i] = (i % 4) ? 1 : -1;
     r.lines[4] = 1, r.lines[25] = -1;  // nonzero up to long band 4 (lines 24 to 29)
@@ -396,7 +396,7 @@ TEST_P(IntensityMpeg2, MatchesEquations)
         isPos[sfb] = (sfb * 5 + 1) % 8;
         r.scalefactors.push_back({(unsigned)isPos[sfb], 3});
     }
-    Frame f = BuildFrame(head, spec);
+    Frame f = BuildFrame(head, granules);
     std::vector<int> ours = Decode(f);
 
     const MP3BandTable& bands = kMP3BandTables[3];
