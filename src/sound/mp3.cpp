@@ -62,13 +62,12 @@ bool LMP3Source::DecodeInitialHeader()
     mStereo = mFirstHeader.IsStereo() ? 1 : 0;
     mSamplesPerFrame = mFirstHeader.GetSamplesPerFrame();
     mReadIndex = mSamplesPerFrame;
-    long long bytesToEnd = mFile.GetBytesToEnd();
     if (mVbrFrames > 0) {
-        mBytesPerFrame = (double)bytesToEnd / mVbrFrames;
+        mBytesPerFrame = (double)mFile.GetBytesToEnd() / mVbrFrames;
         mEnd = ClampToInt((long long)mVbrFrames * mSamplesPerFrame);
     } else {
         mBytesPerFrame = (double)mFirstHeader.bitRate * mFirstHeader.GetSlotFactor() / mFirstHeader.GetSampleRate();
-        mEnd = ClampToInt((long long)std::trunc(bytesToEnd / mBytesPerFrame + 0.9) * mSamplesPerFrame);
+        mEnd = ClampToInt(FramesLeft() * mSamplesPerFrame);
     }
     mDecoder.Configure(mFirstHeader);
     return true;
@@ -147,18 +146,23 @@ bool LMP3Source::DecodeFrame(int* out, bool preroll)
     }
 }
 
+// MP3 frames in the bytes left: trunc(bytes to end / bytes per frame + 0.9). The estimate leaves out
+// the last 128 bytes, and low-rate frames can lie entirely inside them (as can a short stream behind
+// a long tag): while the file has bytes left, at least one more frame is assumed, and the end is set
+// when decoding ends.
+long long LMP3Source::FramesLeft() const
+{
+    double frames = std::trunc(mFile.GetBytesToEnd() / mBytesPerFrame + 0.9);
+    if (frames < 1.0 && mFile.Tell() < mFile.GetSize())
+        return 1;
+    return frames > 0.0 ? (long long)frames : 0;
+}
+
 void LMP3Source::RefreshEnd()
 {
     if (mVbrFrames > 0)
         return;
-    double frames = std::trunc(mFile.GetBytesToEnd() / mBytesPerFrame + 0.9);
-    // The estimate leaves out the last 128 bytes; low-rate frames can lie entirely inside them. While
-    // the file has bytes left, one more frame is assumed, and the end is set when decoding ends.
-    if (frames < 1.0 && mFile.Tell() < mFile.GetSize())
-        frames = 1.0;
-    if (frames < 0.0)
-        frames = 0.0;
-    mEnd = ClampToInt(mDecodedEnd + (long long)frames * mSamplesPerFrame);
+    mEnd = ClampToInt(mDecodedEnd + FramesLeft() * mSamplesPerFrame);
 }
 
 void LMP3Source::StreamEnded()

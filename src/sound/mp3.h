@@ -34,6 +34,7 @@ private:
     bool DecodeHeader();
     long long FindFrameStart(long long from);
     bool DecodeFrame(int* out, bool preroll = false);
+    long long FramesLeft() const;
     void RefreshEnd();
     void StreamEnded();
 

@@ -175,6 +175,24 @@ TEST_F(MP3SourceTest, LowerSampleRatesDecode576FramesPerMP3Frame)
     EXPECT_EQ(p.Frames(), Frames(mp3test::ReadAll(Path("22.mp3"))).size() * 576);
 }
 
+// The estimates leave out the last 128 bytes (an ID3v1 tag's place); at 32 kbit/s a frame is 104
+// bytes, so the last frame lies entirely inside them and must still be read.
+TEST_F(MP3SourceTest, LowRateFramesInTheLast128BytesAreRead)
+{
+    ASSERT_TRUE(mp3test::Run("lame --quiet --resample 44.1 -b 32 -m m '" + sDir->File("22.wav") + "' '"
+                             + Path("32k.mp3") + "'"));
+    std::vector<unsigned char> data = mp3test::ReadAll(Path("32k.mp3"));
+    std::vector<std::vector<unsigned char>> frames = Frames(data);
+    ASSERT_LT(frames.back().size(), 128u);
+    EXPECT_EQ(ReadAll(Path("32k.mp3")).Frames(), frames.size() * 1152);
+
+    // A single such frame (the first, which needs no earlier bytes): the first estimate counts it.
+    ASSERT_TRUE(mp3test::WriteAll(Path("one.mp3"), frames[0]));
+    LSoundSource one = LMP3File::OpenSource(Path("one.mp3").c_str());
+    EXPECT_EQ(one.GetEndSample(), 1152);
+    EXPECT_EQ(ReadAllFrom(one, 1000).Frames(), 1152u);
+}
+
 TEST_F(MP3SourceTest, AnyBlockSizeReadsTheSameSamples)
 {
     Pcm whole = ReadAll(Path("vbr.mp3"), 8192);
