@@ -20,7 +20,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
 build "$root/build-asan" address
-(cd "$root/build-asan" && ctest --output-on-failure -j "$jobs")
+(cd "$root/build-asan" && ctest --output-on-failure -j "$((jobs * 2))")
 
 build "$root/build-tsan" thread -DVELORIN_MT_TESTS_ONLY=ON -DVELORIN_BENCH=OFF
-(cd "$root/build-tsan" && ctest --output-on-failure -j "$jobs" -L mt)
+(cd "$root/build-tsan" && ctest --output-on-failure -j "$((jobs * 2))" -L mt)

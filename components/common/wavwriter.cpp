@@ -48,7 +48,7 @@ bool LWavWriter::Create(const char* path) {
     ReportError("cannot create '%s': %s", path, std::strerror(errno));
     return false;
   }
-  fd_ = LFd(fd);
+  fd_ = LUniqueFD(fd);
   temporary_ = pattern;
   RemoveOnStop(0, temporary_.c_str());
   dataBytes_ = 0;
@@ -77,7 +77,7 @@ bool LWavWriter::SetFormat(long rate, int channels) {
 }
 
 bool LWavWriter::Reserve(size_t bytes) {
-  if (!fd_.IsOpen() || channels_ == 0) {
+  if (!fd_.IsValid() || channels_ == 0) {
     ReportError("internal error: samples before the format");
     return false;
   }
@@ -151,7 +151,7 @@ bool LWavWriter::WriteHeader() {
 }
 
 bool LWavWriter::Commit() {
-  if (!fd_.IsOpen() || channels_ == 0) {
+  if (!fd_.IsValid() || channels_ == 0) {
     ReportError("no audio to write to '%s'", target_.c_str());
     return false;
   }

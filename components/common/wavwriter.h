@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "common/fd.h"
+#include "base/uniquefd.h"
 
 // Writes a canonical 16-bit PCM RIFF/WAVE file (44-byte header: "fmt " of
 // 16 bytes with format tag 1, then "data").  The file is built under a
@@ -42,7 +42,7 @@ private:
 
   std::string target_;
   std::string temporary_;
-  LFd fd_;
+  LUniqueFD fd_;
   long rate_ = 0;
   int channels_ = 0;
   uint64_t dataBytes_ = 0;

@@ -38,8 +38,8 @@ int LEncodeRun::Run() {
 
 bool LEncodeRun::OpenInput() {
   if (IsStandardStream(options_.input)) return true;
-  ownedInput_ = LFd(::open(options_.input, O_RDONLY | O_CLOEXEC));
-  if (!ownedInput_.IsOpen()) {
+  ownedInput_ = LUniqueFD(::open(options_.input, O_RDONLY | O_CLOEXEC));
+  if (!ownedInput_.IsValid()) {
     ReportError("cannot open '%s': %s", options_.input, std::strerror(errno));
     return false;
   }
@@ -50,8 +50,8 @@ bool LEncodeRun::OpenInput() {
 bool LEncodeRun::OpenOutput() {
   if (IsStandardStream(options_.output)) return true;
   LStopSignalsHeld held;
-  ownedOutput_ = LFd(::open(options_.output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!ownedOutput_.IsOpen()) {
+  ownedOutput_ = LUniqueFD(::open(options_.output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!ownedOutput_.IsValid()) {
     ReportError("cannot create '%s': %s", options_.output, std::strerror(errno));
     return false;
   }

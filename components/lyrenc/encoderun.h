@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/fd.h"
+#include "base/uniquefd.h"
 #include "lyrenc/encoderoptions.h"
 #include "lyrenc/lameencoder.h"
 
@@ -31,8 +31,8 @@ private:
   void ConvertSamples(const unsigned char* bytes, size_t count);
 
   const LEncoderOptions& options_;
-  LFd ownedInput_;
-  LFd ownedOutput_;
+  LUniqueFD ownedInput_;
+  LUniqueFD ownedOutput_;
   int input_ = 0;
   int output_ = 1;
   bool outputIsNamedFile_ = false;

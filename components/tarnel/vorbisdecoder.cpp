@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <vorbis/vorbisfile.h>
 
-#include "common/fd.h"
+#include "base/uniquefd.h"
 #include "common/fdio.h"
 #include "common/report.h"
 #include "tarnel/oggtail.h"
@@ -64,7 +64,7 @@ void ReorderToWav(char* bytes, long size, int channels) {
 }
 
 // libvorbisfile reads through these so that the descriptor stays owned by
-// an LFd (the close callback is left empty).
+// an LUniqueFD (the close callback is left empty).
 size_t ReadCallback(void* data, size_t size, size_t count, void* source) {
   // One read, not a loop that fills the request: from a pipe, what has
   // arrived is decoded at once.  libvorbisfile asks for bytes (size 1).
@@ -90,8 +90,8 @@ public:
   LVorbisFile& operator=(const LVorbisFile&) = delete;
 
   bool Open(const char* path) {
-    fd_ = LFd(::open(path, O_RDONLY | O_CLOEXEC));
-    if (!fd_.IsOpen()) {
+    fd_ = LUniqueFD(::open(path, O_RDONLY | O_CLOEXEC));
+    if (!fd_.IsValid()) {
       ReportError("cannot open '%s': %s", path, std::strerror(errno));
       return false;
     }
@@ -111,7 +111,7 @@ public:
   int Descriptor() const { return descriptor_; }
 
 private:
-  LFd fd_;
+  LUniqueFD fd_;
   int descriptor_ = -1;
   OggVorbis_File file_ = {};
   bool open_ = false;

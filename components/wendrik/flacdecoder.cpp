@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "common/fd.h"
+#include "base/uniquefd.h"
 #include "common/fdio.h"
 #include "common/report.h"
 
@@ -138,8 +138,8 @@ int16_t ScaleSampleTo16(int32_t sample, unsigned bits) {
 }
 
 bool DecodeFlacFile(const char* input, LWavWriter& wav) {
-  LFd fd(::open(input, O_RDONLY | O_CLOEXEC));
-  if (!fd.IsOpen()) {
+  LUniqueFD fd(::open(input, O_RDONLY | O_CLOEXEC));
+  if (!fd.IsValid()) {
     ReportError("cannot open '%s': %s", input, std::strerror(errno));
     return false;
   }

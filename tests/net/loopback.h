@@ -2,6 +2,7 @@
 // Real loopback sockets and small process interfaces for the network tests.
 
 #include "base/ticks.h"
+#include "base/uniquefd.h"
 #include "net/netbase.h"
 
 #include <arpa/inet.h>
@@ -46,19 +47,16 @@ public:
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = inet_addr(address);
     socklen_t len = sizeof sa;
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    EXPECT_TRUE(bind(fd_, reinterpret_cast<sockaddr*>(&sa), len) == 0 && listen(fd_, backlog) == 0 &&
-                getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len) == 0);
+    int fd = fd_.Get();
+    EXPECT_TRUE(bind(fd, reinterpret_cast<sockaddr*>(&sa), len) == 0 && listen(fd, backlog) == 0 &&
+                getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0);
     port_ = ntohs(sa.sin_port);
   }
-  ~Listener() { close(fd_); }
-  Listener(const Listener&) = delete;
-  Listener& operator=(const Listener&) = delete;
   unsigned short Port() const { return port_; }
-  int Accept() const { return accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC); }
+  int Accept() const { return accept4(fd_.Get(), nullptr, nullptr, SOCK_CLOEXEC); }
 
 private:
-  int fd_;
+  LUniqueFD fd_{socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
   unsigned short port_ = 0;
 };
 
