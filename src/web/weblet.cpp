@@ -1,5 +1,7 @@
 #include "web/weblet.h"
 
+#include <new>
+
 #include "settings/log.h"
 #include "settings/settings.h"
 
@@ -38,7 +40,8 @@ void LWebletServer::SetWebletServerPort(unsigned short port)
 
 void LWebletServer::NewConnection(LIPSocketTCP& socket)
 {
-  StartThreadNormal(new LWebletConnection(socket, table_, count_, rootFolder_));
+  // Without memory for the object the socket stays here and is closed.
+  StartThreadNormal(new (std::nothrow) LWebletConnection(socket, table_, count_, rootFolder_));
 }
 
 void LWebletServer::BindConflict()

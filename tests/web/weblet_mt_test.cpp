@@ -42,6 +42,15 @@ void Endless(LWebletForm& form)
 
 const LWebletScriptItem kTable[] = {{"hello", Hello}, {"count", Count}, {"endless", Endless}};
 
+// The threads of the process before the server starts.  One thread is made
+// and joined first: a sanitizer's runtime adds its own helper thread when
+// the first thread is created, and it must not count against the server.
+int BaselineThreads()
+{
+  std::thread([] {}).join();
+  return CountThreads();
+}
+
 // Waits until the process has at least n threads.
 bool WaitForThreads(int n, int ms)
 {
@@ -67,6 +76,21 @@ bool WaitForThreadsAtMost(int n, int ms)
   return true;
 }
 
+// The body of the answer once the listener accepts again (it binds on its
+// own thread), or "" after a second.
+std::string AskWhenListening(unsigned short port, const std::string& request)
+{
+  for (int i = 0; i < 100; ++i) {
+    Client client(port);
+    if (client.Connected()) {
+      client.Send(request);
+      return Body(client.ReadAll());
+    }
+    usleep(10000);
+  }
+  return "";
+}
+
 void ShrinkReceiveBuffer(int fd)
 {
   int size = 4096;
@@ -78,7 +102,7 @@ void ShrinkReceiveBuffer(int fd)
 TEST(WebletLoad, StopServerWith200OpenConnectionsIsQuickAndLeavesNoThread)
 {
   WriteFile(SessionFolder() + "/big.mp3", std::string(32 << 20, 'b'));
-  int baseline = CountThreads();
+  int baseline = BaselineThreads();
   auto server = std::make_unique<TestServer>(kTable, std::size(kTable));
   unsigned short port = server->Port();
 
@@ -127,7 +151,7 @@ TEST(WebletLoad, StopServerWith200OpenConnectionsIsQuickAndLeavesNoThread)
 TEST(WebletLoad, AThousandIdleConnectionsDoNotKeepANewClientWaiting)
 {
   WriteFile(SessionFolder() + "/page.html", "<p>page</p>");
-  int baseline = CountThreads();
+  int baseline = BaselineThreads();
   TestServer server(kTable, std::size(kTable));
   EXPECT_EQ(Body(Exchange(server.Port(), "GET /hello?n=warm HTTP/1.0\r\n\r\n")), "hello warm");
   ASSERT_TRUE(WaitForThreadsAtMost(baseline + 1, 2000));
@@ -150,7 +174,11 @@ TEST(WebletLoad, AThousandIdleConnectionsDoNotKeepANewClientWaiting)
   double rssPerConnection = static_cast<double>(rssAfter - rssBefore) / kIdle;
   std::printf("%d idle connections: resident %.1f KiB and address space %.1f KiB per connection\n", kIdle,
               rssPerConnection, static_cast<double>(sizeAfter - sizeBefore) / kIdle);
-  EXPECT_LT(rssPerConnection, 256.0);
+#if !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
+  // Sanitizers keep shadow memory per thread; the bound holds for the
+  // product as built.
+  EXPECT_LT(rssPerConnection, 64.0);
+#endif
 
   for (const char* request : {"GET /page.html HTTP/1.0\r\n\r\n", "GET /hello?n=new HTTP/1.0\r\n\r\n"}) {
     auto start = std::chrono::steady_clock::now();
@@ -235,4 +263,29 @@ TEST(WebletLoad, RequestsOfOneSessionAtTheSameTimeLoseNothingButOrder)
   EXPECT_GE(n, 1);
   EXPECT_LE(n, kThreads * kEach);
   EXPECT_EQ(stored, "n=" + std::to_string(n));
+}
+
+TEST(WebletLoad, RestartKeepsOpenConnectionsAndStopStartServesAgain)
+{
+  WriteFile(SessionFolder() + "/r.css", "r");
+  TestServer server(kTable, std::size(kTable));
+  Client open(server.Port());
+  open.Send("GET /r.css HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(Body(open.ReadAll(300)), "r");
+
+  // Starting again restarts the listener only; the open connection goes on.
+  server.Server().StartServer(kTable, std::size(kTable), SessionFolder().c_str());
+  open.Send("GET /r.css HTTP/1.1\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(Body(open.ReadAll()), "r");
+  EXPECT_TRUE(open.closed());
+  std::string reply = AskWhenListening(server.Port(), "GET /hello?n=again HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(reply, "hello again");
+
+  // Stopped, the port refuses; started again, it serves although the
+  // connections just closed by the server still linger on the port.
+  server.Server().StopServer();
+  EXPECT_FALSE(Client(server.Port()).Connected());
+  server.Server().StartServer(kTable, std::size(kTable), SessionFolder().c_str());
+  reply = AskWhenListening(server.Port(), "GET /hello?n=back HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(reply, "hello back");
 }

@@ -154,7 +154,7 @@ TEST_F(WebletTest, UnservedMethodsGetThe501Text)
 TEST_F(WebletTest, TraversalTargetsGetTheBare404)
 {
   for (const char* target : {"/a/../b", "%2e%2e/x", "/%2E%2E/x", "/..", "/x/..%2f..%2fetc/passwd", "relative",
-                             "/%2e./y"}) {
+                             "/%2e./y", "/%00.%00./x"}) {
     bool closed = false;
     // Sent before any header line: the refusal must not wait for them.
     EXPECT_EQ(Exchange(port_, std::string("GET ") + target + " HTTP/1.1\r\n", &closed), k404) << target;

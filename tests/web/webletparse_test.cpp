@@ -46,18 +46,6 @@ TEST(WebletParse, RequestLinePieces)
   }
 }
 
-TEST(WebletParse, LongTargetCutLineLosesItsVersion)
-{
-  // The line reader keeps 259 characters: "GET " and 255 of a 300-character
-  // target, so no version survives and the connection will not persist.
-  std::string line = "GET /" + std::string(299, 'a') + " HTTP/1.1";
-  line.resize(259);
-  LWebletRequestLine r = Split(line);
-  EXPECT_EQ(std::strlen(r.target), 255u);
-  EXPECT_EQ(r.version, 0u);
-  EXPECT_FALSE(LWebletIsPersistent(r, ""));
-}
-
 TEST(WebletParse, VersionNumbers)
 {
   EXPECT_EQ(LWebletParseVersion("1.1"), 1100u);
@@ -69,60 +57,6 @@ TEST(WebletParse, VersionNumbers)
   EXPECT_EQ(LWebletParseVersion(".5"), 500u);
   // A huge number saturates high instead of wrapping to something small.
   EXPECT_GE(LWebletParseVersion("99999999999999999999.9"), 1000000000u);
-}
-
-TEST(WebletParse, OnlyExactGetAndPostAreServed)
-{
-  EXPECT_TRUE(LWebletIsMethodServed("GET"));
-  EXPECT_TRUE(LWebletIsMethodServed("POST"));
-  for (const char* m : {"HEAD", "get", "Post", "GETX", "", "PUT", "OPTIONS"}) {
-    EXPECT_FALSE(LWebletIsMethodServed(m)) << m;
-  }
-}
-
-TEST(WebletParse, QueryIsCutAtTheFirstQuestionMark)
-{
-  char target[260] = "/a?b=1?c=2";
-  const char* query = LWebletSplitQuery(target);
-  ASSERT_NE(query, nullptr);
-  EXPECT_STREQ(target, "/a");
-  EXPECT_STREQ(query, "b=1?c=2");
-  char plain[260] = "/plain";
-  EXPECT_EQ(LWebletSplitQuery(plain), nullptr);
-  EXPECT_STREQ(plain, "/plain");
-}
-
-TEST(WebletParse, PathsAreDecodedAndTraversalIsRefused)
-{
-  struct Case {
-    const char* target;
-    bool served;
-    const char* path;
-  };
-  const Case cases[] = {
-      {"/a/../b", false, "/a/../b"},
-      {"%2e%2e/x", false, "../x"},     // decodes to a path not starting with '/'
-      {"/%2E%2E/x", false, "/../x"},
-      {"/.%2e/x", false, "/../x"},
-      {"/x..", false, "/x.."},         // ".." anywhere is refused
-      {"/%00.%00./x", false, "/../x"}, // dropped zero bytes cannot split the dots
-      {"", false, ""},
-      {"x", false, "x"},
-      {"/", true, "/"},
-      {"/a%2Fb", true, "/a/b"},
-      {"/a+b%20c", true, "/a b c"},
-      {"/s.css", true, "/s.css"},
-      {"/./x", true, "/./x"},
-  };
-  for (const Case& c : cases) {
-    char path[260];
-    EXPECT_EQ(LWebletDecodePath(c.target, path), c.served) << c.target;
-    EXPECT_STREQ(path, c.path) << c.target;
-  }
-  std::string longTarget = "/" + std::string(400, 'p');
-  char path[260];
-  EXPECT_TRUE(LWebletDecodePath(longTarget.c_str(), path));
-  EXPECT_EQ(std::strlen(path), 259u);
 }
 
 TEST(WebletParse, HeaderLines)
@@ -158,20 +92,3 @@ TEST(WebletParse, DistinctHeaderNamesAreCapped)
   EXPECT_STREQ(headers.GetParm("X-0", ""), "new");
 }
 
-TEST(WebletParse, Persistence)
-{
-  auto request = [](const char* method, unsigned int version) {
-    LWebletRequestLine r{};
-    std::strcpy(r.method, method);
-    r.version = version;
-    return r;
-  };
-  EXPECT_TRUE(LWebletIsPersistent(request("GET", 1100), ""));
-  EXPECT_TRUE(LWebletIsPersistent(request("GET", 2000), "keep-alive"));
-  EXPECT_TRUE(LWebletIsPersistent(request("GET", 1100), "Close"));  // the test is case-sensitive
-  EXPECT_FALSE(LWebletIsPersistent(request("GET", 1100), "close"));
-  EXPECT_FALSE(LWebletIsPersistent(request("GET", 1100), "keep-alive, close"));
-  EXPECT_FALSE(LWebletIsPersistent(request("GET", 1000), ""));
-  EXPECT_FALSE(LWebletIsPersistent(request("GET", 1099), ""));
-  EXPECT_FALSE(LWebletIsPersistent(request("POST", 1100), ""));
-}

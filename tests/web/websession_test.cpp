@@ -130,32 +130,6 @@ TEST_F(WebSession, ADirtySessionFileIsEmptyUntilFlushed)
   EXPECT_EQ(Read("s.sess"), "z=9");
 }
 
-TEST_F(WebSession, MissingFileGivesAnEmptyTableAndCreatesNothing)
-{
-  LWebletSessionData session;
-  session.LoadSession("nosuch");
-  EXPECT_EQ(session.GetCount(), 0u);
-  EXPECT_FALSE(Exists("nosuch.sess"));
-}
-
-TEST_F(WebSession, NamesWithSeparatorsAreIgnoredButTheSweepStillRuns)
-{
-  time_t now = time(nullptr);
-  Write("expired.sess", "x=1", now - 86401);
-  Write("fresh.sess", "y=1", now - 86000);
-  Write("mine.sess", "m=1");
-  LWebletSessionData session;
-  session.LoadSession("mine");
-  session.LoadSession("x/y");
-  EXPECT_STREQ(session.GetSessionName(), "mine");  // left as it was
-  EXPECT_STREQ(session.GetParm("m", ""), "1");
-  session.LoadSession("..\\mine");
-  EXPECT_STREQ(session.GetSessionName(), "mine");
-  EXPECT_FALSE(Exists("expired.sess"));
-  EXPECT_TRUE(Exists("fresh.sess"));
-  EXPECT_TRUE(Exists("mine.sess"));
-}
-
 TEST_F(WebSession, SweepDeletesOnlyExpiredSessionFiles)
 {
   time_t now = time(nullptr);
