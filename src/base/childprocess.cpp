@@ -105,9 +105,10 @@ int LChildProcess::Reap(unsigned int graceMs)
   if (pid_ <= 0)
     return -1;
   int status = 0;
+  timespec start;
+  clock_gettime(CLOCK_MONOTONIC, &start);
   // Short sleeps first: an encoder whose input has just closed usually
   // ends within a few milliseconds.
-  unsigned int waited = 0;
   unsigned int step = 1;
   for (;;) {
     pid_t r = WaitFor(pid_, &status, WNOHANG);
@@ -115,10 +116,13 @@ int LChildProcess::Reap(unsigned int graceMs)
       pid_ = -1;
       return r < 0 ? -1 : status;
     }
-    if (waited >= graceMs)
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long waitedMs =
+        (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000L;
+    if (waitedMs >= graceMs)
       break;
     SleepMs(step);
-    waited += step;
     step = step < 32 ? step * 2 : 32;
   }
   kill(-pid_, SIGKILL);
