@@ -5,11 +5,10 @@
 #include <sys/socket.h>
 
 #include "audio/audioengine.h"
-#include "audio/audiolistener.h"
+#include "audio/audiolistensocket.h"
 #include "base/file.h"
 #include "base/stringtools.h"
 #include "base/ticks.h"
-#include "net/processsocket.h"
 #include "settings/configkeys.h"
 #include "settings/log.h"
 #include "settings/settings.h"
@@ -23,7 +22,7 @@ namespace {
 
 constexpr const char* kAudioHeader = "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n";
 constexpr const char* kDefaultBanner = "101.jpg";
-// A listener that has been sent nothing for this long is checked, every
+// A listener whose ring has not advanced for this long is checked, every
 // kHangUpCheckMs, for having hung up.
 constexpr unsigned int kIdleBeforeHangUpCheckMs = 1000;
 constexpr unsigned int kHangUpCheckMs = 200;
@@ -37,20 +36,27 @@ constexpr unsigned int kHangUpCheckMs = 200;
 // has gone.  Used on the connection thread only.
 class LListenerProcess {
 public:
-  LListenerProcess(LThread& thread, LIPSocketTCPRef socket) : thread_(thread), socket_(socket) {}
+  LListenerProcess(LThread& thread, LIPSocketTCPRef socket, const LAudioQueue& queue)
+      : thread_(thread), socket_(socket), queue_(queue)
+  {
+  }
 
   bool IsToStop()
   {
     if (thread_.IsToStop())
       return true;
     const unsigned int now = GetTickCount();
-    if (now - lastSend_ < kIdleBeforeHangUpCheckMs || now - lastCheck_ < kHangUpCheckMs)
+    const uint64_t published = queue_.GetPublished();
+    if (published != lastPublished_) {
+      lastPublished_ = published;
+      lastAdvance_ = now;
+      return false;
+    }
+    if (now - lastAdvance_ < kIdleBeforeHangUpCheckMs || now - lastCheck_ < kHangUpCheckMs)
       return false;
     lastCheck_ = now;
     return HasHungUp();
   }
-
-  void Sent() { lastSend_ = GetTickCount(); }
 
 private:
   // The peer's end of the stream: an orderly close or a reset.  Bytes the
@@ -64,8 +70,10 @@ private:
 
   LThread& thread_;
   LIPSocketTCPRef socket_;
-  unsigned int lastSend_ = GetTickCount();
-  unsigned int lastCheck_ = lastSend_;
+  const LAudioQueue& queue_;
+  uint64_t lastPublished_ = queue_.GetPublished();
+  unsigned int lastAdvance_ = GetTickCount();
+  unsigned int lastCheck_ = lastAdvance_;
 };
 
 bool HasPathSeparator(const char* name)
@@ -116,12 +124,8 @@ void StreamLive(LWebletForm& form, const char* src, int kbps)
     LOG("Error with streaming request");
     return;
   }
-  LListenerProcess process(form.thread, form.socket);
-  LAudioQueueFollow(process, *queue, [&form, &process](const void* data, unsigned int size) {
-    LProcessResult sent = ProcessSend(form.thread, form.socket, data, size, kListenerSendTimeoutMs);
-    process.Sent();
-    return sent;
-  });
+  LListenerProcess process(form.thread, form.socket, *queue);
+  ProcessSendAudioQueue(process, form.socket, *queue);
   LOGF("Streaming %s stopped", logName);
 }
 
