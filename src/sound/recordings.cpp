@@ -9,11 +9,6 @@ namespace {
 constexpr const char* kRecordingPattern = "*.mp3";
 constexpr const char* kRecordingExtension = ".mp3";
 
-bool HasSeparator(const char* name)
-{
-  return std::strchr(name, '/') != nullptr || std::strchr(name, '\\') != nullptr;
-}
-
 } // namespace
 
 char* LRecordingsGetFolder(char* out)
@@ -68,10 +63,15 @@ void LRecordingsIterator::SkipFolders()
     files_.Next();
 }
 
+bool LRecordingsIsValidName(const char* name)
+{
+  return std::strchr(name, '/') == nullptr && std::strchr(name, '\\') == nullptr;
+}
+
 bool LRecordingsFindFile(char* out, const char* folder, const char* name)
 {
   out[0] = 0;
-  if (HasSeparator(name))
+  if (!LRecordingsIsValidName(name))
     return false;
   char file[kPathSize];
   // The name and its extension must fit whole: a cut one could name

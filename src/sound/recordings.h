@@ -37,11 +37,15 @@ private:
   LFile::FolderIterator files_;
 };
 
+// Whether name can be a recording's name: a file name without a folder,
+// so without '/' or '\'.
+bool LRecordingsIsValidName(const char* name);
+
 // The file of the recording `name` in `folder` into out (260 bytes):
 // name + ".mp3" when that file exists, else the first entry of the folder
 // whose recording name is exactly `name` (a file whose extension is written
 // in another case, "Show.MP3", which the listing shows as Show).  False
-// when the name holds a path separator, when no such file exists, or when
+// when the name is not valid, when no such file exists, or when
 // the path would not fit whole, so a true result always names a file
 // inside folder.
 bool LRecordingsFindFile(char* out, const char* folder, const char* name);

@@ -1,7 +1,6 @@
 // MP3 answers: a recording's file from the rate folders, a live input's
 // stream from its encoder queue, and the ASX banner image.
 #include <cerrno>
-#include <cstring>
 #include <sys/socket.h>
 
 #include "audio/audioengine.h"
@@ -76,18 +75,13 @@ private:
   unsigned int lastCheck_ = lastAdvance_;
 };
 
-bool HasPathSeparator(const char* name)
-{
-  return std::strchr(name, '/') != nullptr || std::strchr(name, '\\') != nullptr;
-}
-
 void ServeRecording(LWebletForm& form, const char* name, int kbps)
 {
   char logName[kPathSize];
   LSiteLineText(logName, name);
   // The name is a file name inside a rate folder; one with a separator
   // could reach any file.
-  if (HasPathSeparator(name)) {
+  if (!LRecordingsIsValidName(name)) {
     LOGERROR("Invalid file request ", logName);
     wfputs(form, kAudioHeader);
     return;
