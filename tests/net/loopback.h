@@ -54,11 +54,19 @@ public:
   }
   unsigned short Port() const { return port_; }
   int Accept() const { return accept4(fd_.Get(), nullptr, nullptr, SOCK_CLOEXEC); }
+  int Fd() const { return fd_.Get(); }
 
 private:
   LUniqueFD fd_{socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
   unsigned short port_ = 0;
 };
+
+// A port that nothing listens on (closed again at once).
+inline unsigned short FreePort()
+{
+  Listener l;
+  return l.Port();
+}
 
 // Two connected loopback TCP sockets, both non-blocking: a and b.
 struct TcpPair {
