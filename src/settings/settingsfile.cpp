@@ -85,8 +85,13 @@ void LSettingsFile::ReloadIfChanged(int fd, bool always)
     return;  // deleted since the last load: keep what we have
   if (!always && SameStamp(st))
     return;
+  // Not open (created by another process just after our open, or not
+  // readable): keep what we have and look again next time, rather than
+  // caching an empty list under the file's current stamp.
+  if (fd < 0)
+    return;
   std::string text;
-  if (fd >= 0 && st.st_size > 0) {
+  if (st.st_size > 0) {
     text.resize(static_cast<size_t>(st.st_size));
     size_t got = 0;
     while (got < text.size()) {
