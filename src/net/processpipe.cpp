@@ -1,8 +1,11 @@
 #include "net/processpipe.h"
 
+#include "base/signalobject.h"
+#include "base/thread.h"
 #include "net/socketwait.h"
 
 #include <cerrno>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 
@@ -76,4 +79,27 @@ int ProcessRecvBytes(LProcessInterfaceVoid& process, LNamedPipeRef pipe, void* b
                      int timeout)
 {
   return RecvBytesSliced(process, pipe, buffer, size, timeout);
+}
+
+int ProcessRecvBytes(LThread& thread, LNamedPipeRef pipe, void* buffer, unsigned int size)
+{
+  char* bytes = static_cast<char*>(buffer);
+  unsigned int done = 0;
+  while (done < size) {
+    if (thread.IsToStop())
+      return kProcessStopped;
+    pollfd fds[2] = {{pipe.GetDescriptor(), POLLIN, 0}, {thread.GetStopSignal().GetPollFD(), POLLIN, 0}};
+    if (pipe.GetDescriptor() < 0 || LPollRetrying(fds, 2, -1) < 0 || (fds[0].revents & POLLNVAL) != 0)
+      return kProcessFailed;
+    if (fds[1].revents != 0)
+      return kProcessStopped;
+    if (!ReceiveRest(pipe.GetDescriptor(), bytes, size, done))
+      return kProcessFailed;
+  }
+  return kProcessDone;
+}
+
+int ProcessRecvBytes(LThread& thread, LNamedPipeRef pipe, void* buffer, unsigned int size, int timeout)
+{
+  return RecvBytesSliced(thread, pipe, buffer, size, timeout);
 }

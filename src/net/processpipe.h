@@ -7,6 +7,8 @@
 #include "base/pipenamed.h"
 #include "base/processresult.h"
 
+class LThread;
+
 // Sends all size bytes, offering the whole rest to each send; after a
 // partial or blocked send it waits for writability in 200 ms slices, each
 // idle slice charged to the time-out.
@@ -17,3 +19,11 @@ int ProcessSend(LProcessInterfaceVoid& process, LNamedPipeRef pipe, const void* 
 // while nothing arrives.
 int ProcessRecvBytes(LProcessInterfaceVoid& process, LNamedPipeRef pipe, void* buffer, unsigned int size,
                      int timeout);
+
+// Receives exactly size bytes without a time-out, for a thread that reads
+// a pipe until it is stopped: the wait covers the pipe and the thread's
+// stop signal together, so a stop ends it at once (1).
+int ProcessRecvBytes(LThread& thread, LNamedPipeRef pipe, void* buffer, unsigned int size);
+// The LProcessInterfaceVoid form with the thread's stop request asked
+// before every 200 ms slice.
+int ProcessRecvBytes(LThread& thread, LNamedPipeRef pipe, void* buffer, unsigned int size, int timeout);
