@@ -1,7 +1,7 @@
 #include "app/appsignals.h"
 
 #include "app/messagebox.h"
-#include "app/servicecontrol.h"
+#include "net/processcommand.h"
 #include "settings/settings.h"
 
 #include <cerrno>

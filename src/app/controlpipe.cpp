@@ -2,11 +2,11 @@
 
 #include "base/file.h"
 #include "base/signalobject.h"
+#include "base/stringtools.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -20,16 +20,8 @@ sockaddr_un MakeAddress(const char* path)
 {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path);
+  tstrlcpy(address.sun_path, path, sizeof address.sun_path);
   return address;
-}
-
-void MakeNonBlockingCloseOnExec(int descriptor)
-{
-  int flags = fcntl(descriptor, F_GETFL);
-  if (flags >= 0)
-    fcntl(descriptor, F_SETFL, flags | O_NONBLOCK);
-  fcntl(descriptor, F_SETFD, FD_CLOEXEC);
 }
 
 } // namespace

@@ -1,22 +1,22 @@
 #include "app/servicecontrol.h"
 
 #include "app/messagebox.h"
+#include "net/processcommand.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr size_t kCommandSize = 1024;
 
-// True when the command ran and exited with status 0.
-bool CommandSucceeds(const char* command)
+bool IsInstalled(const char* program)
 {
-  int status = std::system(command);
-  return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  char command[kCommandSize];
+  std::snprintf(command, sizeof command, "which %s >/dev/null 2>&1", program);
+  return RunCommandLineProcess(command);
 }
 
 } // namespace
@@ -29,24 +29,16 @@ bool LIsUserRoot()
   return user != nullptr && std::strcmp(user, "root") == 0;
 }
 
-bool RunCommandLineProcess(const char* command)
-{
-  FILE* shell = popen(command, "w");
-  if (shell == nullptr)
-    return false;
-  return pclose(shell) != -1;
-}
-
 bool LRunCommandAsRootPrompt(const char* command)
 {
   if (LIsUserRoot())
     return RunCommandLineProcess(command);
   char line[kCommandSize];
-  if (CommandSucceeds("which gksu >/dev/null 2>&1")) {
+  if (IsInstalled("gksu")) {
     std::snprintf(line, sizeof line, "gksu %s", command);
     return RunCommandLineProcess(line);
   }
-  if (CommandSucceeds("which kdesu >/dev/null 2>&1")) {
+  if (IsInstalled("kdesu")) {
     RunCommandLineProcess("kdesu -s ");
     std::snprintf(line, sizeof line, "kdesu %s", command);
     return RunCommandLineProcess(line);

@@ -2,15 +2,11 @@
 
 // Running shell commands, with root rights where needed, and starting and
 // stopping the service through its init script.  Called on the GUI thread
-// or the main thread of a console run; each waits for its command.
+// or the main thread of a console run; each waits for its command.  Plain
+// commands run through RunCommandLineProcess (net/processcommand.h).
 
 // True when the real user id is 0, or else when USER is "root".
 bool LIsUserRoot();
-
-// Runs the command through /bin/sh and waits for it.  True unless the shell
-// could not be run or waited for; the command's own exit status is not
-// examined.
-bool RunCommandLineProcess(const char* command);
 
 // Runs the command as root: directly for root, otherwise through gksu or
 // kdesu, whichever is installed.  Without either, shows an error box and
