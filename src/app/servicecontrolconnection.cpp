@@ -26,6 +26,12 @@ void LServiceControlConnection<E>::ThreadFunction()
     engine_.SignalWake();
     if (ProcessWaitSignal(done_, kHandOverTimeoutMs) != kProcessDone)
       break;
+    // The main thread clears the flag before it signals done_.  Reading it
+    // here orders the main thread's use of this request before the next
+    // request overwrites it (a pipe's wake-up alone carries no such order
+    // for the memory model).
+    if (pending_.load(std::memory_order_acquire))
+      break;
   }
   engine_.RemoveNotifyConnection(this);
 }

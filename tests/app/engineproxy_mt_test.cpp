@@ -91,24 +91,30 @@ TEST(EngineProxy, NotificationsArriveOnTheMainLoopWithTheirData)
 {
   HalfCalls calls;
   RunningHost host(calls);
+  LogCapture window;
   Proxy proxy;
   NotifyRecorder recorder;
   proxy.SetProxyNotifyHandler(recorder);
   proxy.Start();
-  // Until the connection is listed, notifications go nowhere: repeat.
-  ASSERT_TRUE(RunMainLoopUntil(
+  // Until the connection is listed nothing is sent: repeat until a line
+  // that follows the notification has been shown.  The main loop runs only
+  // after the reader has queued everything (GLib's own locking is invisible
+  // to the thread checker).
+  ASSERT_TRUE(Eventually(
       [&] {
         host.Host().EvEngineNotify(3, "xyz", 3);
-        return !recorder.codes.empty();
+        host.Host().EvEngineNotify(4, nullptr, 77);
+        host.Host().Log("00:00:00", "after", 0);
+        return window.WaitFor("after", 50);
       },
       3000));
-  recorder.codes.clear();
-  recorder.sizes.clear();
-  recorder.texts.clear();
-  host.Host().EvEngineNotify(4, nullptr, 77);
-  ASSERT_TRUE(RunMainLoopUntil([&] { return recorder.codes.size() >= 1 && recorder.codes.back() == 4; }, 2000));
-  EXPECT_EQ(recorder.sizes.back(), 77u);
-  EXPECT_EQ(recorder.texts.back(), "<null>");
+  ASSERT_TRUE(RunMainLoopUntil([&] { return recorder.codes.size() >= 2; }, 2000));
+  ASSERT_EQ(recorder.codes[0], 3u);
+  EXPECT_EQ(recorder.sizes[0], 3u);
+  EXPECT_EQ(recorder.texts[0], "xyz");
+  EXPECT_EQ(recorder.codes[1], 4u);
+  EXPECT_EQ(recorder.sizes[1], 77u);
+  EXPECT_EQ(recorder.texts[1], "<null>");
   proxy.InvalidateProxyNotifyHandler();
   proxy.Stop();
 }
@@ -286,6 +292,7 @@ TEST(EngineProxy, NotificationSizeNeverExceedsItsPayload)
 {
   FakeService service;
   ASSERT_TRUE(service.Ok());
+  LogCapture window;
   Proxy proxy;
   NotifyRecorder recorder;
   proxy.SetProxyNotifyHandler(recorder);
@@ -295,6 +302,9 @@ TEST(EngineProxy, NotificationSizeNeverExceedsItsPayload)
   // The tag claims a million bytes; only four follow.
   SendAll(peer, EncodeTestHeader(kControlNotification, 8, 4, 1000000));
   SendAll(peer, std::vector<unsigned char>{'d', 'a', 't', 'a'});
+  using namespace std::string_literals;
+  SendAll(peer, LogLine(0, 9, "00:00:00\0after\0"s));
+  ASSERT_TRUE(window.WaitFor("after", 2000));
   ASSERT_TRUE(RunMainLoopUntil([&] { return !recorder.codes.empty(); }, 2000));
   EXPECT_EQ(recorder.codes[0], 8u);
   EXPECT_EQ(recorder.sizes[0], 4u);
