@@ -5,7 +5,6 @@
 #include "app/controlmessage.h"
 #include "app/servicehostfixture.h"
 
-#include <random>
 #include <sys/stat.h>
 
 namespace {
@@ -163,39 +162,6 @@ TEST(ServiceHost, PayloadLimitIsInclusive)
   ASSERT_TRUE(client.SendRaw(EncodeTestHeader(kControlRequest, 1, kControlMaxPayload + 1, 2)));
   EXPECT_TRUE(client.ClosedWithin(2000));
   EXPECT_LT(MsSince(start), 1000) << "an oversized announcement must be refused at once";
-}
-
-// Each kind of malformed traffic closes that connection only.
-TEST(ServiceHost, MalformedTrafficClosesOnlyThatConnection)
-{
-  HalfCalls calls;
-  RunningHost host(calls);
-  TestControlClient good;
-  ASSERT_TRUE(good.Connect());
-
-  std::mt19937 random(12345);
-  std::vector<unsigned char> noise(64);
-  for (auto& byte : noise)
-    byte = static_cast<unsigned char>(random());
-  noise[0] = 0x00; // never the magic by chance
-  const std::vector<std::vector<unsigned char>> attacks = {
-      EncodeTestHeader(kControlRequest, 1, 0, 1, 0x4321),
-      EncodeTestHeader(kControlRequest, 1, 0xFFFFFFF0u, 1),
-      EncodeTestHeader(kControlRequest | 0, 1, 0x80000000u, 1),
-      noise,
-  };
-  uint32_t tag = 100;
-  for (const auto& attack : attacks) {
-    TestControlClient bad;
-    ASSERT_TRUE(bad.Connect());
-    ASSERT_TRUE(bad.SendRaw(attack));
-    EXPECT_TRUE(bad.ClosedWithin(2000)) << "attack " << tag - 100;
-    ASSERT_TRUE(good.SendRequest(kControlRequestResult, 0, ++tag));
-    TestMessage reply;
-    ASSERT_TRUE(good.Read(reply, 2000));
-    EXPECT_EQ(reply.tag, tag);
-  }
-  EXPECT_TRUE(host.Host().IsRunning());
 }
 
 // A payload that never arrives ties up only its own connection: the main
