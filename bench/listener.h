@@ -16,7 +16,7 @@
 #include <string>
 
 #include "mp3frames.h"
-#include "uniquefd.h"
+#include "base/uniquefd.h"
 
 enum class LListenerFault { kNone, kConnect, kConnectTimeout, kHeaderTimeout, kBadHeader, kDisconnected };
 
@@ -30,7 +30,7 @@ public:
     startedNs_ = nowNs;
     phase_ = Phase::kConnecting;
     fd_.Reset(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!fd_.Valid()) {
+    if (!fd_.IsValid()) {
       socketErrno_ = errno;
       Fail(LListenerFault::kConnect, nowNs);
       return false;
@@ -177,7 +177,7 @@ private:
     lastDataNs_ = nowNs;
   }
 
-  LUniqueFd fd_;
+  LUniqueFD fd_;
   Phase phase_ = Phase::kIdle;
   LListenerFault fault_ = LListenerFault::kNone;
   int socketErrno_ = 0;

@@ -26,7 +26,7 @@
 
 #include "listener.h"
 #include "procstats.h"
-#include "uniquefd.h"
+#include "base/uniquefd.h"
 
 namespace {
 
@@ -184,7 +184,7 @@ public:
 
   bool Run() {
     epoll_.Reset(epoll_create1(EPOLL_CLOEXEC));
-    if (!epoll_.Valid()) {
+    if (!epoll_.IsValid()) {
       std::fprintf(stderr, "listeners: epoll_create1: %s\n", std::strerror(errno));
       return false;
     }
@@ -308,7 +308,7 @@ private:
   const sockaddr_in address_;
   const std::string request_;
   std::unique_ptr<LListener[]> listeners_;
-  LUniqueFd epoll_;
+  LUniqueFD epoll_;
   long started_ = 0;
   uint64_t totalBytes_ = 0;
   Window window_;

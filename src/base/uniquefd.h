@@ -24,6 +24,13 @@ public:
   int Get() const { return fd_; }
   bool IsValid() const { return fd_ >= 0; }
 
+  // Takes ownership of fd, closing the descriptor held before.
+  void Reset(int fd = -1)
+  {
+    Close();
+    fd_ = fd;
+  }
+
   int Release()
   {
     int fd = fd_;
@@ -31,15 +38,17 @@ public:
     return fd;
   }
 
+  // False when close() reports an error (a late write error of the file).
   // close() is not retried on EINTR: on Linux the descriptor is already
   // released then, and a retry could close a descriptor another thread just
   // received.
-  void Close()
+  bool Close()
   {
-    if (fd_ >= 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
+    if (fd_ < 0)
+      return true;
+    int result = ::close(fd_);
+    fd_ = -1;
+    return result == 0;
   }
 
 private:

@@ -19,7 +19,7 @@
 
 #include "testcard.h"
 #include "testsignal.h"
-#include "uniquefd.h"
+#include "base/uniquefd.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ private:
   snd_pcm_ioplug_t io_{};
   LTestCard card_;
   LTestSignal signal_;
-  LUniqueFd timer_;
+  LUniqueFD timer_;
   bool running_ = false;
   bool xrun_ = false;         // overrun reported; cleared by prepare
   int64_t startNs_ = 0;
@@ -150,7 +150,7 @@ int LTestPcm::Create(const char* name, int card, int device, snd_pcm_stream_t st
   }
 
   timer_.Reset(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC));
-  if (!timer_.Valid())
+  if (!timer_.IsValid())
     return -errno;
 
   io_.version = SND_PCM_IOPLUG_VERSION;

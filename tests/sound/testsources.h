@@ -1,0 +1,101 @@
+#pragma once
+// Sources with known content for the converter and limiter tests.
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <vector>
+
+#include "audio/soundbase.h"
+#include "audio/soundsource.h"
+
+// Plays back an interleaved buffer.  Records every seek; a seek to a
+// negative frame is counted as a fault (no real reader supports it) and
+// leaves the position unchanged.  `maxRead` caps each Read, to imitate
+// readers that deliver less than asked.
+class VectorSource : public LSoundSourceBase {
+public:
+  VectorSource(std::vector<int> samples, int rate, unsigned char channels, int peak = LSF16::GetPeak(),
+               int maxRead = INT_MAX)
+      : LSoundSourceBase(rate, channels, peak), data_(std::move(samples)), maxRead_(maxRead)
+  {
+  }
+  int Read(int* samples, int frames) override
+  {
+    const int ch = GetChannels();
+    int n = std::max(0, std::min({frames, maxRead_, GetEndSample() - pos_}));
+    std::copy(data_.begin() + static_cast<long>(pos_) * ch, data_.begin() + static_cast<long>(pos_ + n) * ch,
+              samples);
+    pos_ += n;
+    ++reads_;
+    return n;
+  }
+  int GetPositionSample() const override { return pos_; }
+  int GetEndSample() const override { return static_cast<int>(data_.size() / GetChannels()); }
+  void Seek(int frame) override
+  {
+    seeks_.push_back(frame);
+    if (frame < 0) {
+      ++negativeSeeks_;
+      return;
+    }
+    pos_ = std::min(frame, GetEndSample());
+  }
+
+  std::vector<int> seeks_;
+  int negativeSeeks_ = 0;
+  int reads_ = 0;
+
+private:
+  std::vector<int> data_;
+  int maxRead_;
+  int pos_ = 0;
+};
+
+inline std::vector<int> Sine(double freq, int rate, int frames, double amplitude, unsigned char channels = 1)
+{
+  std::vector<int> v(static_cast<size_t>(frames) * channels);
+  for (int i = 0; i < frames; ++i) {
+    int s = static_cast<int>(std::lround(amplitude * std::sin(2 * M_PI * freq * i / rate)));
+    for (int c = 0; c < channels; ++c) {
+      v[static_cast<size_t>(i) * channels + c] = s;
+    }
+  }
+  return v;
+}
+
+// Reads a source to its end (or `limit` frames) in chunks of `chunk`.
+inline std::vector<int> ReadAll(LSoundSource& src, int chunk = 4096, int limit = INT_MAX)
+{
+  std::vector<int> out;
+  std::vector<int> buf(static_cast<size_t>(chunk) * src.GetChannels());
+  int total = 0;
+  while (total < limit) {
+    int n = src.Read(buf.data(), std::min(chunk, limit - total));
+    if (n <= 0) {
+      break;
+    }
+    out.insert(out.end(), buf.begin(), buf.begin() + static_cast<long>(n) * src.GetChannels());
+    total += n;
+  }
+  return out;
+}
+
+// Amplitude of the component at `freq` in mono `v` (least-squares fit of a
+// sine and a cosine), over frames [from, to).
+inline double Amplitude(const std::vector<int>& v, double freq, int rate, int from, int to)
+{
+  double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
+  for (int i = from; i < to; ++i) {
+    double w = 2 * M_PI * freq * i / rate;
+    double s = std::sin(w), c = std::cos(w);
+    ss += s * s;
+    cc += c * c;
+    sc += s * c;
+    ys += v[i] * s;
+    yc += v[i] * c;
+  }
+  double det = ss * cc - sc * sc;
+  double a = (ys * cc - yc * sc) / det;
+  double b = (yc * ss - ys * sc) / det;
+  return std::sqrt(a * a + b * b);
+}
