@@ -1,10 +1,15 @@
 #include "app/enginehalves.h"
 
+#include "app/mainengine.h"
 #include "settings/log.h"
 
 // This build carries neither the audio engine nor the streaming site yet:
 // the engine runs with halves that say so once per start, so the service
 // and its control pipe work and the log tells why nothing streams.
+
+// The audio layer defines this beside its engine; until that engine is in
+// the build the pointer lives here and stays null.
+std::atomic<LAudioEngine*> gpAudioEngine{nullptr};
 
 namespace {
 

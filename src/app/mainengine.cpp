@@ -2,8 +2,6 @@
 
 #include "settings/log.h"
 
-std::atomic<LAudioEngine*> gpAudioEngine{nullptr};
-
 MainEngine::MainEngine() : MainEngine(MakeEngineAudioHalf(), MakeEngineWebHalf()) {}
 
 MainEngine::MainEngine(std::unique_ptr<LEngineAudioHalf> audio, std::unique_ptr<LEngineWebHalf> web)
