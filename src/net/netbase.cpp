@@ -1,6 +1,5 @@
 #include "net/netbase.h"
 
-#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <netinet/in.h>
@@ -10,22 +9,16 @@ void LIPSystemStartup() {}
 
 void LIPSystemShutDown() {}
 
-bool SetNonBlocking(int descriptor)
-{
-  int on = 1;
-  return ioctl(descriptor, FIONBIO, &on) == 0;
-}
-
-bool SetCloseOnExec(int descriptor)
-{
-  int flags = fcntl(descriptor, F_GETFD);
-  return flags >= 0 && fcntl(descriptor, F_SETFD, flags | FD_CLOEXEC) == 0;
-}
-
 LIPSocketRef::LIPSocketRef(int descriptor) : socket_(descriptor)
 {
   if (socket_ != -1)
-    SetNonBlocking(socket_);
+    SetNonBlocking();
+}
+
+bool LIPSocketRef::SetNonBlocking()
+{
+  int on = 1;
+  return ioctl(socket_, FIONBIO, &on) == 0;
 }
 
 void LIPSocketTCP::Assign(LIPSocketTCP& other)

@@ -9,22 +9,19 @@
 void LIPSystemStartup();
 void LIPSystemShutDown();
 
-// Switches a descriptor to non-blocking mode (FIONBIO).  False on failure.
-bool SetNonBlocking(int descriptor);
-// Sets FD_CLOEXEC so that encoder and command children do not inherit it.
-bool SetCloseOnExec(int descriptor);
-
 class LIPSocketRef {
 public:
   LIPSocketRef() = default;
   // Taking a raw descriptor switches it to non-blocking mode: every wait on
-  // a socket is done in select/poll slices, never inside a system call.
+  // a socket is done in bounded poll slices, never inside a system call.
   explicit LIPSocketRef(int descriptor);
   LIPSocketRef(const LIPSocketRef&) = default;
   LIPSocketRef& operator=(const LIPSocketRef&) = default;
 
   int GetSocket() const { return socket_; }
   bool IsOpen() const { return socket_ != -1; }
+  // FIONBIO on; false on failure.
+  bool SetNonBlocking();
 
 protected:
   int socket_ = -1;

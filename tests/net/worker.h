@@ -1,6 +1,6 @@
 #pragma once
 // A worker thread that runs one cooperative operation and records its
-// result and when it ended, for the cross-thread network tests.
+// result and when it ended.
 
 #include "base/thread.h"
 #include "base/ticks.h"
@@ -15,22 +15,21 @@ public:
   explicit Worker(std::function<int(LThread&)> body) : body_(std::move(body)) {}
   ~Worker() { StopThreadNow(); }
 
-  // Owner: waits up to ms for the operation to end; its result or -1.
+  // Owner: the result once the operation ended within ms, else -1.
   int WaitResult(unsigned int ms) const
   {
-    uint32_t start = GetTickCount();
-    while (result_.load() == -1 && GetTickCount() - start < ms)
+    for (uint32_t start = GetTickCount(); result_ == -1 && GetTickCount() - start < ms;)
       ::Sleep(5);
-    return result_.load();
+    return result_;
   }
-  uint32_t EndedAt() const { return endedAt_.load(); }
+  uint32_t EndedAt() const { return endedAt_; }
 
 protected:
   void ThreadFunction() override
   {
     int r = body_(*this);
-    endedAt_.store(GetTickCount());
-    result_.store(r);
+    endedAt_ = GetTickCount();
+    result_ = r;
   }
 
 private:
