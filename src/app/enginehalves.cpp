@@ -1,35 +1,35 @@
 #include "app/enginehalves.h"
 
-#include "app/mainengine.h"
-#include "settings/log.h"
+#include "audio/audioengine.h"
+#include "web/server.h"
 
-// This build carries neither the audio engine nor the streaming site yet:
-// the engine runs with halves that say so once per start, so the service
-// and its control pipe work and the log tells why nothing streams.
-
-// The audio layer defines this beside its engine; until that engine is in
-// the build the pointer lives here and stays null.
-std::atomic<LAudioEngine*> gpAudioEngine{nullptr};
+// The engine's halves: the live audio engine and the streaming site.
 
 namespace {
 
-class LAudioHalfUnavailable : public LEngineAudioHalf {
+class LAudioEngineHalf : public LEngineAudioHalf {
 public:
-  void Start() override { LOGWARN("Audio input is not available in this build"); }
-  void Stop() override {}
-  void Restart() override {}
-  LAudioEngine* GetAudioEngine() override { return nullptr; }
+  void Start() override { engine_.Start(); }
+  void Stop() override { engine_.Stop(); }
+  void Restart() override { engine_.Restart(); }
+  LAudioEngine* GetAudioEngine() override { return &engine_; }
+
+private:
+  LAudioEngine engine_;
 };
 
-class LWebHalfUnavailable : public LEngineWebHalf {
+class LVLServerHalf : public LEngineWebHalf {
 public:
-  void Start() override { LOGWARN("Web server is not available in this build"); }
-  void Stop() override {}
-  void Restart() override {}
+  void Start() override { server_.Start(); }
+  void Stop() override { server_.Stop(); }
+  void Restart() override { server_.Restart(); }
+
+private:
+  LVLServer server_;
 };
 
 } // namespace
 
-std::unique_ptr<LEngineAudioHalf> MakeEngineAudioHalf() { return std::make_unique<LAudioHalfUnavailable>(); }
+std::unique_ptr<LEngineAudioHalf> MakeEngineAudioHalf() { return std::make_unique<LAudioEngineHalf>(); }
 
-std::unique_ptr<LEngineWebHalf> MakeEngineWebHalf() { return std::make_unique<LWebHalfUnavailable>(); }
+std::unique_ptr<LEngineWebHalf> MakeEngineWebHalf() { return std::make_unique<LVLServerHalf>(); }
