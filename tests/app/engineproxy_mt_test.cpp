@@ -7,6 +7,9 @@
 #include "app/mainengineproxy.h"
 #include "app/servicehostfixture.h"
 
+#include "app/testhelpers.h"
+#include "settings/settings.h"
+
 #include <glib.h>
 #include <sys/stat.h>
 
@@ -188,30 +191,25 @@ TEST(EngineProxy, ForegroundWhenNoServiceCanBeStarted)
   struct stat st{};
   if (stat("/etc/init.d/velorind", &st) == 0)
     GTEST_SKIP() << "an installed service would be started";
+  // The engine runs in this process: keep its web server off ports in use.
+  LSettingSetInt("WebServer", "Port", PickFreePort());
   LogCapture window;
   MainEngineProxy proxy;
   proxy.Start();
   ASSERT_TRUE(proxy.IsForegroundMode());
   EXPECT_FALSE(proxy.IsServiceMode());
   auto texts = window.Texts();
-  auto at = [&](const std::string& text) {
-    return std::find(texts.begin(), texts.end(), text) - texts.begin();
-  };
-  ASSERT_LT(static_cast<size_t>(at("Unable to start the background service! Will attempt to run in foreground.")),
-            texts.size());
-  EXPECT_LT(at("Unable to start the background service! Will attempt to run in foreground."),
-            at("Starting audio input"));
-  EXPECT_LT(at("Starting audio input"), at("Starting web server"));
-  EXPECT_LT(static_cast<size_t>(at("Starting web server")), texts.size());
+  EXPECT_TRUE(InOrder(texts, {"Unable to start the background service! Will attempt to run in foreground.",
+                              "Starting audio input", "Starting web server"}));
   // The first start's notice came before all of it.
   EXPECT_EQ(texts.front().rfind("WebServer Starting: ", 0), 0u);
 
   window.Clear();
   proxy.CtlRestart();
-  EXPECT_EQ(window.Texts(), (std::vector<std::string>{"Restarting web server", "Restarting audio input"}));
+  EXPECT_TRUE(InOrder(window.Texts(), {"Restarting web server", "Restarting audio input"}));
   window.Clear();
   proxy.Stop();
-  EXPECT_EQ(window.Texts(), (std::vector<std::string>{"Stopping web server", "Stopping audio input"}));
+  EXPECT_TRUE(InOrder(window.Texts(), {"Stopping web server", "Stopping audio input"}));
   EXPECT_FALSE(proxy.IsForegroundMode());
 }
 

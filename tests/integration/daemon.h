@@ -5,7 +5,14 @@
 // whose launcher has exited becomes its child: its status can be waited
 // for, and every daemon is killed when the guard goes.
 
+#include "app/testhelpers.h"
+#include "settings/settings.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <csignal>
@@ -161,9 +168,21 @@ public:
   }
 };
 
-// Socket descriptors the process holds.
-inline int CountSockets(pid_t pid)
+// Unix-domain socket descriptors the process holds (its TCP sockets left
+// out): socket inodes matched against the namespace's Unix socket table.
+inline int CountUnixSockets(pid_t pid)
 {
+  std::set<std::string> unix_inodes;
+  std::ifstream table("/proc/" + std::to_string(pid) + "/net/unix");
+  std::string line;
+  std::getline(table, line);
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string field;
+    for (int i = 0; i < 7 && fields >> field; ++i) {
+    }
+    unix_inodes.insert(field);
+  }
   std::string folder = "/proc/" + std::to_string(pid) + "/fd";
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr)
@@ -172,13 +191,20 @@ inline int CountSockets(pid_t pid)
   while (dirent* entry = readdir(dir)) {
     char target[256];
     ssize_t n = readlink((folder + "/" + entry->d_name).c_str(), target, sizeof target - 1);
-    if (n > 0) {
-      target[n] = 0;
-      count += std::strncmp(target, "socket:", 7) == 0;
+    if (n > 8) {
+      std::string link(target, static_cast<size_t>(n));
+      if (link.rfind("socket:[", 0) == 0)
+        count += unix_inodes.count(link.substr(8, link.size() - 9)) != 0;
     }
   }
   closedir(dir);
   return count;
+}
+
+// Points the web server at a free port before a daemon starts.
+inline void UseFreeWebPort()
+{
+  LSettingSetInt("WebServer", "Port", PickFreePort());
 }
 
 // The lines of today's log files ("hh:mm:ss text"), CR LF removed.

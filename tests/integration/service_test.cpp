@@ -3,7 +3,6 @@
 // the roles this build does not carry.
 
 #include "integration/daemon.h"
-#include "settings/settings.h"
 
 #include <sched.h>
 #include <sys/mount.h>
@@ -29,6 +28,7 @@ std::string Link(const std::string& path)
 TEST(Service, ReturnsOnceStartedAndRunsDetached)
 {
   DaemonGuard guard;
+  UseFreeWebPort();
   LaunchResult launch = RunVelorin({}, false);
   EXPECT_EQ(launch.ExitCode(), 0) << launch.errors;
   EXPECT_LT(launch.ms, 3000);
@@ -52,6 +52,7 @@ TEST(Service, ReturnsOnceStartedAndRunsDetached)
 TEST(Service, ServiceSwitchStartsTheDaemonEvenWithADisplay)
 {
   DaemonGuard guard;
+  UseFreeWebPort();
   LaunchResult launch = RunVelorin({"-service"}, true);
   EXPECT_EQ(launch.ExitCode(), 0) << launch.errors;
   EXPECT_GT(guard.Daemon(), 0);
@@ -61,6 +62,7 @@ TEST(Service, ServiceSwitchStartsTheDaemonEvenWithADisplay)
 TEST(Service, SigtermEndsWithStatusZeroWithinASecond)
 {
   DaemonGuard guard;
+  UseFreeWebPort();
   ASSERT_EQ(RunVelorin({}, false).ExitCode(), 0);
   pid_t daemon = guard.Daemon();
   ASSERT_GT(daemon, 0);
@@ -72,15 +74,13 @@ TEST(Service, SigtermEndsWithStatusZeroWithinASecond)
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
   EXPECT_LT(ms, 1000);
   EXPECT_FALSE(Exists(kSocket)) << "socket file left behind";
-  auto texts = LogFileTexts();
-  auto web = std::find(texts.begin(), texts.end(), "Stopping web server");
-  auto audio = std::find(texts.begin(), texts.end(), "Stopping audio input");
-  EXPECT_TRUE(web != texts.end() && audio != texts.end() && web < audio);
+  EXPECT_TRUE(InOrder(LogFileTexts(), {"Stopping web server", "Stopping audio input"}));
 }
 
 TEST(Service, RepeatedSigtermsStillEndWithZero)
 {
   DaemonGuard guard;
+  UseFreeWebPort();
   for (int round = 0; round < 5; ++round) {
     ASSERT_EQ(RunVelorin({}, false).ExitCode(), 0);
     pid_t daemon = guard.Daemon();
@@ -131,6 +131,7 @@ TEST(Service, CrashSignalsAreRecordedAndEndTheDaemon)
 {
   for (int signal : {10, 11}) {
     DaemonGuard guard;
+    UseFreeWebPort();
     ASSERT_EQ(RunVelorin({}, false).ExitCode(), 0);
     pid_t daemon = guard.Daemon();
     ASSERT_GT(daemon, 0);
