@@ -2,8 +2,14 @@
 // SIGTERM stop, a start that fails before "started", crash signals, and
 // the roles this build does not carry.
 
+#include "alsa/testalsa.h"
 #include "integration/daemon.h"
+#include "settings/settings.h"
 
+#include <cstdio>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -75,6 +81,77 @@ TEST(Service, SigtermEndsWithStatusZeroWithinASecond)
   EXPECT_LT(ms, 1000);
   EXPECT_FALSE(Exists(kSocket)) << "socket file left behind";
   EXPECT_TRUE(InOrder(LogFileTexts(), {"Stopping web server", "Stopping audio input"}));
+}
+
+// Opens the live stream of input 1 on the daemon's web server and reads
+// until an MP3 frame header (11 sync bits) has come; the socket stays open.
+// -1 when no stream arrives.
+int OpenLiveStream(int port, std::string& received)
+{
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const std::string request = "GET /velorin.mp3?src=1&kbps=56 HTTP/1.0\r\n\r\n";
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
+    close(fd);
+    return -1;
+  }
+  auto start = std::chrono::steady_clock::now();
+  char buffer[4096];
+  while (MsSince(start) < 5000) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 200) <= 0)
+      continue;
+    ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0)
+      break;
+    received.append(buffer, static_cast<size_t>(n));
+    auto body = received.find("\r\n\r\n");
+    for (size_t i = body == std::string::npos ? received.size() : body + 4; i + 1 < received.size(); ++i)
+      if (static_cast<unsigned char>(received[i]) == 0xFF && (static_cast<unsigned char>(received[i + 1]) & 0xE0) == 0xE0)
+        return fd;
+  }
+  close(fd);
+  return -1;
+}
+
+// A daemon that captures from a sound card, encodes and serves a listener
+// still stops within the second the init script allows before it kills.
+TEST(Service, SigtermStopsAStreamingDaemonWithinASecond)
+{
+  LTestAlsaCards cards;
+  TestAlsaSetCard(0, "sine:1000,2000:0.5");
+  DaemonGuard guard;
+  UseFreeWebPort();
+  ASSERT_EQ(RunVelorin({}, false).ExitCode(), 0);
+  pid_t daemon = guard.Daemon();
+  ASSERT_GT(daemon, 0);
+
+  int listener = -1;
+  auto texts = LogFileTexts();
+  const bool web_missing =
+      std::find(texts.begin(), texts.end(), "Web server is not available in this build") != texts.end();
+  if (!web_missing && Exists("/opt/ostrel/components/lyrenc/lyrenc")) {
+    std::string received;
+    listener = OpenLiveStream(LSettingGetInt("WebServer", "Port", 0), received);
+    EXPECT_GE(listener, 0) << "no MP3 stream; received " << received.size() << " bytes";
+  } else {
+    std::printf("no live stream checked: %s\n", web_missing ? "no web server in this build" : "lyrenc not built");
+  }
+
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(kill(daemon, SIGTERM), 0);
+  int status = guard.WaitExit(daemon, 5000);
+  const long long ms = MsSince(start);
+  if (listener >= 0)
+    close(listener);
+  ASSERT_NE(status, -1) << "still running";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  EXPECT_LT(ms, 1000);
+  std::printf("daemon stopped %lld ms after SIGTERM\n", ms);
 }
 
 TEST(Service, RepeatedSigtermsStillEndWithZero)
