@@ -88,18 +88,28 @@ TEST(Service, SigtermEndsWithStatusZeroWithinASecond)
 // -1 when no stream arrives.
 int OpenLiveStream(int port, std::string& received)
 {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   const std::string request = "GET /velorin.mp3?src=1&kbps=56 HTTP/1.0\r\n\r\n";
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
-    close(fd);
+  auto start = std::chrono::steady_clock::now();
+  // The web server may still be binding its port when the daemon has
+  // reported "started".
+  int fd = -1;
+  while (fd < 0 && MsSince(start) < 3000) {
+    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      close(fd);
+      fd = -1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  if (fd < 0 || send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
+    if (fd >= 0)
+      close(fd);
     return -1;
   }
-  auto start = std::chrono::steady_clock::now();
   char buffer[4096];
   while (MsSince(start) < 5000) {
     pollfd p{fd, POLLIN, 0};
