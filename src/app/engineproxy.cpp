@@ -20,6 +20,8 @@ template <class E>
 LServiceEngineProxy<E>::~LServiceEngineProxy()
 {
   Stop();
+  // The reader uses this object's members: it must be gone before they are.
+  StopThreadNow();
   LQueuedNotifyDataSender::InvalidateNotifyHandler();
 }
 
