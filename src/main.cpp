@@ -1,21 +1,86 @@
-#include <cstdio>
-#include <cstring>
+#include "app/commandline.h"
+#include "app/runmode.h"
+#include "app/startservice.h"
 
-// Entry point.  The service, desktop and installer roles are routed here as
-// they arrive; until then the program explains its command line.
-static void PrintUsage(const char* exe)
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
+
+// Entry point: decides the role from the command line and the display.
+// The desktop, the wizards and the console installer are not part of this
+// build yet; their roles say so and end with status 2.
+
+namespace {
+
+constexpr int kNotAvailable = 2;
+
+int RunService()
 {
-  std::printf("Velorin streaming audio server\n\n"
-              "Usage: %s [-service | -install | -uninstall | -logon]\n"
-              "  -service    run the background service (daemon)\n"
-              "  -install    install the program and its service\n"
-              "  -uninstall  remove the program and its service\n"
-              "  -logon      desktop start at user logon\n",
-              exe);
+  StartService();
 }
+
+int RunInstallConsole()
+{
+  std::fputs("Velorin: the console installer is not available in this build.\n", stderr);
+  return kNotAvailable;
+}
+
+int RunUninstallConsole()
+{
+  std::fputs("Velorin: the console uninstaller is not available in this build.\n", stderr);
+  return kNotAvailable;
+}
+
+// What the toolkit does when it cannot open a display: say so and end.
+int RunNoDisplay()
+{
+  std::fputs("Velorin: cannot open display (DISPLAY is not set).\n", stderr);
+  return 1;
+}
+
+int RunDesktop()
+{
+  std::fputs("Velorin: the desktop application is not available in this build; run with -service for the "
+             "background service.\n",
+             stderr);
+  return kNotAvailable;
+}
+
+int RunSetupExit() { return 0; }
+
+struct LRunModeEntry {
+  LRunMode mode;
+  int (*run)();
+};
+
+constexpr LRunModeEntry kRunModes[] = {
+    {LRunMode::Service, &RunService},
+    {LRunMode::InstallConsole, &RunInstallConsole},
+    {LRunMode::UninstallConsole, &RunUninstallConsole},
+    {LRunMode::NoDisplay, &RunNoDisplay},
+    {LRunMode::InstallWizard, &RunDesktop},
+    {LRunMode::UninstallWizard, &RunDesktop},
+    {LRunMode::SetupExit, &RunSetupExit},
+    {LRunMode::Desktop, &RunDesktop},
+};
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-  PrintUsage(argc > 0 ? argv[0] : "velorin");
-  return 0;
+  LSetCommandLine(argc, argv);
+  // Nothing stays blocked from whoever started us.
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  // Files get exactly the modes asked for: the root service and the desktop
+  // users share settings and logs.
+  umask(0);
+
+  const LRunMode mode = LChooseRunMode(argc, argv, std::getenv("DISPLAY") != nullptr);
+  for (const LRunModeEntry& entry : kRunModes)
+    if (entry.mode == mode)
+      return entry.run();
+  return 1;
 }
