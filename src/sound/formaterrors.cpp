@@ -27,6 +27,7 @@ constexpr MessageRow kMessages[] = {
     {LFormatMessage::DecodingStatus, "Decoding %s file"},
     {LFormatMessage::DctStatus, "Loading DCT File"},
     {LFormatMessage::DartStatus, "Loading Dart File"},
+    {LFormatMessage::OpenFailed, "Velorin could not read the audio file \"%s\"."},
 };
 
 } // namespace

@@ -24,6 +24,7 @@ enum class LFormatMessage {
   DecodingStatus,       // format: the extension
   DctStatus,
   DartStatus,
+  OpenFailed,           // format: the file name; shown by a dispatch that is not quiet
 };
 
 const char* LGetFormatMessage(LFormatMessage message);

@@ -4,6 +4,7 @@
 #include "base/file.h"
 #include "base/fileclasses.h"
 #include "base/formatter.h"
+#include "base/stringtools.h"
 #include "sound/chunkfile.h"
 #include "sound/formaterrors.h"
 #include "sound/mohdecompressor.h"
