@@ -47,6 +47,8 @@ private:
 // Runs a program with its output thrown away; its exit status, or -1.
 inline int Run(const std::vector<std::string>& argv)
 {
+  // The child's freopen would write out what the parent has buffered.
+  fflush(stdout);
   pid_t pid = fork();
   if (pid < 0) {
     return -1;
