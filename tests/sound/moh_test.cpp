@@ -171,7 +171,7 @@ TEST_F(MohFileTest, ABadChecksumOrAnEarlyEndIsTheLastSegment)
 
   // Cut inside the second segment: what it decoded so far is used.
   std::vector<unsigned char> file = MohFile({good, good});
-  file.resize(file.size() - 10);
+  file.erase(file.end() - 10, file.end());
   s = Open(file);
   EXPECT_EQ(s.GetEndSample(), 64 + 48);
 
