@@ -154,5 +154,4 @@ TEST(RawSettings, DefaultsStoreAndChannelLimits)
   LSettingSetInt(kVoxAudioSection, "Channels", 255);
   vox.Load();
   EXPECT_EQ(vox.channels, 255);
-
 }
