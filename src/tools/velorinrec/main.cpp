@@ -101,7 +101,8 @@ int Add(int argc, char** argv)
       if (!ParseNumber(value, 1, kMaxChannels, count))
         return Usage("a channel count from 1 to 8 must follow ", arg);
       bool isVox = arg[2] == 'v';
-      (isVox ? static_cast<LRawSettings&>(vox) : raw).channels = static_cast<unsigned char>(count);
+      LRawSettings* target = isVox ? static_cast<LRawSettings*>(&vox) : &raw;
+      target->channels = static_cast<unsigned char>(count);
       (isVox ? voxChanged : rawChanged) = true;
       ++i;
       continue;
@@ -116,7 +117,8 @@ int Add(int argc, char** argv)
     int number = 0;
     if (!ParseNumber(value, option->low, option->high, number))
       return Usage("a value out of range or missing after ", arg);
-    (option->vox ? static_cast<LRawSettings&>(vox) : raw).*(option->field) = number;
+    LRawSettings* target = option->vox ? static_cast<LRawSettings*>(&vox) : &raw;
+    target->*(option->field) = number;
     (option->vox ? voxChanged : rawChanged) = true;
     ++i;
   }
