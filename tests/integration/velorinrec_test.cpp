@@ -199,6 +199,14 @@ TEST_F(VelorinRecTest, MisnamedOrDamagedFilesFailWithoutLeavingFiles) {
   LRunResult r = Tool({"add", junk, wav});
   EXPECT_TRUE(r.Exited(1)) << r.err;
   EXPECT_EQ(FolderNames(HighFolder()), std::vector<std::string>{"src.mp3"});
+
+  // A recording added again from the library itself is left intact rather
+  // than encoded onto itself.
+  std::string inLibrary = HighFolder() + "/src.mp3";
+  std::string before = ReadWholeFile(inLibrary);
+  r = Tool({"add", inLibrary});
+  EXPECT_TRUE(r.Exited(1)) << r.err;
+  EXPECT_EQ(ReadWholeFile(inLibrary), before);
 }
 
 TEST_F(VelorinRecTest, VbrMp3WithShortLengthEstimateKeepsItsWholeDuration) {
@@ -349,6 +357,15 @@ TEST_F(VelorinRecTest, HeaderlessFilesUseTheStoredOrGivenSettings) {
   std::string second = MakeTone("again.raw", 16000, {440}, 1, {"-e", "signed", "-L"});
   ASSERT_TRUE(Tool({"add", second}).Exited(0));
   ExpectRecording("again", 16000, {440}, 1);
+}
+
+TEST_F(VelorinRecTest, TelephoneFormats) {
+  std::string gsm = MakeTone("call.gsm", 8000, {440}, 2);
+  std::string vox = MakeTone("menu.vox", 8000, {440}, 2);
+  LRunResult r = Tool({"add", "--vox-rate", "8000", "--vox-channels", "1", "--vox-codec", "0", gsm, vox});
+  ASSERT_TRUE(r.Exited(0)) << r.err;
+  ExpectRecording("call", 8000, {440}, 2);
+  ExpectRecording("menu", 8000, {440}, 2);
 }
 
 }  // namespace
