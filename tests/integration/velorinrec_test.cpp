@@ -255,6 +255,21 @@ TEST_F(VelorinRecTest, InterruptDeletesThePartialFileAndKeepsEarlierOnes) {
   EXPECT_NE(err.find("stopped"), std::string::npos) << err;
   EXPECT_EQ(FolderNames(HighFolder()), std::vector<std::string>{"first.mp3"});
   EXPECT_EQ(FolderNames(LowFolder()), std::vector<std::string>{"first.mp3"});
+
+  // The same for a decode.
+  std::string output = dir_ / "long-out.wav";
+  LChild decode;
+  ASSERT_TRUE(decode.Start({kTool, "decode", longer, output, "--rate", "11025"}));
+  while (!Exists(output) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(Exists(output));
+  ASSERT_EQ(::kill(decode.Pid(), SIGINT), 0);
+  out.clear();
+  err.clear();
+  status = decode.Communicate("", out, err);
+  ASSERT_TRUE(WIFEXITED(status)) << err;
+  EXPECT_EQ(WEXITSTATUS(status), 130) << err;
+  EXPECT_FALSE(Exists(output));
 }
 
 TEST_F(VelorinRecTest, ListAndRemove) {

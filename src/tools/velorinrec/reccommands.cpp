@@ -37,6 +37,16 @@ bool CheckReadable(const char* file)
   return true;
 }
 
+// Whether the recording has both its files; an interrupted conversion
+// always deletes its unfinished file.
+bool HasBothFiles(const char* name)
+{
+  char folder[kPathSize];
+  char file[kPathSize];
+  return LRecordingsFindFile(file, LRecordingsGetHighFolder(folder), name) &&
+         LRecordingsFindFile(file, LRecordingsGetLowFolder(folder), name);
+}
+
 } // namespace
 
 int RecAdd(const std::vector<const char*>& files)
@@ -63,12 +73,15 @@ int RecAdd(const std::vector<const char*>& files)
     LProcessResult result = Process(progress, op);
     progress.EndLine();
     LFile::GetFileNameFromPath(name, path);
+    // A stop noticed once both files were finished still added the file.
+    if (result != kProcessDone && progress.IsToStop() && HasBothFiles(name))
+      result = kProcessDone;
     if (result == kProcessDone) {
       std::printf("Added %s (%d and %d kbit/s)\n", name, LSettingGet(VLKeys::BroadBandKBPS),
                   LSettingGet(VLKeys::DialUpKBPS));
       std::fflush(stdout);
     } else if (result == kProcessStopped || progress.IsToStop()) {
-      std::fprintf(stderr, "velorin-rec: %s: stopped; its partial file was deleted\n", file);
+      std::fprintf(stderr, "velorin-rec: %s: stopped; the unfinished file was deleted\n", file);
       return kExitStopped;
     } else {
       std::fprintf(stderr, "velorin-rec: %s: cannot convert: unsupported or damaged audio, or the encoder failed\n",
@@ -76,7 +89,11 @@ int RecAdd(const std::vector<const char*>& files)
       status = kExitFailed;
     }
   }
-  return progress.IsToStop() ? kExitStopped : status;
+  if (progress.IsToStop()) {
+    std::fprintf(stderr, "velorin-rec: stopped\n");
+    return kExitStopped;
+  }
+  return status;
 }
 
 int RecList()
