@@ -14,18 +14,19 @@ namespace {
 
 // The bit rate an MP3 file seems to have, from its size and decoded
 // length, in the rounded-down units the pass-through test compares (seven
-// per thousand bytes a second, which errs towards re-encoding).  0 when
+// per thousand bytes a second, which errs towards re-encoding).  False when
 // the decoder does not accept the file.
-unsigned int EstimateMp3Kbps(const char* path)
+bool EstimateMp3Kbps(const char* path, unsigned int& kbps)
 {
   uint64_t size = LFile::GetFileSizeBytes(path);
   LSoundSource mp3 = LMP3File::OpenSource(path);
   if (mp3.Error())
-    return 0;
+    return false;
   uint64_t seconds = static_cast<uint64_t>(mp3.GetEnd().GetMs()) / 1000;
   if (seconds < 1)
     seconds = 1;
-  return static_cast<unsigned int>(size / seconds * 7 / 1000);
+  kbps = static_cast<unsigned int>(size / seconds * 7 / 1000);
+  return true;
 }
 
 bool IsMp3Path(const char* path)
@@ -60,10 +61,10 @@ LProcessResult LRecordingsLoadFile(LProgressRef& display, const char* sourcePath
   }
 
   if (IsMp3Path(sourcePath)) {
-    unsigned int estimate = EstimateMp3Kbps(sourcePath);
+    unsigned int estimate = 0;
     // A file the decoder refuses is not copied into the library as it is:
     // the open below fails for it like for any unreadable source.
-    if (estimate > 0 && estimate <= static_cast<unsigned int>(kbps)) {
+    if (kbps > 0 && EstimateMp3Kbps(sourcePath, estimate) && estimate <= static_cast<unsigned int>(kbps)) {
       if (LFile::CopyFile(sourcePath, destination))
         return kProcessDone;
       LOGERRORF("Cannot copy %s to %s", sourcePath, destination);
