@@ -103,6 +103,11 @@ bool LFile::DeleteFile(const char* path, unsigned int /*timeLimitMs*/)
   return DeleteFile(path);
 }
 
+bool LFile::IsSameFile(const char* a, const char* b)
+{
+  return SameFile(a, b);
+}
+
 bool LFile::CopyFile(const char* from, const char* to)
 {
   // Opening the target empties it: copying a file onto itself would lose it.

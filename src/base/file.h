@@ -61,6 +61,8 @@ public:
   // be opened, when both names are the same file, or on a read or write
   // error.
   static bool CopyFile(const char* from, const char* to);
+  // Whether both paths name one existing file (links and all).
+  static bool IsSameFile(const char* a, const char* b);
   static bool CopyFolderFiles(const char* from, const char* to);
   static bool DeleteFolder(const char* path);
   static bool DeleteFolderAndFiles(const char* path);

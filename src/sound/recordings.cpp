@@ -90,3 +90,14 @@ bool LRecordingsFindFile(char* out, const char* folder, const char* name)
   out[0] = 0;
   return false;
 }
+
+bool LRecordingsRemove(const char* name)
+{
+  char folder[kPathSize];
+  char file[kPathSize];
+  if (!LRecordingsFindFile(file, LRecordingsGetHighFolder(folder), name) || !LFile::DeleteFile(file))
+    return false;
+  if (LRecordingsFindFile(file, LRecordingsGetLowFolder(folder), name))
+    LFile::DeleteFile(file);
+  return true;
+}

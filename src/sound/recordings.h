@@ -49,3 +49,8 @@ bool LRecordingsIsValidName(const char* name);
 // the path would not fit whole, so a true result always names a file
 // inside folder.
 bool LRecordingsFindFile(char* out, const char* folder, const char* name);
+
+// Removes the recording `name`: its high file, and only when that was
+// deleted, its low file (whose absence is no failure).  False when the
+// high file does not exist or cannot be deleted.
+bool LRecordingsRemove(const char* name);

@@ -1,0 +1,5 @@
+# The velorin-rec tests run the tool with the encoder and decoder components,
+# which tests/isolate installs from the build tree: build them with it.
+if(TARGET integration_velorinrec_test)
+  add_dependencies(integration_velorinrec_test velorin-rec lyrenc tarnel wendrik)
+endif()
