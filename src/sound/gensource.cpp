@@ -135,6 +135,9 @@ LProcessResult Failed(const char* path, LGenSourceOpenRef& open, bool quiet)
 LProcessResult LGenSourceOpenDispatch(LSoundSource& source, const char* path, LGenSourceOpenRef& open, bool quiet,
                                       const char* tempFolder)
 {
+  // Whatever the handle held before is let go: a failed open leaves an
+  // error source, never the previous file.
+  source.Close();
   char extension[kPathSize];
   LFile::GetFileExtensionFromPath(extension, path);
   if (const DirectReader* reader = FindRow(kDirectReaders, extension)) {

@@ -158,7 +158,11 @@ TEST_F(Dispatch, ARefusedFileGoesToNoDecoder)
   EXPECT_EQ(s.GetErrorCode(), kFileErrorEncoding);
   std::string text = files_ / "notes.txt";
   WriteBytes(text, {'h', 'i'});
+  std::string good = files_ / "good.wav";
+  Sox({"-n", "-r", "8000", "-b", "16", good, "synth", "0.1", "sine", "440"});
+  ASSERT_EQ(Open(s, good), 0);
   EXPECT_EQ(Open(s, text), 2);
+  EXPECT_FALSE(s.IsOpen()); // the previous file is not left in the handle
   std::string none = files_ / "noextension";
   WriteBytes(none, {'h', 'i'});
   EXPECT_EQ(Open(s, none), 2);
