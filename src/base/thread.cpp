@@ -52,7 +52,14 @@ void LThread::PrepareStart(int priority)
 
 bool LThread::CreateThread(void* (*entry)(void*), pthread_t& handle)
 {
-  if (pthread_create(&handle, nullptr, entry, this) == 0)
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  // A size the system refuses (below PTHREAD_STACK_MIN) leaves the default.
+  if (stack_size_ != 0)
+    pthread_attr_setstacksize(&attr, stack_size_);
+  int rc = pthread_create(&handle, &attr, entry, this);
+  pthread_attr_destroy(&attr);
+  if (rc == 0)
     return true;
   // Nothing will ever clear the flag otherwise, and callers that wait for the
   // worker to finish would wait forever.

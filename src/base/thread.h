@@ -4,6 +4,7 @@
 #include "base/signalobject.h"
 
 #include <atomic>
+#include <cstddef>
 #include <pthread.h>
 #include <sys/types.h>
 
@@ -76,6 +77,11 @@ public:
   // The priority of the calling thread.
   static int GetCurrentPriority();
 
+  // Stack size for the next Start (0: the system default, often 8 MiB of
+  // address space).  Owners of many small workers (one per web connection)
+  // set a smaller one.  Call before Start, from the thread that starts.
+  void SetStackSize(size_t bytes) { stack_size_ = bytes; }
+
 protected:
   virtual void ThreadFunction() = 0;
 
@@ -100,6 +106,7 @@ private:
   LProcessResult WaitWithStop(LSignalObjectRef signal, int timeout_ms);
 
   LSignalObject stop_signal_;
+  size_t stack_size_ = 0;
   std::atomic<bool> stop_requested_{false};
   std::atomic<pid_t> thread_id_{-1};
   std::atomic<int> priority_{0};

@@ -1,0 +1,45 @@
+#include "audio/audiolistener.h"
+
+LAudioListener::LAudioListener(const LAudioQueue& queue) : queue_(queue)
+{
+  // Chunks before the first are the never-filled slots of a new ring: there
+  // is nothing to send for them.
+  const uint64_t published = queue_.GetPublished();
+  position_ = published > kListenerStartBehind ? published - kListenerStartBehind : 0;
+}
+
+LListenerRead LAudioListener::ReadNext(unsigned char* out, int& length)
+{
+  length = 0;
+  const uint64_t published = queue_.GetPublished();
+  if (published == position_)
+    return LListenerRead::CaughtUp;
+  if (published - position_ > LAudioQueue::kSlots) {
+    MoveToLive();
+    return LListenerRead::Overtaken;
+  }
+  const int copied = queue_.CopyChunk(position_ + 1, out);
+  if (copied < 0) {
+    // Refilled while it was copied: the writer has lapped this listener.
+    MoveToLive();
+    return LListenerRead::Overtaken;
+  }
+  ++position_;
+  length = copied;
+  return LListenerRead::Chunk;
+}
+
+void LAudioListener::WaitForData(unsigned int ms) const
+{
+  const LWakeWord& wake = queue_.GetWakeWord();
+  const uint32_t seen = wake.Load();
+  if (queue_.GetPublished() != position_)
+    return;
+  wake.WaitChange(seen, ms);
+}
+
+void LAudioListener::MoveToLive()
+{
+  position_ = queue_.GetPublished();
+  ++overtaken_;
+}

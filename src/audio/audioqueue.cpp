@@ -1,0 +1,141 @@
+#include "audio/audioqueue.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "audio/mp3encode.h"
+#include "audio/soundbase.h"
+
+namespace {
+
+constexpr int kWordsPerSlot = LAudioQueue::kSlotBytes / 8;
+// The copying thread looks at its stop request at least this often.
+constexpr unsigned int kWaitSliceMs = 200;
+
+} // namespace
+
+// The bytes are 64-bit words accessed atomically (plain moves on x86), so
+// a listener copying a slot that the writer refills reads a mix of old and
+// new words, which the sequence check then rejects, rather than a data race.
+struct LAudioQueue::LSlot {
+  // Number of the chunk held; 0 while being written (chunks count from 1).
+  std::atomic<uint64_t> sequence{0};
+  std::atomic<int> length{0};
+  alignas(64) uint64_t words[kWordsPerSlot] = {};
+};
+
+LAudioQueue::LAudioQueue() : slots_(new LSlot[kSlots]) {}
+
+LAudioQueue::~LAudioQueue() { Stop(); }
+
+void LAudioQueue::Start(int kbps)
+{
+  Stop();
+  bitRate_.store(kbps, std::memory_order_relaxed);
+  char commandLine[kEncoderCommandLineSize];
+  if (!Mp3CreateLiveCommandLine(commandLine, kbps))
+    return;
+  if (!pipe_.Open(commandLine))
+    return;
+  StartHigh();
+}
+
+void LAudioQueue::Stop()
+{
+  StopThreadNow();
+  pipe_.Close();
+}
+
+int LAudioQueue::Write(const int* samples, int frames)
+{
+  LSF16 pcm[kMaxFramesPerWrite * 2];
+  int total = 0;
+  for (int done = 0; done < frames;) {
+    int n = frames - done < kMaxFramesPerWrite ? frames - done : kMaxFramesPerWrite;
+    ConvertSamplesOut<LSF16>(pcm, samples + static_cast<size_t>(done) * 2, n * 2);
+    int written = pipe_.Write(pcm, static_cast<unsigned int>(n) * 2 * sizeof(LSF16));
+    if (written < 0)
+      return -1;
+    total += written;
+    done += n;
+  }
+  return total;
+}
+
+const unsigned char* LAudioQueue::GetBuffer(unsigned char index) const
+{
+  return reinterpret_cast<const unsigned char*>(slots_[index % kSlots].words);
+}
+
+int LAudioQueue::GetLength(unsigned char index) const
+{
+  return slots_[index % kSlots].length.load(std::memory_order_acquire);
+}
+
+int LAudioQueue::CopyChunk(uint64_t chunk, unsigned char* out) const
+{
+  if (chunk == 0)
+    return -1;
+  LSlot& slot = slots_[chunk % kSlots];
+  if (slot.sequence.load(std::memory_order_acquire) != chunk)
+    return -1;
+  int length = slot.length.load(std::memory_order_acquire);
+  if (length < 0 || length > kSlotBytes)
+    length = 0;
+  const int words = (length + 7) / 8;
+  for (int i = 0; i < words; ++i) {
+    uint64_t word = std::atomic_ref<uint64_t>(slot.words[i]).load(std::memory_order_acquire);
+    int bytes = length - i * 8 < 8 ? length - i * 8 : 8;
+    memcpy(out + i * 8, &word, static_cast<size_t>(bytes));
+  }
+  // A load above that saw any word of a refill (a release store made after
+  // the refill cleared the sequence) makes this load see the cleared or a
+  // newer sequence.  The acquire loads also keep it from moving above them.
+  if (slot.sequence.load(std::memory_order_relaxed) != chunk)
+    return -1;
+  return length;
+}
+
+void LAudioQueue::Publish(const unsigned char* data, int length)
+{
+  const uint64_t chunk = published_.load(std::memory_order_relaxed) + 1;
+  LSlot& slot = slots_[chunk % kSlots];
+  slot.sequence.store(0, std::memory_order_relaxed);
+  // Release stores: a listener that sees any new word or the new length
+  // also sees the cleared sequence (plain moves on x86).
+  const int words = (length + 7) / 8;
+  for (int i = 0; i < words; ++i) {
+    uint64_t word = 0;
+    int bytes = length - i * 8 < 8 ? length - i * 8 : 8;
+    memcpy(&word, data + i * 8, static_cast<size_t>(bytes));
+    std::atomic_ref<uint64_t>(slot.words[i]).store(word, std::memory_order_release);
+  }
+  slot.length.store(length, std::memory_order_release);
+  slot.sequence.store(chunk, std::memory_order_release);
+  published_.store(chunk, std::memory_order_release);
+  wake_.Advance();
+}
+
+void LAudioQueue::ThreadFunction()
+{
+  unsigned char staging[kSlotBytes];
+  // After the encoder's output has ended (it exited) the pipe stays
+  // readable; from then on only a stop request is waited for.
+  bool ended = false;
+  while (!IsToStop()) {
+    int ready = pipe_.GetBytesReady();
+    if (ready == 0) {
+      if (ended) {
+        Wait(kWaitSliceMs);
+        continue;
+      }
+      LProcessResult waited = ProcessWaitSignal(LSignalObjectRef(pipe_.GetReadFD()), kWaitSliceMs);
+      if (waited == kProcessDone && pipe_.GetBytesReady() == 0)
+        ended = true;
+      continue;
+    }
+    int want = ready < kSlotBytes ? ready : kSlotBytes;
+    Publish(staging, pipe_.Read(staging, static_cast<unsigned int>(want)));
+  }
+}

@@ -1,0 +1,43 @@
+#include "web/server.h"
+
+#include "base/file.h"
+#include "settings/log.h"
+#include "web/sitepages.h"
+#include "web/websession.h"
+
+std::atomic<int> gVLBannerCounter{1};
+
+namespace {
+
+constexpr LWebletScriptItem kVLScriptItems[] = {
+    {"", VLWMain},
+    {"velorin.m3u", VLWStream},
+    {"velorin.rss", VLWRSS},
+    {"velorin.mp3", VLWAudio},
+    {"asxbanner.jpg", VLWASXBanner},
+};
+
+} // namespace
+
+void LVLServer::Start()
+{
+  gVLBannerCounter.fetch_add(1, std::memory_order_relaxed);
+  startedPort_ = GetWebletServerPort();
+  // Static files come from the session folder, which the sessions use too.
+  char root[kPathSize];
+  StartServer(kVLScriptItems, sizeof kVLScriptItems / sizeof kVLScriptItems[0], LWebletGetSessionFolder(root));
+}
+
+void LVLServer::Stop()
+{
+  StopServer();
+}
+
+void LVLServer::Restart()
+{
+  if (GetWebletServerPort() == startedPort_)
+    return;
+  LOG("Restarting server");
+  Stop();
+  Start();
+}

@@ -1,0 +1,10 @@
+# The audio tests run the encoder component, which tests/isolate installs
+# from the build tree: build it with them.
+if(TARGET lyrenc)
+  get_property(_audio_targets DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(_t ${_audio_targets})
+    if(_t MATCHES "^audio_.*_test$")
+      add_dependencies(${_t} lyrenc)
+    endif()
+  endforeach()
+endif()

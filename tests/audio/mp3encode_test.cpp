@@ -1,0 +1,266 @@
+// The encoder's command lines and the file encode through the real encoder
+// component, checked by decoding its output with ffmpeg.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "audio/mp3encode.h"
+#include "audio/pipe16sink.h"
+#include "audio/mp3check.h"
+#include "settings/settings.h"
+
+namespace {
+
+const std::string kEncoder = "\"/opt/ostrel/components/lyrenc/lyrenc\"";
+
+// Moves the installed component away for the lifetime of the object.
+class LComponentHidden {
+public:
+  LComponentHidden() { std::rename(kFolder, kAway); }
+  ~LComponentHidden() { std::rename(kAway, kFolder); }
+  LComponentHidden(const LComponentHidden&) = delete;
+  LComponentHidden& operator=(const LComponentHidden&) = delete;
+
+private:
+  static constexpr const char* kFolder = "/opt/ostrel/components/lyrenc";
+  static constexpr const char* kAway = "/opt/ostrel/components/lyrenc.away";
+};
+
+bool FileExists(const std::string& path)
+{
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+// Interleaved internal-scale sine (16-bit amplitude `amplitude`).
+std::vector<int> Sine(double frequency, int rate, unsigned char channels, int frames, double amplitude = 16000)
+{
+  std::vector<int> samples(static_cast<size_t>(frames) * channels);
+  for (int i = 0; i < frames; ++i)
+    for (int c = 0; c < channels; ++c)
+      samples[static_cast<size_t>(i) * channels + c] =
+          static_cast<int>(amplitude * std::sin(2 * M_PI * frequency * i / rate)) * 16;
+  return samples;
+}
+
+struct LFileCase {
+  const char* what;
+  void (*adjust)(LMp3EncodeSettings&);
+  int bitRate;
+  int inputRate;
+  unsigned char inputChannels;
+  const char* options;  // between the encoder path and the output file
+  int rate;
+  unsigned char channels;
+};
+
+void Keep(LMp3EncodeSettings&) {}
+void Vbr(LMp3EncodeSettings& s) { s.constantBitRate = false; }
+void Mode7(LMp3EncodeSettings& s) { s.channelMode = 7; }
+void Stereo(LMp3EncodeSettings& s) { s.channelMode = LMp3EncodeSettings::kModeStereo; }
+void Force(LMp3EncodeSettings& s) { s.channelMode = LMp3EncodeSettings::kModeForce; }
+void Protected(LMp3EncodeSettings& s) { s.errorProtection = true; }
+void LowQuality(LMp3EncodeSettings& s) { s.highQuality = false; }
+void VbrLowMax(LMp3EncodeSettings& s)
+{
+  s.constantBitRate = false;
+  s.vbrMinBitRate = 32;
+  s.vbrMaxBitRate = 16;
+}
+
+TEST(Mp3CommandLine, FileCommandLinesByRateModeAndInput)
+{
+  const LFileCase cases[] = {
+      {"32 joint", Keep, 32, 44100, 2, " -m j -b 32 -h -r -x -s 44.100 -S - ", 44100, 2},
+      {"128 joint", Keep, 128, 44100, 2, " -m j -b 128 -h -r -x -s 44.100 -S - ", 44100, 2},
+      {"31 halves the rate", Keep, 31, 44100, 2, " -m j -b 31 -h -r -x -s 22.050 -S - ", 22050, 2},
+      {"25 halves the rate", Keep, 25, 44100, 2, " -m j -b 25 -h -r -x -s 22.050 -S - ", 22050, 2},
+      {"24 mixes down", Keep, 24, 44100, 2, " -a -m m -b 24 -h -r -x -s 22.050 -S - ", 22050, 2},
+      {"16 feeds mono", Keep, 16, 44100, 2, " -m m -b 16 -h -r -x -s 22.050 -S - ", 22050, 1},
+      {"mono input", Keep, 56, 44100, 1, " -m m -b 56 -h -r -x -s 44.100 -S - ", 44100, 1},
+      {"192 at 22050", Keep, 192, 22050, 2, " -m j -b 192 -h -r -x -s 44.100 -S - ", 44100, 2},
+      {"96 kHz input", Keep, 128, 96000, 2, " -m j -b 128 -h -r -x -s 48.000 -S - ", 48000, 2},
+      {"8 kHz input", Keep, 32, 8000, 2, " -m j -b 32 -h -r -x -s 8.000 -S - ", 8000, 2},
+      {"mode 7 is joint", Mode7, 64, 44100, 2, " -m j -b 64 -h -r -x -s 44.100 -S - ", 44100, 2},
+      {"stereo", Stereo, 64, 44100, 2, " -m s -b 64 -h -r -x -s 44.100 -S - ", 44100, 2},
+      {"forced", Force, 64, 44100, 2, " -m f -b 64 -h -r -x -s 44.100 -S - ", 44100, 2},
+      {"protection", Protected, 64, 44100, 2, " -m j -p -b 64 -h -r -x -s 44.100 -S - ", 44100, 2},
+      {"no -h", LowQuality, 64, 44100, 2, " -m j -b 64 -r -x -s 44.100 -S - ", 44100, 2},
+      {"VBR 32..128 q4", Vbr, 64, 44100, 2, " -m j -v -b 32 -B 128 -V 4 -r -x -s 44.100 -S - ", 44100, 2},
+      {"VBR maximum below 24", VbrLowMax, 64, 44100, 2, " -a -m m -v -b 32 -B 16 -V 4 -r -x -s 44.100 -S - ",
+       44100, 2},
+  };
+  for (const LFileCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    LMp3EncodeSettings settings(c.bitRate);
+    c.adjust(settings);
+    char line[kEncoderCommandLineSize];
+    int rate = 0;
+    unsigned char channels = 0;
+    ASSERT_TRUE(Mp3CreateEncoderCommandLine(line, rate, channels, "/tmp/out.mp3", settings, c.inputRate,
+                                            c.inputChannels));
+    EXPECT_EQ(line, kEncoder + c.options + "\"/tmp/out.mp3\"");
+    EXPECT_EQ(rate, c.rate);
+    EXPECT_EQ(channels, c.channels);
+  }
+}
+
+TEST(Mp3CommandLine, LiveCommandLinesSwitchToStereoAbove24)
+{
+  const struct {
+    int kbps;
+    const char* options;
+  } cases[] = {
+      {8, " -m m -a -b 8 -h -r -x -s 44.100 --silent - -"},
+      {24, " -m m -a -b 24 -h -r -x -s 44.100 --silent - -"},
+      {25, " -m s -b 25 -h -r -x -s 44.100 --silent - -"},
+      {56, " -m s -b 56 -h -r -x -s 44.100 --silent - -"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kbps);
+    char line[kEncoderCommandLineSize];
+    ASSERT_TRUE(Mp3CreateLiveCommandLine(line, c.kbps));
+    EXPECT_EQ(line, kEncoder + c.options);
+  }
+}
+
+TEST(Mp3CommandLine, SavedSettingsUseTheEncoderKeys)
+{
+  LMp3EncodeSettings s(40);
+  s.vbrQuality = 7;
+  s.errorProtection = true;
+  s.SaveAsDefaultSettings();
+  const struct {
+    const char* key;
+    int value;
+  } keys[] = {{"ConstantBitRate", 1}, {"CBRBitRate", 40}, {"HighQuality", 1}, {"VBRMinBitRate", 32},
+              {"VBRMaxBitRate", 128}, {"VBRQuality", 7},  {"ErrorProtection", 1}, {"ChannelMode", 1}};
+  for (const auto& k : keys)
+    EXPECT_EQ(LSettingGetInt("MP3Encoder", k.key, -1), k.value) << k.key;
+}
+
+TEST(Mp3CommandLine, SampleRateCorrectionBoundaries)
+{
+  const struct {
+    int bitRate;
+    int rate;
+    int expected;
+  } cases[] = {
+      {128, 96000, 48000}, {128, 48000, 48000}, {128, 47999, 44100}, {128, 44101, 44100}, {128, 44100, 44100},
+      {128, 44099, 44100}, {128, 32001, 44100}, {128, 32000, 32000}, {128, 31999, 32000}, {128, 24001, 32000},
+      {128, 24000, 24000}, {128, 23999, 22050}, {128, 22051, 22050}, {128, 22050, 22050}, {128, 22049, 22050},
+      {128, 16001, 22050}, {128, 16000, 16000}, {128, 15999, 11025}, {128, 12000, 11025}, {128, 11026, 11025},
+      {128, 11025, 11025}, {128, 11024, 11025}, {128, 8001, 11025},  {128, 8000, 8000},   {128, 7999, 8000},
+      {128, 0, 8000},      {128, -5, 8000},
+      // Above 160 kbit/s only the high rates exist.
+      {192, 8000, 44100}, {192, 31999, 44100}, {192, 32000, 32000}, {160, 8000, 8000},
+      // 31 kbit/s and less: at most 22050.
+      {31, 44100, 22050}, {31, 22051, 22050}, {31, 22050, 22050}, {31, 16000, 16000}, {32, 44100, 44100},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bitRate << " kbit/s at " << c.rate);
+    LMp3EncodeSettings settings(c.bitRate);
+    EXPECT_EQ(LMp3CorrectSampleRate(settings, c.rate), c.expected);
+  }
+  LMp3EncodeSettings vbr(64);
+  vbr.constantBitRate = false;
+  vbr.vbrMinBitRate = 24;
+  vbr.vbrMaxBitRate = 192;
+  EXPECT_EQ(LMp3CorrectSampleRate(vbr, 16000), 44100) << "VBR maximum counts as the upper rate";
+  vbr.vbrMaxBitRate = 128;
+  EXPECT_EQ(LMp3CorrectSampleRate(vbr, 44100), 22050) << "VBR minimum counts as the lower rate";
+}
+
+TEST(Mp3CommandLine, MissingComponentAndOverlongNames)
+{
+  LMp3EncodeSettings settings(56);
+  char line[kEncoderCommandLineSize];
+  int rate = 0;
+  unsigned char channels = 0;
+  {
+    LComponentHidden hidden;
+    EXPECT_FALSE(Mp3CreateEncoderCommandLine(line, rate, channels, "/tmp/x.mp3", settings, 44100, 2));
+    EXPECT_STREQ(line, "");
+    EXPECT_FALSE(Mp3CreateLiveCommandLine(line, 56));
+    EXPECT_STREQ(line, "");
+    LSoundSink sink = OpenMp3Sink("/tmp/x.mp3", settings, 44100, 2);
+    EXPECT_TRUE(sink.Error());
+    EXPECT_FALSE(FileExists("/tmp/x.mp3"));
+  }
+  // A name that cannot fit is refused rather than cut (a cut name would
+  // lose its closing quote or name another file).
+  std::string longName = "/tmp/" + std::string(700, '$') + ".mp3";
+  EXPECT_FALSE(Mp3CreateEncoderCommandLine(line, rate, channels, longName.c_str(), settings, 44100, 2));
+  EXPECT_STREQ(line, "");
+  std::string fits = "/tmp/" + std::string(250, '$') + ".mp3";
+  EXPECT_TRUE(Mp3CreateEncoderCommandLine(line, rate, channels, fits.c_str(), settings, 44100, 2));
+}
+
+TEST(Mp3FileEncode, EncodesStereoAndMonoFilesThatDecodeToTheTone)
+{
+  const struct {
+    int bitRate;
+    const char* probe;  // rate and channels the encoder was fed
+    int frequency;
+  } cases[] = {{56, "44100,2", 440}, {16, "22050,1", 1000}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bitRate);
+    std::string path = "/tmp/encode" + std::to_string(c.bitRate) + ".mp3";
+    {
+      LMp3EncodeSettings settings(c.bitRate);
+      LSoundSink sink = OpenMp3Sink(path.c_str(), settings, 44100, 2);
+      ASSERT_FALSE(sink.Error());
+      const int rate = sink.GetSampleRate();
+      const unsigned char channels = sink.GetChannels();
+      std::vector<int> tone = Sine(c.frequency, rate, channels, rate * 2);
+      // More than one pipe write per call, and a call of a single frame.
+      EXPECT_EQ(sink.Write(tone.data(), rate * 2 - 1), (rate * 2 - 1) * channels * 2);
+      EXPECT_EQ(sink.Write(tone.data() + (rate * 2 - 1) * channels, 1), channels * 2);
+      EXPECT_EQ(sink.GetPosition().GetMs(), 2000);
+    }  // the last handle closes the encoder and waits for it
+    EXPECT_EQ(ProbeMp3(path), c.probe);
+    std::vector<int16_t> pcm = DecodeMp3File(path);
+    EXPECT_NEAR(static_cast<double>(pcm.size()) / 44100, 2.0, 0.1);
+    EXPECT_NEAR(ToneFrequency(pcm, 44100, 4410, pcm.size() - 4410), c.frequency, c.frequency * 0.01);
+  }
+}
+
+TEST(Mp3FileEncode, FileNamesWithShellCharactersAreTakenLiterally)
+{
+  // Expanded by a shell, any of these would give the file another name.
+  const std::string name = "/tmp/a \"b\" $(id -u) `uname` \\ $HOME ${PATH}.mp3";
+  {
+    LMp3EncodeSettings settings(32);
+    LSoundSink sink = OpenMp3Sink(name.c_str(), settings, 44100, 2);
+    ASSERT_FALSE(sink.Error());
+    std::vector<int> tone = Sine(440, 44100, 2, 44100);
+    sink.Write(tone.data(), 44100);
+  }
+  EXPECT_TRUE(FileExists(name));
+  EXPECT_NEAR(static_cast<double>(DecodeMp3File(name).size()) / 44100, 1.0, 0.1);
+}
+
+TEST(Mp3FileEncode, EncoderThatStopsReadingPutsTheSinkInError)
+{
+  // One takes 1000 bytes and exits, the other never starts (popen still
+  // runs the shell): later writes must fail without SIGPIPE in this process.
+  const char* commands[] = {"head -c 1000 >/dev/null", "/nonexistent/lyrenc - /tmp/never.mp3 2>/dev/null"};
+  for (const char* command : commands) {
+    SCOPED_TRACE(command);
+    LPipe16Sink sink(command, 44100, 2);
+    ASSERT_FALSE(sink.Error());
+    std::vector<int> tone = Sine(440, 44100, 2, 4410);
+    int result = 0;
+    for (int i = 0; i < 200 && result >= 0; ++i)
+      result = sink.Write(tone.data(), 4410);
+    EXPECT_EQ(result, -1);
+    EXPECT_TRUE(sink.Error());
+    EXPECT_EQ(sink.Write(tone.data(), 0), 0);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+// Capture devices by card name through the ALSA control interface, and
+// their settings keys, with the test sound cards.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "alsa/testalsa.h"
+#include "audio/soundrecorddevice.h"
+#include "settings/settings.h"
+
+namespace {
+
+class RecordDeviceTest : public ::testing::Test {
+protected:
+  LTestAlsaCards cards_;
+};
+
+int CardOf(const char* name) { return LSoundRecordDevice(name, 0).GetListNumber(); }
+
+TEST_F(RecordDeviceTest, NamesSelectTheLastMatchingCardAmongTheFirstSixteen)
+{
+  TestAlsaSetCard(0, "silence");
+  TestAlsaSetCard(2, "silence", nullptr, "Line In");
+  TestAlsaSetCard(3, "refuse", nullptr, "USB Mic");  // busy cards still have names
+  TestAlsaSetCard(5, "silence", nullptr, "Line In");
+  TestAlsaSetCard(15, "silence", nullptr, "Last");
+  TestAlsaSetCard(16, "silence", nullptr, "Too Far");
+  const struct {
+    const char* name;
+    int card;
+  } cases[] = {
+      {"Line In", 5},  // the higher of two equal names
+      {"USB Mic", 3},
+      {"Velorin Test Card 0", 0},
+      {"Last", 15},
+      {"Too Far", 0},  // beyond card 15: not looked at
+      {"default", 0},
+      {"", 0},
+      {"line in", 0},  // exact match only
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CardOf(c.name), c.card);
+  }
+  EXPECT_EQ(LSoundRecordDevice("USB Mic", 7).GetListChannelNumber(), 7);
+
+  char name[260];
+  const struct {
+    int card;
+    const char* name;
+  } names[] = {{2, "Line In"}, {1, ""}, {-1, ""}, {31, ""}};
+  for (const auto& n : names) {
+    SCOPED_TRACE(n.card);
+    LSoundRecordDevice::GetListDeviceName(n.card, name);
+    EXPECT_STREQ(name, n.name);
+  }
+  LSoundRecordDevice device("USB Mic", 0);
+  device.GetDeviceName(name);
+  EXPECT_STREQ(name, "USB Mic");
+  EXPECT_EQ(LSoundRecordDevice::GetListChannelCount(3), 0);
+}
+
+TEST_F(RecordDeviceTest, SettingsKeepTheCardByNameAcrossRenumbering)
+{
+  TestAlsaSetCard(0, "silence");
+  TestAlsaSetCard(3, "silence", nullptr, "USB Mic");
+  LSoundRecordDevice device("USB Mic", 2);
+  LSettingSetSoundRecordDevice("Live", "Device2", device);
+  char text[260];
+  LSettingGetString("Live", "Device2Device", "", text);
+  EXPECT_STREQ(text, "USB Mic");
+  EXPECT_EQ(LSettingGetInt("Live", "Device2Channel", -1), 2);
+
+  LSoundRecordDevice read = LSettingGetSoundRecordDevice("Live", "Device2");
+  EXPECT_EQ(read.GetListNumber(), 3);
+  EXPECT_EQ(read.GetListChannelNumber(), 2);
+
+  // The card comes back as number 6.
+  TestAlsaRemoveCard(3);
+  TestAlsaSetCard(6, "silence", nullptr, "USB Mic");
+  EXPECT_EQ(LSettingGetSoundRecordDevice("Live", "Device2").GetListNumber(), 6);
+  // Gone altogether: card 0.
+  TestAlsaRemoveCard(6);
+  EXPECT_EQ(LSettingGetSoundRecordDevice("Live", "Device2").GetListNumber(), 0);
+
+  // No keys: "default" and channel 0, which name no card.
+  LSoundRecordDevice none = LSettingGetSoundRecordDevice("Live", "Device8");
+  EXPECT_EQ(none.GetListNumber(), 0);
+  EXPECT_EQ(none.GetListChannelNumber(), 0);
+
+  // A prefix longer than a key is cut, not overrun.
+  std::string longPrefix(400, 'P');
+  LSettingSetSoundRecordDevice("Live", longPrefix.c_str(), device);
+  EXPECT_EQ(LSettingGetSoundRecordDevice("Live", longPrefix.c_str()).GetListNumber(), 0);
+}
+
+}  // namespace
