@@ -9,23 +9,11 @@
 #include "sound/formaterrors.h"
 #include "sound/gsm.h"
 #include "sound/moh.h"
+#include "sound/mp3.h"
 #include "sound/pcdart.h"
 #include "sound/raw.h"
 #include "sound/tempwav.h"
 #include "sound/wav.h"
-
-#if __has_include("sound/mp3.h")
-#include "sound/mp3.h"
-#define VELORIN_MP3_READER
-#else
-// The MP3 reader is built on its own branch; until its header is in the
-// tree the declaration is weak, so that everything links and ".mp3" files
-// are refused rather than decoded.
-class LMP3File {
-public:
-  [[gnu::weak]] static LSoundSource OpenSource(const char* path);
-};
-#endif
 
 namespace {
 
@@ -43,19 +31,9 @@ LSoundSource OpenPath(const char* path, const char*)
   return Open(path);
 }
 
-LSoundSource OpenMP3(const char* path, const char*)
-{
-#ifndef VELORIN_MP3_READER
-  if (&LMP3File::OpenSource == nullptr) {
-    return LSoundSource();
-  }
-#endif
-  return LMP3File::OpenSource(path);
-}
-
 const DirectReader kDirectReaders[] = {
     {".wav", OpenPath<LWaveFile::OpenSource>, nullptr},
-    {".mp3", OpenMP3, nullptr},
+    {".mp3", OpenPath<LMP3File::OpenSource>, nullptr},
     {".aif", OpenPath<LAifFile::OpenSource>, nullptr},
     {".aiff", OpenPath<LAifFile::OpenSource>, nullptr},
     {".au", OpenPath<LAuFile::OpenSource>, nullptr},
@@ -135,6 +113,9 @@ LProcessResult Failed(const char* path, LGenSourceOpenRef& open, bool quiet)
 LProcessResult LGenSourceOpenDispatch(LSoundSource& source, const char* path, LGenSourceOpenRef& open, bool quiet,
                                       const char* tempFolder)
 {
+  // Whatever the handle held before is let go: a failed open leaves an
+  // error source, never the previous file.
+  source.Close();
   char extension[kPathSize];
   LFile::GetFileExtensionFromPath(extension, path);
   if (const DirectReader* reader = FindRow(kDirectReaders, extension)) {

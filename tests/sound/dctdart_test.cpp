@@ -20,7 +20,7 @@ struct Attachment {
   uint32_t bytes;
 };
 
-struct DctSpec {
+struct DctLayout {
   uint16_t version = 3;
   uint32_t flags = 0;
   int64_t total = -1; // -1: the file's real size
@@ -36,7 +36,7 @@ void PutString(std::vector<unsigned char>& b, const std::string& text)
   PutText(b, text.c_str());
 }
 
-std::vector<unsigned char> BuildDct(const DctSpec& s, const std::vector<unsigned char>& wav)
+std::vector<unsigned char> BuildDct(const DctLayout& s, const std::vector<unsigned char>& wav)
 {
   std::vector<unsigned char> b;
   PutLE(b, s.version, 2);
@@ -82,9 +82,9 @@ protected:
     Sox({"-n", "-r", "11025", "-c", "1", "-b", "16", wav, "synth", "4", "sine", "440"});
     wav_ = ReadBytes(wav);
   }
-  int Convert(const DctSpec& spec)
+  int Convert(const DctLayout& layout)
   {
-    WriteBytes(source_, BuildDct(spec, wav_));
+    WriteBytes(source_, BuildDct(layout, wav_));
     LDCTDecode op(source_.c_str(), out_.c_str());
     return Process(progress_, op);
   }
@@ -104,12 +104,12 @@ TEST_F(Dct, EveryVersionUnwrapsTheWaveFile)
       if (flags == 2 && version > 1) {
         continue; // encrypted
       }
-      DctSpec spec;
-      spec.version = version;
-      spec.flags = flags;
-      spec.attachments = {{"a.doc", 10, 10}, {"", 0, 0}};
+      DctLayout layout;
+      layout.version = version;
+      layout.flags = flags;
+      layout.attachments = {{"a.doc", 10, 10}, {"", 0, 0}};
       progress_ = TestProgress();
-      ASSERT_EQ(Convert(spec), 0) << version << " " << flags;
+      ASSERT_EQ(Convert(layout), 0) << version << " " << flags;
       EXPECT_EQ(ReadBytes(out_), wav_) << version << " " << flags;
       EXPECT_TRUE(progress_.errors.empty());
     }
@@ -131,26 +131,26 @@ TEST_F(Dct, HeaderFaultsAreShown)
 {
   struct Case {
     const char* what;
-    DctSpec spec;
+    DctLayout layout;
     const char* message;
   };
-  DctSpec v4;
+  DctLayout v4;
   v4.version = 4;
-  DctSpec sizeLess;
+  DctLayout sizeLess;
   sizeLess.total = 100;
-  DctSpec sizeMore;
+  DctLayout sizeMore;
   sizeMore.total = 0xFFFFFFFF;
-  DctSpec encrypted;
+  DctLayout encrypted;
   encrypted.version = 2;
   encrypted.flags = 2;
-  DctSpec extra;
+  DctLayout extra;
   extra.extraLength = 0x7FFFFFFF;
-  DctSpec notes;
+  DctLayout notes;
   notes.notes = 0x10000000;
-  DctSpec attachment;
+  DctLayout attachment;
   attachment.flags = 4;
   attachment.attachments = {{"ok", 3, 3}, {"big", 0x10000000, 0}};
-  DctSpec zero;
+  DctLayout zero;
   zero.channels = 0;
   Case cases[] = {
       {"version 4", v4, "DCT File load error"},
@@ -166,7 +166,7 @@ TEST_F(Dct, HeaderFaultsAreShown)
   };
   for (const Case& c : cases) {
     progress_ = TestProgress();
-    EXPECT_EQ(Convert(c.spec), 2) << c.what;
+    EXPECT_EQ(Convert(c.layout), 2) << c.what;
     ASSERT_EQ(progress_.errors.size(), 1u) << c.what;
     EXPECT_EQ(progress_.errors[0].rfind(c.message, 0), 0u) << c.what << ": " << progress_.errors[0];
   }
@@ -175,7 +175,7 @@ TEST_F(Dct, HeaderFaultsAreShown)
 TEST_F(Dct, StopsMissingFilesAndCutFiles)
 {
   progress_.stop = true;
-  EXPECT_EQ(Convert(DctSpec()), 1);
+  EXPECT_EQ(Convert(DctLayout()), 1);
   progress_ = TestProgress();
   std::string missing = dir_ / "missing.dct";
   LDCTDecode op(missing.c_str(), out_.c_str());
@@ -184,7 +184,7 @@ TEST_F(Dct, StopsMissingFilesAndCutFiles)
 
   // Every cut of a header whose size field tells the truth about the cut
   // file ends in a refusal or in a WAV that is shorter, never a crash.
-  std::vector<unsigned char> whole = BuildDct(DctSpec(), {});
+  std::vector<unsigned char> whole = BuildDct(DctLayout(), {});
   for (size_t cut = 0; cut <= whole.size(); ++cut) {
     std::vector<unsigned char> part(whole.begin(), whole.begin() + static_cast<long>(cut));
     if (cut >= 6) {

@@ -145,6 +145,15 @@ TEST_F(Dispatch, ExtensionsInAnyCaseReachTheirReaders)
     EXPECT_TRUE(s.IsOpen()) << c.name;
     EXPECT_EQ(s.GetEndSample(), 1600) << c.name;
   }
+  // MP3 goes to the MP3 reader.
+  std::string mp3 = files_ / "made.mp3";
+  Sox({"-n", "-r", "44100", "-c", "2", mp3, "synth", "0.5", "sine", "440"});
+  std::filesystem::rename(mp3, files_ / "song.Mp3");
+  LSoundSource s;
+  EXPECT_EQ(Open(s, files_ / "song.Mp3"), 0);
+  EXPECT_EQ(s.GetSampleRate(), 44100);
+  EXPECT_EQ(s.GetChannels(), 2);
+  EXPECT_GT(s.GetEndSample(), 0);
   // Read directly: no temporary files, no lock files.
   EXPECT_TRUE(Names(temp_.Path()).empty());
 }
@@ -158,7 +167,11 @@ TEST_F(Dispatch, ARefusedFileGoesToNoDecoder)
   EXPECT_EQ(s.GetErrorCode(), kFileErrorEncoding);
   std::string text = files_ / "notes.txt";
   WriteBytes(text, {'h', 'i'});
+  std::string good = files_ / "good.wav";
+  Sox({"-n", "-r", "8000", "-b", "16", good, "synth", "0.1", "sine", "440"});
+  ASSERT_EQ(Open(s, good), 0);
   EXPECT_EQ(Open(s, text), 2);
+  EXPECT_FALSE(s.IsOpen()); // the previous file is not left in the handle
   std::string none = files_ / "noextension";
   WriteBytes(none, {'h', 'i'});
   EXPECT_EQ(Open(s, none), 2);

@@ -12,7 +12,7 @@ using namespace soxtest;
 
 namespace {
 
-struct WavSpec {
+struct WavLayout {
   uint16_t tag = 1;
   uint16_t channels = 1;
   uint32_t rate = 8000;
@@ -24,7 +24,7 @@ struct WavSpec {
   uint32_t dataSize = 0xFFFFFFFE;     // 0xFFFFFFFE: the size of `data`
 };
 
-std::vector<unsigned char> BuildWav(const WavSpec& s)
+std::vector<unsigned char> BuildWav(const WavLayout& s)
 {
   std::vector<unsigned char> b = s.before;
   PutText(b, "RIFF");
@@ -63,10 +63,10 @@ std::vector<unsigned char> Ramp16(int count, int from = 1)
 
 class WavFile : public ::testing::Test {
 protected:
-  LSoundSource Open(const WavSpec& spec)
+  LSoundSource Open(const WavLayout& layout)
   {
     std::string path = dir_ / "t.wav";
-    WriteBytes(path, BuildWav(spec));
+    WriteBytes(path, BuildWav(layout));
     return LWaveFile::OpenSource(path.c_str());
   }
   TempDir dir_;
@@ -111,7 +111,7 @@ TEST_F(WavFile, SoxEncodingsThatAreRefused)
   Sox({"-n", "-r", "8000", "-c", "1", "-e", "floating-point", "-b", "32", f32, "synth", "0.1", "sine", "440"});
   EXPECT_EQ(LWaveFile::OpenSource(b24.c_str()).GetErrorCode(), kFileErrorEncoding);
   EXPECT_EQ(LWaveFile::OpenSource(f32.c_str()).GetErrorCode(), kFileErrorEncoding);
-  WavSpec floatTag;
+  WavLayout floatTag;
   floatTag.tag = 3;
   floatTag.bits = 32;
   floatTag.data = Ramp16(8);
@@ -120,20 +120,20 @@ TEST_F(WavFile, SoxEncodingsThatAreRefused)
 
 TEST_F(WavFile, ChunksBeforeTheWaveFormAreSkipped)
 {
-  WavSpec spec;
-  spec.data = Ramp16(6);
+  WavLayout layout;
+  layout.data = Ramp16(6);
   // A 12-byte foreign header whose size (5) leaves one byte of body and a
   // pad byte after the 4 already read as its "form type".
-  PutText(spec.before, "JUNK");
-  PutLE(spec.before, 5, 4);
-  PutText(spec.before, "abcd");
-  spec.before.insert(spec.before.end(), {'x', 0});
-  LSoundSource s = Open(spec);
+  PutText(layout.before, "JUNK");
+  PutLE(layout.before, 5, 4);
+  PutText(layout.before, "abcd");
+  layout.before.insert(layout.before.end(), {'x', 0});
+  LSoundSource s = Open(layout);
   ASSERT_TRUE(s.IsOpen()) << int(s.GetErrorCode());
   EXPECT_EQ(ReadToEnd(s), (std::vector<int>{16, 32, 48, 64, 80, 96}));
 
   // A foreign header whose size leaves nothing to skip cannot be walked.
-  WavSpec tiny;
+  WavLayout tiny;
   PutText(tiny.before, "JUNK");
   PutLE(tiny.before, 3, 4);
   PutText(tiny.before, "abcd");
@@ -142,24 +142,24 @@ TEST_F(WavFile, ChunksBeforeTheWaveFormAreSkipped)
 
 TEST_F(WavFile, FormatChunkSizes)
 {
-  WavSpec spec;
-  spec.data = Ramp16(4);
+  WavLayout layout;
+  layout.data = Ramp16(4);
   for (uint32_t size : {16u, 17u, 18u, 40u, 8192u}) {
-    spec.fmtSize = size;
-    LSoundSource s = Open(spec);
+    layout.fmtSize = size;
+    LSoundSource s = Open(layout);
     EXPECT_TRUE(s.IsOpen()) << size;
     EXPECT_EQ(s.GetEndSample(), 4) << size;
   }
   for (uint32_t size : {14u, 15u, 8193u}) {
-    spec.fmtSize = size;
-    EXPECT_EQ(Open(spec).GetErrorCode(), kFileErrorCorrupt) << size;
+    layout.fmtSize = size;
+    EXPECT_EQ(Open(layout).GetErrorCode(), kFileErrorCorrupt) << size;
   }
 }
 
 TEST_F(WavFile, FormatLimits)
 {
-  WavSpec spec;
-  spec.data = Ramp16(12);
+  WavLayout layout;
+  layout.data = Ramp16(12);
   struct Case {
     uint16_t channels;
     uint32_t rate;
@@ -173,40 +173,40 @@ TEST_F(WavFile, FormatLimits)
       {1, 8000, 0xFFFE, 16, 5},   {1, 8000, 6, 8, 5},       {0, 0, 3, 32, 3},
   };
   for (const Case& c : cases) {
-    spec.channels = c.channels;
-    spec.rate = c.rate;
-    spec.tag = c.tag;
-    spec.bits = c.bits;
-    EXPECT_EQ(Open(spec).GetErrorCode(), c.error) << c.channels << " " << c.rate << " " << c.tag << " " << c.bits;
+    layout.channels = c.channels;
+    layout.rate = c.rate;
+    layout.tag = c.tag;
+    layout.bits = c.bits;
+    EXPECT_EQ(Open(layout).GetErrorCode(), c.error) << c.channels << " " << c.rate << " " << c.tag << " " << c.bits;
   }
 }
 
 TEST_F(WavFile, TwelveBitSamplesReadAsSixteenBit)
 {
-  WavSpec spec;
-  spec.bits = 12;
+  WavLayout layout;
+  layout.bits = 12;
   for (int v : {0x7FF0, -0x8000, 0x0010, -0x0010}) {
-    PutLE(spec.data, static_cast<uint16_t>(v), 2);
+    PutLE(layout.data, static_cast<uint16_t>(v), 2);
   }
-  LSoundSource s = Open(spec);
+  LSoundSource s = Open(layout);
   ASSERT_TRUE(s.IsOpen());
   EXPECT_EQ(ReadToEnd(s), (std::vector<int>{0x7FF0 * 16, -0x8000 * 16, 256, -256}));
 }
 
 TEST_F(WavFile, DataSizeSetsTheEnd)
 {
-  WavSpec stereo;
+  WavLayout stereo;
   stereo.channels = 2;
   stereo.data = Ramp16(5); // 10 bytes: two whole frames and half of one
   EXPECT_EQ(Open(stereo).GetEndSample(), 2);
 
-  WavSpec toEnd;
+  WavLayout toEnd;
   toEnd.data = Ramp16(7);
   toEnd.dataSize = 0xFFFFFFFF;
   EXPECT_EQ(Open(toEnd).GetEndSample(), 7);
 
   // A size beyond the file: the missing part reads as silence.
-  WavSpec longer;
+  WavLayout longer;
   longer.data = Ramp16(3);
   longer.dataSize = 10;
   LSoundSource s = Open(longer);
@@ -216,20 +216,20 @@ TEST_F(WavFile, DataSizeSetsTheEnd)
 
 TEST_F(WavFile, ChunksBetweenFormatAndDataAreSkipped)
 {
-  WavSpec spec;
-  spec.data = Ramp16(3, 100);
-  PutText(spec.between, "LIST");
-  PutLE(spec.between, 3, 4); // odd: a pad byte follows
-  spec.between.insert(spec.between.end(), {'a', 'b', 'c', 0});
-  PutText(spec.between, "fact");
-  PutLE(spec.between, 4, 4);
-  PutLE(spec.between, 3, 4);
-  LSoundSource s = Open(spec);
+  WavLayout layout;
+  layout.data = Ramp16(3, 100);
+  PutText(layout.between, "LIST");
+  PutLE(layout.between, 3, 4); // odd: a pad byte follows
+  layout.between.insert(layout.between.end(), {'a', 'b', 'c', 0});
+  PutText(layout.between, "fact");
+  PutLE(layout.between, 4, 4);
+  PutLE(layout.between, 3, 4);
+  LSoundSource s = Open(layout);
   ASSERT_TRUE(s.IsOpen());
   EXPECT_EQ(ReadToEnd(s), (std::vector<int>{1600, 1616, 1632}));
 
   // An odd-sized format chunk is followed by its pad byte.
-  WavSpec odd;
+  WavLayout odd;
   odd.fmtSize = 19;
   odd.data = Ramp16(2, 7);
   LSoundSource o = Open(odd);
@@ -241,9 +241,9 @@ TEST_F(WavFile, DamagedAndMissingFiles)
   std::string missing = dir_ / "missing.wav";
   EXPECT_EQ(LWaveFile::OpenSource(missing.c_str()).GetErrorCode(), kFileErrorOpen);
 
-  WavSpec spec;
-  spec.data = Ramp16(4);
-  std::vector<unsigned char> whole = BuildWav(spec);
+  WavLayout layout;
+  layout.data = Ramp16(4);
+  std::vector<unsigned char> whole = BuildWav(layout);
   std::string path = dir_ / "cut.wav";
   // Every cut inside the header fails with 3; a cut inside the data still
   // opens, with the end from the header and silence for what is missing.
@@ -263,12 +263,12 @@ TEST_F(WavFile, DamagedAndMissingFiles)
   }
 
   // A chunk size that cannot be skipped in one step.
-  WavSpec huge;
+  WavLayout huge;
   PutText(huge.between, "LIST");
   PutLE(huge.between, 0x80000000u, 4);
   huge.data = Ramp16(2);
   EXPECT_EQ(Open(huge).GetErrorCode(), kFileErrorCorrupt);
-  WavSpec allBits;
+  WavLayout allBits;
   PutText(allBits.between, "LIST");
   PutLE(allBits.between, 0xFFFFFFFFu, 4);
   EXPECT_EQ(Open(allBits).GetErrorCode(), kFileErrorCorrupt);
@@ -276,9 +276,9 @@ TEST_F(WavFile, DamagedAndMissingFiles)
 
 TEST_F(WavFile, SilenceBeforeTheStartAndAfterTheEnd)
 {
-  WavSpec spec;
-  spec.data = Ramp16(200);
-  LSoundSource s = Open(spec);
+  WavLayout layout;
+  layout.data = Ramp16(200);
+  LSoundSource s = Open(layout);
   ASSERT_TRUE(s.IsOpen());
   s.Seek(-40);
   std::vector<int> buffer(100, -1);
