@@ -38,7 +38,7 @@ if ! grep -qs '^ *[0-9]' /proc/asound/cards; then
 fi
 
 "$bin/velorin" -service
-port=$(sed -n 's/^port=\([0-9]*\)\r\?$/\1/p' /opt/ostrel/velorin/etc/webserver 2>/dev/null | head -1)
+port=$(sed -n 's/^port=\([0-9]*\)\r\?$/\1/p' /opt/ostrel/velorin/etc/webserver 2>/dev/null | head -1 || true)
 [ -n "$port" ] && [ "$port" != 0 ] || port=1085
 echo
 echo "Velorin is running: http://localhost:$port/"
