@@ -2,6 +2,7 @@
 // "encoder" (cat) so that every byte in the ring can be checked: order,
 // completeness, the 32-chunk start, wrap-around, lapped listeners that must
 // never see a torn slot, wake-ups and stops.
+#include "proccount.h"
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -25,17 +26,6 @@ using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-// Threads of this process.  Sanitizer runtimes add a helper thread at the
-// first thread start, so tests start and join one before counting.
-int CountThreads()
-{
-  int count = 0;
-  DIR* dir = opendir("/proc/self/task");
-  while (dirent* entry = readdir(dir))
-    count += entry->d_name[0] != '.';
-  closedir(dir);
-  return count;
-}
 
 bool ProcessExists(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno != ESRCH); }
 

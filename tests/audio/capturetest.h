@@ -2,6 +2,7 @@
 // Shared by the capture and engine tests: a sink that keeps what it is
 // given, raw signal files for the test cards, the log's text, and counts of
 // this process's descriptors, threads and child processes.
+#include "proccount.h"
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -113,44 +114,3 @@ inline std::string ReadLogText()
   return text;
 }
 
-inline int CountEntries(const char* folder)
-{
-  int count = 0;
-  DIR* dir = opendir(folder);
-  if (dir == nullptr)
-    return -1;
-  while (dirent* entry = readdir(dir))
-    count += entry->d_name[0] != '.';
-  closedir(dir);
-  return count;
-}
-
-// Open descriptors, less the one used to count them.
-inline int CountDescriptors() { return CountEntries("/proc/self/fd") - 1; }
-inline int CountThreads() { return CountEntries("/proc/self/task"); }
-
-// Children of this process; with zombiesOnly, those exited and not reaped.
-inline int CountChildren(bool zombiesOnly = false)
-{
-  int count = 0;
-  DIR* proc = opendir("/proc");
-  if (proc == nullptr)
-    return -1;
-  while (dirent* entry = readdir(proc)) {
-    if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
-      continue;
-    std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    size_t close = line.rfind(')');
-    if (close == std::string::npos)
-      continue;
-    char state = 0;
-    int parent = 0;
-    if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == getpid() &&
-        (!zombiesOnly || state == 'Z'))
-      ++count;
-  }
-  closedir(proc);
-  return count;
-}

@@ -1,6 +1,7 @@
 // Pipes to shell commands with real processes: data both ways, commands
 // that exit early (no SIGPIPE), reaping without touching other children's
 // exit statuses, and descriptors that no later child inherits.
+#include "proccount.h"
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -43,30 +44,6 @@ private:
   struct sigaction previous_ {};
 };
 
-// Child processes of this process that are zombies (exited, not reaped).
-int CountZombieChildren()
-{
-  int count = 0;
-  DIR* proc = opendir("/proc");
-  if (proc == nullptr)
-    return -1;
-  while (dirent* entry = readdir(proc)) {
-    if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
-      continue;
-    std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    size_t close = line.rfind(')');
-    if (close == std::string::npos)
-      continue;
-    char state = 0;
-    int parent = 0;
-    if (sscanf(line.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == getpid() && state == 'Z')
-      ++count;
-  }
-  closedir(proc);
-  return count;
-}
 
 bool ProcessExists(pid_t pid) { return kill(pid, 0) == 0 || errno != ESRCH; }
 
@@ -142,7 +119,7 @@ TEST(PipeInOut, CommandThatExitsEarlyGivesFailedWritesNotSigPipe)
     EXPECT_EQ(pipe.Read(buffer, sizeof buffer), 0);
   }
   EXPECT_EQ(gSigPipeCount.load(), 0);
-  EXPECT_EQ(CountZombieChildren(), 0);
+  EXPECT_EQ(CountChildren(true), 0);
 }
 
 TEST(PipeInOut, ReopeningEndsTheFirstCommandAndLeavesNoDescriptors)
@@ -249,7 +226,7 @@ TEST(PipeInOut, CommandThatIgnoresEndOfInputIsKilledAfterTheGraceWithItsChildren
   while (ProcessExists(grandchildren[0]) && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_FALSE(ProcessExists(grandchildren[0]));
-  EXPECT_EQ(CountZombieChildren(), 0);
+  EXPECT_EQ(CountChildren(true), 0);
 }
 
 TEST(WriteNoSigPipe, ClosedReaderGivesEpipeAndKeepsAnEarlierPendingSignal)

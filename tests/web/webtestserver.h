@@ -2,6 +2,7 @@
 // A weblet server on a free loopback port with a caller's handler table,
 // and the clients the tests drive it with: a raw socket for exact bytes and
 // malformed input, curl for a real HTTP client.
+#include "proccount.h"
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
@@ -42,20 +43,6 @@ inline long Milliseconds(std::chrono::steady_clock::time_point since)
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count());
 }
 
-// Threads of this process, from /proc/self/task.
-inline int CountThreads()
-{
-  int count = 0;
-  if (DIR* dir = opendir("/proc/self/task")) {
-    while (dirent* entry = readdir(dir)) {
-      if (entry->d_name[0] != '.') {
-        ++count;
-      }
-    }
-    closedir(dir);
-  }
-  return count;
-}
 
 // A line of /proc/self/status in kB ("VmRSS", "VmSize").
 inline long StatusKB(const char* key)
