@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/runmode.h"
 #include "app/startservice.h"
+#include "base/filelimit.h"
 
 #include <csignal>
 #include <cstdio>
@@ -77,6 +78,7 @@ int main(int argc, char** argv)
   // Files get exactly the modes asked for: the root service and the desktop
   // users share settings and logs.
   umask(0);
+  LRaiseOpenFileLimit();
 
   const LRunMode mode = LChooseRunMode(argc, argv, std::getenv("DISPLAY") != nullptr);
   for (const LRunModeEntry& entry : kRunModes)

@@ -29,6 +29,24 @@ LListenerRead LAudioListener::ReadNext(unsigned char* out, int& length)
   return LListenerRead::Chunk;
 }
 
+LListenerBatch LAudioListener::Gather(unsigned char* out, int capacity)
+{
+  LListenerBatch batch;
+  while (batch.size + LAudioQueue::kSlotBytes <= capacity) {
+    int length = 0;
+    const LListenerRead read = ReadNext(out + batch.size, length);
+    if (read == LListenerRead::CaughtUp) {
+      batch.caughtUp = true;
+      break;
+    }
+    if (read == LListenerRead::Chunk) {
+      batch.size += length;
+      ++batch.chunks;
+    }
+  }
+  return batch;
+}
+
 void LAudioListener::WaitForData(unsigned int ms) const
 {
   const LWakeWord& wake = queue_.GetWakeWord();

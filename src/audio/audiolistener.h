@@ -8,18 +8,24 @@
 // fallen a whole ring behind (the writer never waits for anyone) finds its
 // next chunk overwritten, or being overwritten while it copies, and is
 // moved forward to live instead of being sent stale or torn bytes.
+//
+// Chunks are sent in batches: everything the ring holds for the listener,
+// up to kListenerBatchBytes, in one send.
 #include <cstdint>
-#include <sched.h>
 
 #include "audio/audioqueue.h"
 #include "base/processresult.h"
 
-// A listener's send of one chunk may make no progress for this long.
+// A listener's send of one batch may make no progress for this long.
 inline constexpr int kListenerSendTimeoutMs = 10000;
 // How far behind the newest chunk a new listener starts.
 inline constexpr int kListenerStartBehind = 32;
 // A caught-up listener looks at its stop request at least this often.
 inline constexpr unsigned int kListenerWaitSliceMs = 200;
+
+// Bytes gathered for one send; a longer backlog (the start burst) goes out
+// in several sends back to back.
+inline constexpr int kListenerBatchBytes = 4 * LAudioQueue::kSlotBytes;
 
 enum class LListenerRead {
   Chunk,      // the next chunk was copied out
@@ -27,7 +33,14 @@ enum class LListenerRead {
   Overtaken,  // the listener was a ring behind: now positioned at live
 };
 
-// Used by one listener thread; the queue may be written meanwhile.
+// What one Gather copied out.
+struct LListenerBatch {
+  int size = 0;           // bytes
+  int chunks = 0;         // chunks taken, empty ones included
+  bool caughtUp = false;  // the ring holds nothing more for the listener
+};
+
+// Used by one thread at a time; the queue may be written meanwhile.
 class LAudioListener {
 public:
   explicit LAudioListener(const LAudioQueue& queue);
@@ -38,6 +51,9 @@ public:
   // Copies the chunk after the last one read into out (kSlotBytes bytes)
   // and sets length (0 for a chunk without data).
   LListenerRead ReadNext(unsigned char* out, int& length);
+  // Copies the following chunks, in order, into out until the listener
+  // has caught up or the next chunk might not fit in capacity bytes.
+  LListenerBatch Gather(unsigned char* out, int capacity);
   // Sleeps until the ring advances past the position or ms elapse.
   void WaitForData(unsigned int ms) const;
 
@@ -54,35 +70,44 @@ private:
   unsigned long overtaken_ = 0;
 };
 
-// Streams the queue to one listener until a send fails or the process is
-// asked to stop: each chunk is handed to send(const void* data, unsigned
-// int size) -> LProcessResult as soon as it is published (the caller sends
-// with a kListenerSendTimeoutMs time-out), the processor is yielded after
-// each send, and a caught-up listener sleeps until the ring advances.
-// Returns kProcessStopped or the failed send's result.  Runs on the
-// listener's connection thread.
+// Sends batches until the listener has caught up with the ring: kProcessDone
+// then, else kProcessStopped or the failed send's result.  chunks counts the
+// chunks taken.  send(const void* data, unsigned int size) -> LProcessResult.
+template <class P, class Send>
+LProcessResult LAudioListenerSendBacklog(P& process, LAudioListener& listener, unsigned char* batch, Send& send,
+                                         int& chunks)
+{
+  for (;;) {
+    if (process.IsToStop())
+      return kProcessStopped;
+    const LListenerBatch gathered = listener.Gather(batch, kListenerBatchBytes);
+    chunks += gathered.chunks;
+    if (gathered.size > 0) {
+      LProcessResult sent = send(static_cast<const void*>(batch), static_cast<unsigned int>(gathered.size));
+      if (sent != kProcessDone)
+        return sent;
+    }
+    if (gathered.caughtUp)
+      return kProcessDone;
+  }
+}
+
+// Streams the queue to one consumer on the calling thread until a send
+// fails or the process is asked to stop: batches go to send as soon as the
+// ring holds them, and a caught-up listener sleeps until the ring advances.
+// Returns kProcessStopped or the failed send's result.  (Socket listeners
+// are streamed by ProcessSendAudioQueue instead, which hands caught-up
+// listeners to the queue's fan-out thread.)
 template <class P, class Send>
 LProcessResult LAudioQueueFollow(P& process, const LAudioQueue& queue, Send&& send)
 {
   LAudioListener listener(queue);
-  alignas(8) unsigned char chunk[LAudioQueue::kSlotBytes];
-  while (!process.IsToStop()) {
-    int length = 0;
-    switch (listener.ReadNext(chunk, length)) {
-    case LListenerRead::Chunk:
-      if (length > 0) {
-        LProcessResult sent = send(static_cast<const void*>(chunk), static_cast<unsigned int>(length));
-        if (sent != kProcessDone)
-          return sent;
-        sched_yield();
-      }
-      break;
-    case LListenerRead::Overtaken:
-      break;
-    case LListenerRead::CaughtUp:
-      listener.WaitForData(kListenerWaitSliceMs);
-      break;
-    }
+  alignas(8) unsigned char batch[kListenerBatchBytes];
+  for (;;) {
+    int chunks = 0;
+    LProcessResult result = LAudioListenerSendBacklog(process, listener, batch, send, chunks);
+    if (result != kProcessDone)
+      return result;
+    listener.WaitForData(kListenerWaitSliceMs);
   }
-  return kProcessStopped;
 }

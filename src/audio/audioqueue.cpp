@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "audio/audiofanout.h"
 #include "audio/mp3encode.h"
 #include "audio/soundbase.h"
 
@@ -25,7 +26,7 @@ struct LAudioQueue::LSlot {
   alignas(64) uint64_t words[kWordsPerSlot] = {};
 };
 
-LAudioQueue::LAudioQueue() : slots_(new LSlot[kSlots]) {}
+LAudioQueue::LAudioQueue() : slots_(new LSlot[kSlots]), fanout_(std::make_unique<LAudioFanout>(*this)) {}
 
 LAudioQueue::~LAudioQueue() { Stop(); }
 
@@ -115,6 +116,7 @@ void LAudioQueue::Publish(const unsigned char* data, int length)
   slot.sequence.store(chunk, std::memory_order_release);
   published_.store(chunk, std::memory_order_release);
   wake_.Advance();
+  fanout_->OnPublished(chunk);
 }
 
 void LAudioQueue::ThreadFunction()

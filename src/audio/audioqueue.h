@@ -21,6 +21,8 @@
 #include "base/thread.h"
 #include "base/wakeword.h"
 
+class LAudioFanout;
+
 class LAudioQueue : private LThread {
 public:
   static constexpr int kSlots = 64;
@@ -73,6 +75,9 @@ public:
   // Advanced after every publication; listeners sleep on it.
   const LWakeWord& GetWakeWord() const { return wake_; }
 
+  // The thread that streams to this queue's caught-up socket listeners.
+  LAudioFanout& GetFanout() const { return *fanout_; }
+
   // The encoder's process id while one runs, else -1 (engine thread).
   pid_t GetEncoderPid() const { return pipe_.GetPid(); }
 
@@ -88,4 +93,6 @@ private:
   LPipeInOut pipe_;
   std::unique_ptr<LSlot[]> slots_;
   LWakeWord wake_;
+  // Last, so that it stops before the ring goes.
+  std::unique_ptr<LAudioFanout> fanout_;
 };

@@ -26,11 +26,14 @@ inline constexpr unsigned int kProcessSendPiece = 1024;
 // The line reader looks ahead this many bytes per peek.
 inline constexpr unsigned int kProcessLinePeek = 80;
 
-// Sends all size bytes.  MSG_NOSIGNAL keeps a closed peer from raising
-// SIGPIPE; the send then fails with 2.  A size of 0 makes one empty send.
+// Sends all size bytes, at most maxPiece per send call; a send that takes
+// a whole piece is followed at once by the next, anything less waits for
+// the socket to become writable (the time-out counts those waits).
+// MSG_NOSIGNAL keeps a closed peer from raising SIGPIPE; the send then
+// fails with 2.  A size of 0 makes one empty send.
 template <class P>
-LProcessResult ProcessSend(P& process, LIPSocketTCPRef socket, const void* data, unsigned int size,
-                           int timeout)
+LProcessResult ProcessSendInPieces(P& process, LIPSocketTCPRef socket, const void* data, unsigned int size,
+                                   int timeout, unsigned int maxPiece)
 {
   const char* next = static_cast<const char*>(data);
   unsigned int remaining = size;
@@ -38,7 +41,7 @@ LProcessResult ProcessSend(P& process, LIPSocketTCPRef socket, const void* data,
   for (;;) {
     if (process.IsToStop())
       return kProcessStopped;
-    unsigned int piece = remaining < kProcessSendPiece ? remaining : kProcessSendPiece;
+    unsigned int piece = remaining < maxPiece ? remaining : maxPiece;
     ssize_t sent = send(socket.GetSocket(), next, piece, MSG_NOSIGNAL);
     if (sent >= 0 && static_cast<size_t>(sent) >= remaining)
       return kProcessDone;
@@ -48,12 +51,20 @@ LProcessResult ProcessSend(P& process, LIPSocketTCPRef socket, const void* data,
     } else {
       next += sent;
       remaining -= static_cast<unsigned int>(sent);
-      if (static_cast<size_t>(sent) >= kProcessSendPiece)
+      if (static_cast<size_t>(sent) >= piece)
         continue;
     }
     if (!budget.WaitWritable(socket.GetSocket()))
       return kProcessFailed;
   }
+}
+
+// Sends all size bytes in pieces of kProcessSendPiece.
+template <class P>
+LProcessResult ProcessSend(P& process, LIPSocketTCPRef socket, const void* data, unsigned int size,
+                           int timeout)
+{
+  return ProcessSendInPieces(process, socket, data, size, timeout, kProcessSendPiece);
 }
 
 // ProcessSend of the text without its terminating zero.

@@ -1,13 +1,9 @@
 // MP3 answers: a recording's file from the rate folders, a live input's
 // stream from its encoder queue, and the ASX banner image.
-#include <cerrno>
-#include <sys/socket.h>
-
 #include "audio/audioengine.h"
 #include "audio/audiolistensocket.h"
 #include "base/file.h"
 #include "base/stringtools.h"
-#include "base/ticks.h"
 #include "settings/configkeys.h"
 #include "settings/log.h"
 #include "settings/settings.h"
@@ -21,59 +17,6 @@ namespace {
 
 constexpr const char* kAudioHeader = "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n";
 constexpr const char* kDefaultBanner = "101.jpg";
-// A listener whose ring has not advanced for this long is checked, every
-// kHangUpCheckMs, for having hung up.
-constexpr unsigned int kIdleBeforeHangUpCheckMs = 1000;
-constexpr unsigned int kHangUpCheckMs = 200;
-
-// What stops a live stream: the connection thread's stop request (the
-// server stopping), or the listener hanging up.  A send notices a listener
-// that has gone, but while the ring is idle (an encoder that stalled or
-// never started) nothing is sent, and the connection's thread would wait
-// for the server to stop.  Only an idle stream is checked, because a
-// client that half-closes after its request looks the same as one that
-// has gone.  Used on the connection thread only.
-class LListenerProcess {
-public:
-  LListenerProcess(LThread& thread, LIPSocketTCPRef socket, const LAudioQueue& queue)
-      : thread_(thread), socket_(socket), queue_(queue)
-  {
-  }
-
-  bool IsToStop()
-  {
-    if (thread_.IsToStop())
-      return true;
-    const unsigned int now = GetTickCount();
-    const uint64_t published = queue_.GetPublished();
-    if (published != lastPublished_) {
-      lastPublished_ = published;
-      lastAdvance_ = now;
-      return false;
-    }
-    if (now - lastAdvance_ < kIdleBeforeHangUpCheckMs || now - lastCheck_ < kHangUpCheckMs)
-      return false;
-    lastCheck_ = now;
-    return HasHungUp();
-  }
-
-private:
-  // The peer's end of the stream: an orderly close or a reset.  Bytes the
-  // listener sends are left where they are.
-  bool HasHungUp() const
-  {
-    char c;
-    ssize_t got = recv(socket_.GetSocket(), &c, 1, MSG_PEEK | MSG_DONTWAIT);
-    return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
-  }
-
-  LThread& thread_;
-  LIPSocketTCPRef socket_;
-  const LAudioQueue& queue_;
-  uint64_t lastPublished_ = queue_.GetPublished();
-  unsigned int lastAdvance_ = GetTickCount();
-  unsigned int lastCheck_ = lastAdvance_;
-};
 
 void ServeRecording(LWebletForm& form, const char* name, int kbps)
 {
@@ -118,8 +61,7 @@ void StreamLive(LWebletForm& form, const char* src, int kbps)
     LOG("Error with streaming request");
     return;
   }
-  LListenerProcess process(form.thread, form.socket, *queue);
-  ProcessSendAudioQueue(process, form.socket, *queue);
+  ProcessSendAudioQueue(form.thread, form.socket, *queue);
   LOGF("Streaming %s stopped", logName);
 }
 
