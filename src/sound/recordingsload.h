@@ -5,8 +5,10 @@
 // and piped through the MP3 encoder; an MP3 source already at or below the
 // target rate is copied byte for byte instead.
 //
-// Everything runs on the progress display's thread (the user interface
-// thread on the desktop, the main thread of the command-line tool).
+// Everything here is called on the progress display's thread (the user
+// interface thread on the desktop, the main thread of the command-line
+// tool), which makes every display call.  The batch encodes a file's two
+// bit rates at once, the dial-up one on a worker thread of its own.
 #include <array>
 #include <vector>
 
@@ -35,10 +37,12 @@ char* LRecordingsGetDestination(char* out, const char* folder, const char* sourc
 LProcessResult LRecordingsLoadFile(LProgressRef& display, const char* sourcePath, const char* folder, int kbps);
 
 // The whole batch: every path into the "High" folder at the broadband
-// rate and then into the "Low" folder at the dial-up rate, the rates read
-// from the settings as each file starts.  Ends at the first failure (its
-// result) or stop (1 during a copy, 2 between files); the files converted
-// before stay.
+// rate and into the "Low" folder at the dial-up rate, both at once, the
+// rates read from the settings as each file starts.  Ends at the first
+// failure (its result) or stop (1 during a copy, 2 between files); the
+// files converted before stay.  Of the file in progress, a broadband
+// failure or stop leaves neither of its files, a dial-up one leaves its
+// finished broadband file.
 LProcessResult LRecordingsLoadBatch(LProgressRef& display, const LRecordingsPageLoadProcess& op);
 
 template <LProgressInterface P>

@@ -91,9 +91,17 @@ inline int ClampSample(int64_t v)
 
 // The filter's inner products, 32 taps at a time (the second half's 32nd
 // tap is the row's zero padding).  Built for AVX2 and for the baseline
-// instruction set; the loader picks the one the processor runs.
-__attribute__((target_clones("avx2", "default"))) int64_t Dot32(const int* __restrict coef,
-                                                                 const int* __restrict s)
+// instruction set; the loader picks the one the processor runs.  A
+// ThreadSanitizer build keeps the baseline only: the loader runs the
+// picking function before the sanitizer's runtime is ready, and the
+// instrumented function then crashes the program before main.
+#if defined(__SANITIZE_THREAD__)
+#define LSRC_DOT_CLONES
+#else
+#define LSRC_DOT_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+
+LSRC_DOT_CLONES int64_t Dot32(const int* __restrict coef, const int* __restrict s)
 {
   int64_t a = 0;
   for (int t = 0; t < 32; ++t) {
@@ -102,8 +110,7 @@ __attribute__((target_clones("avx2", "default"))) int64_t Dot32(const int* __res
   return a;
 }
 
-__attribute__((target_clones("avx2", "default"))) void Dot32Stereo(const int* __restrict coef,
-                                                                   const int* __restrict s, int64_t* __restrict lr)
+LSRC_DOT_CLONES void Dot32Stereo(const int* __restrict coef, const int* __restrict s, int64_t* __restrict lr)
 {
   int64_t l = 0;
   int64_t r = 0;

@@ -9,6 +9,7 @@
 #include "settings/settings.h"
 #include "sound/recordings.h"
 #include "web/sitepages.h"
+#include "web/siterecording.h"
 #include "web/sitetext.h"
 #include "web/webletfile.h"
 #include "web/webletoutput.h"
@@ -29,14 +30,9 @@ void ServeRecording(LWebletForm& form, const char* name, int kbps)
     wfputs(form, kAudioHeader);
     return;
   }
-  char folder[kPathSize];
-  if (kbps >= LSettingGet(VLKeys::BroadBandKBPS))
-    LRecordingsGetHighFolder(folder);
-  else
-    LRecordingsGetLowFolder(folder);
   LOG("VLWAudio Serving file: ", logName);
   char path[kPathSize];
-  if (!LRecordingsFindFile(path, folder, name)) {
+  if (!LSiteFindRecordingFile(path, name, kbps)) {
     LWebletAnswerFileNotFound(form.thread, form.socket);
     return;
   }

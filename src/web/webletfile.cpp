@@ -44,12 +44,15 @@ LWebletFileResult LWebletAnswerFile(LThread& thread, LIPSocketTCPRef socket, con
   if (!file) {
     return LWebletAnswerFileNotFound(thread, socket);
   }
-  time_t modified = 0;
-  file.GetFileModifiedTime(modified);
-  uint64_t size = file.GetFileSizeBytes();
+  // Size and time of the file that is read, not of whatever the path
+  // names by now.
+  if (fstat(file.GetHandle(), &st) != 0) {
+    return LWebletAnswerFileNotFound(thread, socket);
+  }
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
 
   char tag[kPathSize];
-  LWebletFormatEntityTag(tag, modified, size);
+  LWebletFormatEntityTag(tag, st.st_mtim, size);
   if (LWebletTagMatches(ifNoneMatch, tag)) {
     return SendFixed(thread, socket, kNotModified, LWebletFileResult::NotModified);
   }

@@ -3,3 +3,8 @@
 if(TARGET integration_velorinrec_test)
   add_dependencies(integration_velorinrec_test velorin-rec lyrenc tarnel wendrik)
 endif()
+
+# The recordings site test runs the daemon and velorin-rec together.
+if(TARGET integration_recordingsite_test)
+  add_dependencies(integration_recordingsite_test velorin velorin-rec lyrenc tarnel wendrik)
+endif()

@@ -209,6 +209,24 @@ TEST_F(VelorinRecTest, MisnamedOrDamagedFilesFailWithoutLeavingFiles) {
   EXPECT_EQ(ReadWholeFile(inLibrary), before);
 }
 
+// The two rates are encoded at once; what a failure of one leaves is what
+// encoding the broadband file first would leave.
+TEST_F(VelorinRecTest, OneRateFailingLeavesNoDialUpFileWithoutItsBroadbandOne) {
+  std::string wav = MakeTone("x.wav", 44100, {440, 660}, 3);
+  // A folder in the way of the broadband file: no dial-up file either.
+  std::filesystem::create_directory(HighFolder() + "/x.mp3");
+  EXPECT_TRUE(Tool({"add", wav}).Exited(1));
+  EXPECT_TRUE(FolderNames(LowFolder()).empty());
+
+  // In the way of the dial-up file: the finished broadband file stays.
+  std::filesystem::remove(HighFolder() + "/x.mp3");
+  std::filesystem::create_directory(LowFolder() + "/x.mp3");
+  EXPECT_TRUE(Tool({"add", wav}).Exited(1));
+  LAudio audio;
+  ASSERT_TRUE(DecodeWithFfmpeg(HighFolder() + "/x.mp3", audio));
+  EXPECT_NEAR(SoundSpan(audio, 0), 3, 0.05);
+}
+
 TEST_F(VelorinRecTest, VbrMp3WithShortLengthEstimateKeepsItsWholeDuration) {
   // Loud noise first (large frames), then a quiet tone (small frames), and
   // no VBR header: the length estimated from the first frames is short.

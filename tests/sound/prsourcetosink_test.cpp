@@ -12,30 +12,6 @@
 
 namespace {
 
-// Collects what is written; fails every write from `failAt` on.
-class RecordingSink : public LSoundSinkBase {
-public:
-  RecordingSink(int rate, unsigned char channels, int failAt = INT_MAX)
-      : LSoundSinkBase(rate, channels), failAt_(failAt)
-  {
-  }
-  int Write(const int* samples, int frames) override
-  {
-    if (writes_++ >= failAt_) {
-      SetError();
-      return -1;
-    }
-    data.insert(data.end(), samples, samples + static_cast<long>(frames) * GetChannels());
-    position_ += frames;
-    return frames;
-  }
-  std::vector<int> data;
-
-private:
-  int failAt_;
-  int writes_ = 0;
-};
-
 // Announces a shorter length than it holds until reading reaches that
 // length, as an MP3 whose length estimate decoding corrects.
 class CorrectedLengthSource : public VectorSource {

@@ -1,11 +1,13 @@
 #pragma once
-// Sources with known content for the converter and limiter tests.
+// Sources with known content for the converter and limiter tests, and a
+// sink that keeps what the copy tests write to it.
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <vector>
 
 #include "audio/soundbase.h"
+#include "audio/soundsink.h"
 #include "audio/soundsource.h"
 
 // Plays back an interleaved buffer.  Records every seek; a seek to a
@@ -99,3 +101,27 @@ inline double Amplitude(const std::vector<int>& v, double freq, int rate, int fr
   double b = (yc * ss - ys * sc) / det;
   return std::sqrt(a * a + b * b);
 }
+
+// Collects what is written; fails every write from `failAt` on.
+class RecordingSink : public LSoundSinkBase {
+public:
+  RecordingSink(int rate, unsigned char channels, int failAt = INT_MAX)
+      : LSoundSinkBase(rate, channels), failAt_(failAt)
+  {
+  }
+  int Write(const int* samples, int frames) override
+  {
+    if (writes_++ >= failAt_) {
+      SetError();
+      return -1;
+    }
+    data.insert(data.end(), samples, samples + static_cast<long>(frames) * GetChannels());
+    position_ += frames;
+    return frames;
+  }
+  std::vector<int> data;
+
+private:
+  int failAt_;
+  int writes_ = 0;
+};
