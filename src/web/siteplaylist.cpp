@@ -1,7 +1,6 @@
 // Playlists (M3U, or ASX for Windows players) and podcast feeds: one entry
 // each, pointing at velorin.mp3 with the request's src, kbps and referrer.
 #include "audio/audioengine.h"
-#include "base/file.h"
 #include "base/formatter.h"
 #include "base/stringtools.h"
 #include "net/processsocket.h"
@@ -9,9 +8,7 @@
 #include "settings/settings.h"
 #include "web/server.h"
 #include "web/sitepages.h"
-#include "web/siterecording.h"
 #include "web/sitetext.h"
-#include "web/webletcache.h"
 #include "web/webletoutput.h"
 
 namespace {
@@ -37,8 +34,7 @@ constexpr const char* kFeed =
     "      <link>http://%s/velorin.rss</link>\r\n      <description>%s Audio Subscription</description>\r\n"
     "      <ttl>60</ttl>\r\n      <generator>Velorin v. 1.01</generator>\r\n      <item>\r\n"
     "         <title>%s</title>\r\n         <description>%s Audio Subscription</description>\r\n"
-    "         <enclosure url=\"http://%s/velorin.mp3?src=%U&amp;kbps=%U&amp;ref=%U\" length=\"%s\" "
-    "type=\"audio/mpeg\" />\r\n"
+    "         <enclosure url=\"http://%s/velorin.mp3?src=%U&amp;kbps=%U&amp;ref=%U\" type=\"audio/mpeg\" />\r\n"
     "      </item>\r\n  </channel>\r\n</rss>\r\n";
 
 bool IsRecording(const char* src)
@@ -112,16 +108,9 @@ void VLWRSS(LWebletForm& form)
   LSiteXMLEncode(xmlTitle, GetSourceTitle(title, src));
   LSiteXMLEncode(xmlHost, form.GetRequestHost());
 
-  // RSS 2.0 requires the enclosure's length: the size of the file that
-  // the enclosure's URL is answered with, 0 when there is none.
-  char path[kPathSize];
-  char length[24];
-  const bool found = LSiteFindRecordingFile(path, src + 1, form.GetInt("kbps", 64));
-  LWebletFormatDecimal(length, found ? static_cast<int64_t>(LFile::GetFileSizeBytes(path)) : 0);
-
   char header[kPathSize];
   tsprintf(header, kFeedHeader, kFeedType);
   ProcessSendString(form.thread, form.socket, header, kFeedHeaderSendMs);
   wfprintf(form, kFeed, xmlTitle.c_str(), xmlHost.c_str(), xmlTitle.c_str(), xmlTitle.c_str(), xmlTitle.c_str(),
-           xmlHost.c_str(), src, kbps, form.GetReferrer(), length);
+           xmlHost.c_str(), src, kbps, form.GetReferrer());
 }

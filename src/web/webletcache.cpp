@@ -39,12 +39,11 @@ void LWebletFormatDecimal(char* out, int64_t value)
   *p = 0;
 }
 
-void LWebletFormatEntityTag(char* out, const timespec& modified, uint64_t size)
+void LWebletFormatEntityTag(char* out, time_t modified, uint64_t size)
 {
-  constexpr int64_t kNanosecondsPerSecond = 1000000000;
   char time[24];
   char bytes[24];
-  LWebletFormatDecimal(time, static_cast<int64_t>(modified.tv_sec) * kNanosecondsPerSecond + modified.tv_nsec);
+  LWebletFormatDecimal(time, static_cast<int64_t>(modified));
   LWebletFormatDecimal(bytes, static_cast<int64_t>(size));
   tsprintf(out, kPathSize, "%s-%s", time, bytes);
 }

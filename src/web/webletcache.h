@@ -9,13 +9,9 @@
 // sizes past 2 GiB negative.
 void LWebletFormatDecimal(char* out, int64_t value);
 
-// The entity tag: modification time in nanoseconds since 1970 and size in
-// decimal, joined by '-' ("%d-%d"), into out (260 bytes).  Whole seconds
-// are too coarse: a recording re-encoded at a constant bit rate from a
-// source of the same length has the same size, and when it is replaced
-// within the second it was written, a client holding the old tag would be
-// told its stale copy is current.
-void LWebletFormatEntityTag(char* out, const timespec& modified, uint64_t size);
+// The entity tag: modification time and size in decimal, joined by '-'
+// ("%d-%d"), into out (260 bytes).
+void LWebletFormatEntityTag(char* out, time_t modified, uint64_t size);
 
 // Whether an If-None-Match value names the tag.  The tag may sit anywhere
 // in the value (quotes, a weak prefix and lists do not matter), but it must

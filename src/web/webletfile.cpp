@@ -44,15 +44,12 @@ LWebletFileResult LWebletAnswerFile(LThread& thread, LIPSocketTCPRef socket, con
   if (!file) {
     return LWebletAnswerFileNotFound(thread, socket);
   }
-  // Size and time of the file that is read, not of whatever the path
-  // names by now.
-  if (fstat(file.GetHandle(), &st) != 0) {
-    return LWebletAnswerFileNotFound(thread, socket);
-  }
-  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  time_t modified = 0;
+  file.GetFileModifiedTime(modified);
+  uint64_t size = file.GetFileSizeBytes();
 
   char tag[kPathSize];
-  LWebletFormatEntityTag(tag, st.st_mtim, size);
+  LWebletFormatEntityTag(tag, modified, size);
   if (LWebletTagMatches(ifNoneMatch, tag)) {
     return SendFixed(thread, socket, kNotModified, LWebletFileResult::NotModified);
   }

@@ -15,7 +15,6 @@
 #include <sstream>
 #include <string>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -188,14 +187,6 @@ inline std::string Header(const std::string& response, const std::string& name)
   }
   at += name.size() + 4;
   return head.substr(at, head.find("\r\n", at) - at);
-}
-
-// The entity tag a file's answer carries, quotes included: its
-// modification time in nanoseconds and its size.
-inline std::string EntityTag(const struct stat& st)
-{
-  const long long nanoseconds = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-  return "\"" + std::to_string(nanoseconds) + "-" + std::to_string(st.st_size) + "\"";
 }
 
 // Runs a shell command; its standard output (and the exit status).
