@@ -1,7 +1,8 @@
 #include "base/signalobject.h"
 
 #include <cerrno>
-#include <fcntl.h>
+#include <cstdint>
+#include <sys/eventfd.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -51,36 +52,24 @@ bool LSignalObjectRef::WaitSignal(unsigned int ms) const
 
 bool LSignalObjectRef::WaitSignalForever() const { return WaitFor(-1); }
 
-LSignalObject::LSignalObject()
-{
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-    read_ = LUniqueFD(fds[0]);
-    write_ = LUniqueFD(fds[1]);
-  }
-}
+LSignalObject::LSignalObject() : event_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 void LSignalObject::Signal()
 {
-  if (!write_.IsValid())
+  if (!event_.IsValid())
     return;
-  const char byte = 1;
-  while (write(write_.Get(), &byte, 1) < 0 && errno == EINTR) {
+  const uint64_t one = 1;
+  while (write(event_.Get(), &one, sizeof one) < 0 && errno == EINTR) {
   }
 }
 
 void LSignalObject::Reset()
 {
-  if (!read_.IsValid())
+  if (!event_.IsValid())
     return;
-  char buffer[256];
-  for (;;) {
-    ssize_t n = read(read_.Get(), buffer, sizeof buffer);
-    if (n > 0)
-      continue;
-    if (n < 0 && errno == EINTR)
-      continue;
-    return; // EAGAIN: empty
+  uint64_t count;
+  // EAGAIN: already zero.
+  while (read(event_.Get(), &count, sizeof count) < 0 && errno == EINTR) {
   }
 }
 

@@ -28,10 +28,11 @@ private:
   int fd_;
 };
 
-// A manual-reset event made of a pipe, so it can be polled together with
-// sockets and pipes.  "Set" means at least one byte waits in the pipe.  Both
-// ends are non-blocking and close-on-exec.  Signal() and Reset() may be
-// called from any thread.
+// A manual-reset event that can be polled together with sockets and pipes:
+// an eventfd, "set" while its counter is above zero.  One descriptor per
+// event (a pipe would take two): every web connection's thread has a stop
+// signal, and descriptors bound the number of listeners.  Non-blocking and
+// close-on-exec.  Signal() and Reset() may be called from any thread.
 class LSignalObject {
 public:
   LSignalObject();
@@ -39,16 +40,17 @@ public:
   LSignalObject(const LSignalObject&) = delete;
   LSignalObject& operator=(const LSignalObject&) = delete;
 
-  // False when the pipe could not be created; the object then never becomes
-  // set and every wait on it times out.
-  bool IsValid() const { return read_.IsValid() && write_.IsValid(); }
+  // False when the descriptor could not be created; the object then never
+  // becomes set and every wait on it times out.
+  bool IsValid() const { return event_.IsValid(); }
 
-  // Writes one byte.  A full pipe is already set, so EAGAIN is ignored.
+  // Adds one to the counter.  A counter at its maximum is already set, so
+  // EAGAIN is ignored.
   void Signal();
-  // Drains the pipe until it is empty.
+  // Reads the counter back to zero.
   void Reset();
 
-  LSignalObjectRef GetRef() const { return LSignalObjectRef(read_.Get()); }
+  LSignalObjectRef GetRef() const { return LSignalObjectRef(event_.Get()); }
   operator LSignalObjectRef() const { return GetRef(); }
 
   bool WaitSignal(unsigned int ms) const { return GetRef().WaitSignal(ms); }
@@ -56,8 +58,7 @@ public:
   bool IsSignaled() const { return GetRef().IsSignaled(); }
 
 private:
-  LUniqueFD read_;
-  LUniqueFD write_;
+  LUniqueFD event_;
 };
 
 // Up to kMaxEntries signals to wait on together; further adds are ignored.

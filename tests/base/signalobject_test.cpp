@@ -1,4 +1,5 @@
 #include "base/signalobject.h"
+#include "proccount.h"
 
 #include <chrono>
 #include <fcntl.h>
@@ -24,19 +25,18 @@ TEST(SignalObject, SetResetAndWaitingDoesNotConsume)
   EXPECT_TRUE(signal.GetRef().WaitSignalForever());
   EXPECT_TRUE(signal.IsSignaled()) << "a wait consumed the signal";
 
-  // Three bytes in the pipe: a reset that reads only one would leave it set.
+  // Set three times: a reset that took only one would leave it set.
   signal.Signal();
   signal.Signal();
   signal.Reset();
   EXPECT_FALSE(signal.IsSignaled());
-  signal.Reset(); // on an empty pipe: must not block
+  signal.Reset(); // when not set: must not block
   EXPECT_FALSE(signal.IsSignaled());
 }
 
-TEST(SignalObject, SignalOnFullPipeNeitherBlocksNorLosesTheSetState)
+TEST(SignalObject, ManySignalsNeitherBlockNorLoseTheSetState)
 {
   LSignalObject signal;
-  // Far more than a pipe buffer holds: a blocking write end would hang here.
   for (int i = 0; i < 200000; ++i)
     signal.Signal();
   EXPECT_TRUE(signal.IsSignaled());
@@ -44,21 +44,21 @@ TEST(SignalObject, SignalOnFullPipeNeitherBlocksNorLosesTheSetState)
   EXPECT_FALSE(signal.IsSignaled());
 }
 
-TEST(SignalObject, BothEndsNonBlockingCloseOnExecAndClosedOnDestruction)
+TEST(SignalObject, OneDescriptorNonBlockingCloseOnExecAndClosedOnDestruction)
 {
-  int read_fd;
+  const int before = CountDescriptors();
+  int fd;
   {
     LSignalObject signal;
-    read_fd = signal.GetRef().GetPollFD();
-    ASSERT_GE(read_fd, 0);
-    // The write end is the next descriptor pipe2 handed out.
-    for (int fd : {read_fd, read_fd + 1}) {
-      EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC) << fd;
-      EXPECT_TRUE(fcntl(fd, F_GETFL) & O_NONBLOCK) << fd;
-    }
+    fd = signal.GetRef().GetPollFD();
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC);
+    EXPECT_TRUE(fcntl(fd, F_GETFL) & O_NONBLOCK);
+    // Every web connection's thread holds one: it costs one descriptor.
+    EXPECT_EQ(CountDescriptors(), before + 1);
   }
-  EXPECT_EQ(fcntl(read_fd, F_GETFD), -1);
-  EXPECT_EQ(fcntl(read_fd + 1, F_GETFD), -1);
+  EXPECT_EQ(fcntl(fd, F_GETFD), -1);
+  EXPECT_EQ(CountDescriptors(), before);
 }
 
 TEST(SignalObject, WaitTimesOutAfterTheGivenTimeAndZeroDoesNotWait)
