@@ -27,7 +27,7 @@ LAudioFanout::~LAudioFanout() { StopThreadNow(); }
 
 LProcessResult LAudioFanout::Serve(LParkedListener& parked, LSignalObjectRef stop)
 {
-  parked.lastProgress = GetTickCount();
+  parked.lastProgress = GetMonotonicMs();
   Park(parked);
   // The peer closing its side is either a hang-up or a client that
   // half-closes after its request; only a ring that then stays idle tells
@@ -101,7 +101,7 @@ void LAudioFanout::Unpark(LParkedListener& parked)
   parked.watched = false;
 }
 
-void LAudioFanout::ServeOne(LParkedListener& parked, uint32_t now)
+void LAudioFanout::ServeOne(LParkedListener& parked, int64_t now)
 {
   for (;;) {
     if (parked.sent == parked.size) {
@@ -121,7 +121,7 @@ void LAudioFanout::ServeOne(LParkedListener& parked, uint32_t now)
       continue;
     }
     const bool full = sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
-    if (!full || now - parked.lastProgress >= static_cast<uint32_t>(kListenerSendTimeoutMs))
+    if (!full || now - parked.lastProgress >= kListenerSendTimeoutMs)
       End(parked);
     else
       Watch(parked);
@@ -154,7 +154,7 @@ void LAudioFanout::OnPublished(uint64_t published)
     passWanted_.Signal();
 }
 
-bool LAudioFanout::ServeWritable(uint32_t now)
+bool LAudioFanout::ServeWritable(int64_t now)
 {
   epoll_event events[kEventsPerWait];
   const int ready = epoll_wait(epoll_.Get(), events, kEventsPerWait, 0);
@@ -169,7 +169,7 @@ bool LAudioFanout::ServeWritable(uint32_t now)
   return passWanted;
 }
 
-void LAudioFanout::Pass(uint32_t now)
+void LAudioFanout::Pass(int64_t now)
 {
   passWanted_.Reset();
   passedAt_.store(queue_.GetPublished(), std::memory_order_relaxed);
@@ -182,27 +182,27 @@ void LAudioFanout::Pass(uint32_t now)
 
 void LAudioFanout::ThreadFunction()
 {
-  uint32_t lastPass = GetTickCount();
+  int64_t lastPass = GetMonotonicMs();
   while (!IsToStop()) {
     // Between passes only sockets that were full and take data again are
     // served, unless the ring asks for a pass.
-    const uint32_t sinceLast = GetTickCount() - lastPass;
+    const int64_t sinceLast = GetMonotonicMs() - lastPass;
     bool passNow = sinceLast >= kListenerSendIntervalMs;
     if (!passNow) {
-      const LProcessResult waited =
-          ProcessWaitSignal(LSignalObjectRef(epoll_.Get()), kListenerSendIntervalMs - sinceLast);
+      const auto rest = static_cast<unsigned int>(kListenerSendIntervalMs - sinceLast);
+      const LProcessResult waited = ProcessWaitSignal(LSignalObjectRef(epoll_.Get()), rest);
       if (waited == kProcessStopped)
         return;
       if (waited == kProcessDone) {
         std::lock_guard<std::mutex> guard(lock_);
-        passNow = ServeWritable(GetTickCount());
+        passNow = ServeWritable(GetMonotonicMs());
       } else {
         passNow = true;
       }
     }
     if (passNow) {
       std::lock_guard<std::mutex> guard(lock_);
-      lastPass = GetTickCount();
+      lastPass = GetMonotonicMs();
       Pass(lastPass);
     }
   }

@@ -53,7 +53,7 @@ struct LParkedListener {
   unsigned char* const batch;  // kListenerBatchBytes
   int size = 0;                // bytes gathered into batch
   int sent = 0;                // of which the socket took this many
-  uint32_t lastProgress = 0;   // tick of the last send that moved
+  int64_t lastProgress = 0;    // monotonic ms of the last send that moved
   bool ended = false;          // the fan-out gave up on the listener
   bool watched = false;        // registered with the fan-out's epoll
   LParkedListener* previous = nullptr;
@@ -86,15 +86,15 @@ private:
   void Unpark(LParkedListener& parked);
   // Fan-out thread, under lock_.  Sends what parked has waiting and what the
   // ring added, until the socket is full or the listener has caught up.
-  void ServeOne(LParkedListener& parked, uint32_t now);
+  void ServeOne(LParkedListener& parked, int64_t now);
   void End(LParkedListener& parked);
   // Asks for one wake-up when the socket takes data again.
   void Watch(LParkedListener& parked);
   // Serves the listeners whose sockets became writable (under lock_); true
   // when a pass was asked for.
-  bool ServeWritable(uint32_t now);
+  bool ServeWritable(int64_t now);
   // Serves every parked listener (under lock_).
-  void Pass(uint32_t now);
+  void Pass(int64_t now);
   void ThreadFunction() override;
 
   const LAudioQueue& queue_;

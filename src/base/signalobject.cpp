@@ -1,19 +1,13 @@
 #include "base/signalobject.h"
 
+#include "base/ticks.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <sys/eventfd.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
-
-long long MonotonicMs()
-{
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 constexpr short kReadyEvents = POLLIN | POLLERR | POLLHUP | POLLNVAL;
 
@@ -22,14 +16,14 @@ constexpr short kReadyEvents = POLLIN | POLLERR | POLLHUP | POLLNVAL;
 int LPollRetrying(pollfd* fds, nfds_t count, int timeout_ms)
 {
   // A monotonic deadline, so that a wall-clock change cannot stretch a wait.
-  const long long deadline = timeout_ms > 0 ? MonotonicMs() + timeout_ms : 0;
+  const long long deadline = timeout_ms > 0 ? GetMonotonicMs() + timeout_ms : 0;
   int remaining = timeout_ms;
   for (;;) {
     int rc = poll(fds, count, remaining);
     if (rc >= 0 || errno != EINTR)
       return rc;
     if (timeout_ms > 0) {
-      long long left = deadline - MonotonicMs();
+      long long left = deadline - GetMonotonicMs();
       remaining = left > 0 ? static_cast<int>(left) : 0;
     }
   }

@@ -18,3 +18,10 @@ uint32_t GetTickCount()
   gettimeofday(&tv, nullptr);
   return static_cast<uint32_t>(static_cast<uint64_t>(tv.tv_sec) * 1000u + tv.tv_usec / 1000);
 }
+
+int64_t GetMonotonicMs()
+{
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
