@@ -28,7 +28,8 @@ LAudioFanout::~LAudioFanout() { StopThreadNow(); }
 LProcessResult LAudioFanout::Serve(LParkedListener& parked, LSignalObjectRef stop)
 {
   parked.lastProgress = GetMonotonicMs();
-  Park(parked);
+  if (!Park(parked))
+    return kProcessFailed;
   // The peer closing its side is either a hang-up or a client that
   // half-closes after its request; only a ring that then stays idle tells
   // them apart (an active ring's next send to a vanished peer fails and
@@ -71,16 +72,19 @@ int LAudioFanout::GetParkedCount()
   return parked_;
 }
 
-void LAudioFanout::Park(LParkedListener& parked)
+bool LAudioFanout::Park(LParkedListener& parked)
 {
   std::lock_guard<std::mutex> guard(lock_);
+  StartNormal();  // the first listener starts the thread; later ones find it running
+  if (!IsRunning())
+    return false;  // no thread to serve it: the stream ends rather than hangs
   parked.previous = nullptr;
   parked.next = first_;
   if (first_ != nullptr)
     first_->previous = &parked;
   first_ = &parked;
   ++parked_;
-  StartNormal();  // the first listener starts the thread; later ones find it running
+  return true;
 }
 
 void LAudioFanout::Unpark(LParkedListener& parked)

@@ -70,8 +70,9 @@ public:
 
   // Connection thread.  Parks the listener (which must have sent its
   // backlog) and sleeps until stop is signalled (kProcessStopped), the
-  // fan-out ended the stream (kProcessFailed) or the peer hung up
-  // (kProcessStopped).  The listener is unparked on return.
+  // fan-out ended the stream or its thread could not be started
+  // (kProcessFailed) or the peer hung up (kProcessStopped).  The listener
+  // is unparked on return.
   LProcessResult Serve(LParkedListener& parked, LSignalObjectRef stop);
 
   // Number of listeners parked now (any thread).
@@ -82,7 +83,8 @@ public:
   void OnPublished(uint64_t published);
 
 private:
-  void Park(LParkedListener& parked);
+  // False when the fan-out's thread could not be started.
+  bool Park(LParkedListener& parked);
   void Unpark(LParkedListener& parked);
   // Fan-out thread, under lock_.  Sends what parked has waiting and what the
   // ring added, until the socket is full or the listener has caught up.
