@@ -3,10 +3,12 @@
 // tests that check nothing leaks.
 
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 // Entries of a folder, less "." and ".."; -1 when it cannot be read.
 inline int CountEntries(const char* folder)
@@ -28,13 +30,14 @@ inline int CountDescriptors() { return CountEntries("/proc/self/fd") - 1; }
 // first thread start, so tests start and join one before taking a baseline.
 inline int CountThreads() { return CountEntries("/proc/self/task"); }
 
-// Children of this process; with zombiesOnly, those exited and not reaped.
-inline int CountChildren(bool zombiesOnly = false)
+// Children of `parent` from /proc; with zombiesOnly, those exited and not
+// reaped.
+inline std::vector<pid_t> ChildrenOf(pid_t parent, bool zombiesOnly = false)
 {
-  int count = 0;
+  std::vector<pid_t> children;
   DIR* proc = opendir("/proc");
   if (proc == nullptr)
-    return -1;
+    return children;
   while (dirent* entry = readdir(proc)) {
     if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
       continue;
@@ -45,11 +48,17 @@ inline int CountChildren(bool zombiesOnly = false)
     if (close == std::string::npos)
       continue;
     char state = 0;
-    int parent = 0;
-    if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == getpid() &&
+    int ppid = 0;
+    if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == parent &&
         (!zombiesOnly || state == 'Z'))
-      ++count;
+      children.push_back(static_cast<pid_t>(std::atoi(entry->d_name)));
   }
   closedir(proc);
-  return count;
+  return children;
+}
+
+// Children of this process; with zombiesOnly, those exited and not reaped.
+inline int CountChildren(bool zombiesOnly = false)
+{
+  return static_cast<int>(ChildrenOf(getpid(), zombiesOnly).size());
 }

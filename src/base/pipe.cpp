@@ -51,28 +51,17 @@ long LWriteAllNoSigPipe(int fd, const void* data, unsigned long size)
   return static_cast<long>(size);
 }
 
-// ---- LPipeOut
+// ---- LPopenStream
 
-bool LPipeOut::Open(const char* command)
+bool LPopenStream::Open(const char* command, const char* mode)
 {
   Close();
-  // "e": the stream's descriptor is close-on-exec from the start, so a
-  // child started by another thread meanwhile cannot inherit it.
-  file_ = popen(command, "we");
+  file_ = popen(command, mode);
   fd_ = file_ != nullptr ? fileno(file_) : -1;
   return file_ != nullptr;
 }
 
-int LPipeOut::Write(const void* data, unsigned int size)
-{
-  if (fd_ < 0) {
-    errno = EBADF;
-    return -1;
-  }
-  return static_cast<int>(LWriteAllNoSigPipe(fd_, data, size));
-}
-
-int LPipeOut::Close()
+int LPopenStream::Close()
 {
   if (file_ == nullptr)
     return -1;
@@ -82,33 +71,28 @@ int LPipeOut::Close()
   return status;
 }
 
-// ---- LPipeIn
+// ---- LPipeOut and LPipeIn
 
-LPipeIn::LPipeIn(const char* command)
+int LPipeOut::Write(const void* data, unsigned int size)
 {
-  file_ = popen(command, "re");
-  fd_ = file_ != nullptr ? fileno(file_) : -1;
+  const int fd = stream_.GetFD();
+  if (fd < 0) {
+    errno = EBADF;
+    return -1;
+  }
+  return static_cast<int>(LWriteAllNoSigPipe(fd, data, size));
 }
 
 int LPipeIn::Read(void* data, unsigned int size)
 {
-  if (fd_ < 0)
+  const int fd = stream_.GetFD();
+  if (fd < 0)
     return 0;
   ssize_t n;
   do {
-    n = ::read(fd_, data, size);
+    n = ::read(fd, data, size);
   } while (n < 0 && errno == EINTR);
   return n < 0 ? 0 : static_cast<int>(n);
-}
-
-int LPipeIn::Close()
-{
-  if (file_ == nullptr)
-    return -1;
-  int status = pclose(file_);
-  file_ = nullptr;
-  fd_ = -1;
-  return status;
 }
 
 // ---- LPipeInOut

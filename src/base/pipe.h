@@ -15,6 +15,30 @@ long LWriteNoSigPipe(int fd, const void* data, unsigned long size);
 // and signal interruptions.  Returns size, or -1 on the first failure.
 long LWriteAllNoSigPipe(int fd, const void* data, unsigned long size);
 
+// A popen() stream and its descriptor: the one owner of the FILE* that
+// LPipeOut and LPipeIn wrap.  Used by one thread at a time.
+class LPopenStream {
+public:
+  LPopenStream() = default;
+  ~LPopenStream() { Close(); }
+
+  LPopenStream(const LPopenStream&) = delete;
+  LPopenStream& operator=(const LPopenStream&) = delete;
+
+  // Closes a previous command, then popen(command, mode); "e" in mode makes
+  // the descriptor close-on-exec from the start.
+  bool Open(const char* command, const char* mode);
+  bool IsOpen() const { return file_ != nullptr; }
+  // pclose: waits until the command has exited.  Returns its wait status,
+  // or -1 when nothing was open.
+  int Close();
+  int GetFD() const { return fd_; }
+
+private:
+  FILE* file_ = nullptr;
+  int fd_ = -1;
+};
+
 // Writes to the standard input of a shell command started with popen().
 // Used by one thread at a time.
 class LPipeOut {
@@ -27,41 +51,35 @@ public:
 
   // Closes a previous command first.  The stream is close-on-exec, so no
   // later child keeps the command's input open.
-  bool Open(const char* command);
-  bool IsOpen() const { return file_ != nullptr; }
+  bool Open(const char* command) { return stream_.Open(command, "we"); }
+  bool IsOpen() const { return stream_.IsOpen(); }
   // Writes all size bytes (resuming after a signal cut a write short); a
   // command that has exited gives -1 (never SIGPIPE).
   int Write(const void* data, unsigned int size);
   // pclose: closes the command's input and waits until it has exited.
   // Returns the command's wait status, or -1 when nothing was open.
-  int Close();
-  int GetFD() const { return fd_; }
+  int Close() { return stream_.Close(); }
+  int GetFD() const { return stream_.GetFD(); }
 
 private:
-  FILE* file_ = nullptr;
-  int fd_ = -1;
+  LPopenStream stream_;
 };
 
 // Reads the standard output of a shell command started with popen().
 // Used by one thread at a time.
 class LPipeIn {
 public:
-  explicit LPipeIn(const char* command);
-  ~LPipeIn() { Close(); }
+  explicit LPipeIn(const char* command) { stream_.Open(command, "re"); }
 
-  LPipeIn(const LPipeIn&) = delete;
-  LPipeIn& operator=(const LPipeIn&) = delete;
-
-  bool IsOpen() const { return file_ != nullptr; }
+  bool IsOpen() const { return stream_.IsOpen(); }
   // One read; errors are returned as 0 (end of output).
   int Read(void* data, unsigned int size);
   // pclose: waits for the command; its wait status, or -1.
-  int Close();
-  int GetFD() const { return fd_; }
+  int Close() { return stream_.Close(); }
+  int GetFD() const { return stream_.GetFD(); }
 
 private:
-  FILE* file_ = nullptr;
-  int fd_ = -1;
+  LPopenStream stream_;
 };
 
 // A shell command with both standard streams connected: the program writes

@@ -11,10 +11,15 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-TEST(ServiceHost, SocketIsReadyWhenStartPipeReturns)
-{
+// A running service host and the record of what it asked the engine halves.
+class ServiceHostTest : public ::testing::Test {
+protected:
   HalfCalls calls;
-  RunningHost host(calls);
+  RunningHost host{calls};
+};
+
+TEST_F(ServiceHostTest, SocketIsReadyWhenStartPipeReturns)
+{
   ASSERT_TRUE(host.StartedPipe());
   struct stat st{};
   ASSERT_EQ(stat(ServicePipePath().c_str(), &st), 0);
@@ -55,10 +60,8 @@ TEST(ServiceHost, StaleSocketFileIsReplacedAndAnUnbindablePathIsReported)
   rmdir(ServicePipePath().c_str());
 }
 
-TEST(ServiceHost, EachRequestFromEachDesktopRestartsOnce)
+TEST_F(ServiceHostTest, EachRequestFromEachDesktopRestartsOnce)
 {
-  HalfCalls calls;
-  RunningHost host(calls);
   TestControlClient a, b;
   ASSERT_TRUE(a.Connect());
   ASSERT_TRUE(b.Connect());
@@ -84,10 +87,8 @@ TEST(ServiceHost, EachRequestFromEachDesktopRestartsOnce)
   }
 }
 
-TEST(ServiceHost, OtherCodesAndTypesAreReadAndIgnored)
+TEST_F(ServiceHostTest, OtherCodesAndTypesAreReadAndIgnored)
 {
-  HalfCalls calls;
-  RunningHost host(calls);
   TestControlClient client;
   ASSERT_TRUE(client.Connect());
   calls.Take();
@@ -102,10 +103,8 @@ TEST(ServiceHost, OtherCodesAndTypesAreReadAndIgnored)
   EXPECT_TRUE(calls.Take().empty());
 }
 
-TEST(ServiceHost, NoPayloadFlagPassesTheSizeWithoutReading)
+TEST_F(ServiceHostTest, NoPayloadFlagPassesTheSizeWithoutReading)
 {
-  HalfCalls calls;
-  RunningHost host(calls);
   TestControlClient client;
   ASSERT_TRUE(client.Connect());
   calls.Take();
@@ -131,10 +130,8 @@ TEST(ServiceHost, NoPayloadFlagPassesTheSizeWithoutReading)
   EXPECT_TRUE(Eventually([&] { return calls.Count("audio.Restart+") == 2; }, 2000));
 }
 
-TEST(ServiceHost, RepliesCarryTheRequestsSequenceNumber)
+TEST_F(ServiceHostTest, RepliesCarryTheRequestsSequenceNumber)
 {
-  HalfCalls calls;
-  RunningHost host(calls);
   TestControlClient client;
   ASSERT_TRUE(client.Connect());
   ASSERT_TRUE(client.SendRequest(kControlRequestData, 4, 0xDEADBEEF, {9, 9}));
@@ -146,10 +143,8 @@ TEST(ServiceHost, RepliesCarryTheRequestsSequenceNumber)
   EXPECT_EQ(reply.code, 0u);
 }
 
-TEST(ServiceHost, PayloadLimitIsInclusive)
+TEST_F(ServiceHostTest, PayloadLimitIsInclusive)
 {
-  HalfCalls calls;
-  RunningHost host(calls);
   TestControlClient client;
   ASSERT_TRUE(client.Connect());
   std::vector<unsigned char> largest(kControlMaxPayload, 0xAB);
@@ -166,10 +161,8 @@ TEST(ServiceHost, PayloadLimitIsInclusive)
 
 // A payload that never arrives ties up only its own connection: the main
 // thread keeps serving the others meanwhile.
-TEST(ServiceHost, TruncatedPayloadDoesNotStallOtherDesktops)
+TEST_F(ServiceHostTest, TruncatedPayloadDoesNotStallOtherDesktops)
 {
-  HalfCalls calls;
-  RunningHost host(calls);
   TestControlClient stalled, good;
   ASSERT_TRUE(stalled.Connect());
   ASSERT_TRUE(good.Connect());
@@ -187,10 +180,8 @@ TEST(ServiceHost, TruncatedPayloadDoesNotStallOtherDesktops)
   EXPECT_EQ(calls.Count("audio.Restart+"), 0u) << "a partial request must not run";
 }
 
-TEST(ServiceHost, NotificationsReachEveryDesktop)
+TEST_F(ServiceHostTest, NotificationsReachEveryDesktop)
 {
-  HalfCalls calls;
-  RunningHost host(calls);
   TestControlClient a, b;
   ASSERT_TRUE(a.Connect());
   ASSERT_TRUE(b.Connect());
@@ -213,10 +204,8 @@ TEST(ServiceHost, NotificationsReachEveryDesktop)
   }
 }
 
-TEST(ServiceHost, LogLinesCarryLevelTimeAndText)
+TEST_F(ServiceHostTest, LogLinesCarryLevelTimeAndText)
 {
-  HalfCalls calls;
-  RunningHost host(calls);
   TestControlClient client;
   ASSERT_TRUE(client.Connect());
   ASSERT_TRUE(WaitUntilListed(host.Host(), {&client}));
@@ -234,10 +223,8 @@ TEST(ServiceHost, LogLinesCarryLevelTimeAndText)
 // A desktop that stops reading is dropped once a send times out; logging
 // threads are held up for at most about a second, and the others get
 // every line.
-TEST(ServiceHost, StalledDesktopIsDroppedWithoutStallingTheLog)
+TEST_F(ServiceHostTest, StalledDesktopIsDroppedWithoutStallingTheLog)
 {
-  HalfCalls calls;
-  RunningHost host(calls);
   TestControlClient stalled, good;
   ASSERT_TRUE(stalled.Connect());
   ASSERT_TRUE(good.Connect());
@@ -270,10 +257,8 @@ TEST(ServiceHost, StalledDesktopIsDroppedWithoutStallingTheLog)
 
 // Desktops come and go while lines are logged and requests handled; every
 // message that arrives is whole.
-TEST(ServiceHost, ConnectionsComeAndGoUnderLoad)
+TEST_F(ServiceHostTest, ConnectionsComeAndGoUnderLoad)
 {
-  HalfCalls calls;
-  RunningHost host(calls);
   std::atomic<bool> stop{false};
   std::atomic<int> bad_frames{0};
   std::vector<std::thread> desktops;
@@ -308,10 +293,8 @@ TEST(ServiceHost, ConnectionsComeAndGoUnderLoad)
   EXPECT_LT(MsSince(start), 1000);
 }
 
-TEST(ServiceHost, StopEndsPendingRequestsAndConnections)
+TEST_F(ServiceHostTest, StopEndsPendingRequestsAndConnections)
 {
-  HalfCalls calls;
-  RunningHost host(calls);
   TestControlClient idle, half;
   ASSERT_TRUE(idle.Connect());
   ASSERT_TRUE(half.Connect());

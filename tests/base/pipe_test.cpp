@@ -181,28 +181,6 @@ TEST(PipeInOut, ReapsOnlyItsOwnChildren)
   EXPECT_EQ(WEXITSTATUS(status), 5);
 }
 
-// The children of `parent`, from /proc.
-std::vector<pid_t> ChildrenOf(pid_t parent)
-{
-  std::vector<pid_t> children;
-  DIR* proc = opendir("/proc");
-  while (dirent* entry = readdir(proc)) {
-    if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
-      continue;
-    std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    size_t close = line.rfind(')');
-    char state = 0;
-    int ppid = 0;
-    if (close != std::string::npos && sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) == 2 &&
-        ppid == parent)
-      children.push_back(atoi(entry->d_name));
-  }
-  closedir(proc);
-  return children;
-}
-
 TEST(PipeInOut, CommandThatIgnoresEndOfInputIsKilledAfterTheGraceWithItsChildren)
 {
   LPipeInOut pipe;
