@@ -1,10 +1,8 @@
-# The velorin-rec tests run the tool with the encoder and decoder components,
-# which tests/isolate installs from the build tree: build them with it.
-if(TARGET integration_velorinrec_test)
-  add_dependencies(integration_velorinrec_test velorin-rec lyrenc tarnel wendrik)
-endif()
-
-# The recordings site test runs the daemon and velorin-rec together.
-if(TARGET integration_recordingsite_test)
-  add_dependencies(integration_recordingsite_test velorin velorin-rec lyrenc tarnel wendrik)
-endif()
+# The integration tests run the program, velorin-rec and the encoder and
+# decoder components, which tests/isolate installs from the build tree:
+# build them with the tests.
+foreach(_t integration_test integration_mt_test)
+  if(TARGET ${_t})
+    add_dependencies(${_t} velorin velorin-rec lyrenc tarnel wendrik)
+  endif()
+endforeach()

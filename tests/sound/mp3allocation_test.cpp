@@ -23,6 +23,14 @@ void* operator new(std::size_t size)
     std::abort();
 }
 
+// The sound tests share one program: every plain allocation form goes
+// through malloc, so whatever any test allocates pairs with the free below.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(size ? size : 1);
+}
+
 void operator delete(void* p) noexcept
 {
     std::free(p);
