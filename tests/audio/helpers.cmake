@@ -3,7 +3,7 @@
 if(TARGET lyrenc)
   get_property(_audio_targets DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} PROPERTY BUILDSYSTEM_TARGETS)
   foreach(_t ${_audio_targets})
-    if(_t MATCHES "^audio_.*_test$")
+    if(_t MATCHES "^audio_(mt_)?test$")
       add_dependencies(${_t} lyrenc)
     endif()
   endforeach()
