@@ -23,6 +23,14 @@ void InstallToolkitLogHandler()
     g_log_set_handler(domain, GLogLevelFlags(255), &GLIBLogFunc, nullptr);
 }
 
+// The GDK lock is recursive: a handler that runs under it may spin the main
+// loop itself (a progress dialog answering its window), and the idle
+// callbacks that run then (status pane lines, engine notices) take the lock
+// again.  The toolkit's own lock would deadlock there.
+GRecMutex gGdkLock;
+void LockGdk() { g_rec_mutex_lock(&gGdkLock); }
+void UnlockGdk() { g_rec_mutex_unlock(&gGdkLock); }
+
 void EnterLock() { gdk_threads_enter(); }
 void LeaveLock()
 {
@@ -51,6 +59,7 @@ int RunFirstInstance(LRunMode mode, int argc, char** argv, LRunOnceSocket& guard
 
 int RunDesktopApplication(LRunMode mode, int argc, char** argv)
 {
+  gdk_threads_set_lock_functions(&LockGdk, &UnlockGdk);
   gdk_threads_init();
   gtk_init(&argc, &argv);
   gdk_threads_enter();

@@ -90,6 +90,10 @@ TEST_F(Desktop, ProgramNamedSetupOpensNothing)
   EXPECT_EQ(guard_.WaitExit(setup, 60000), 0);
   EXPECT_TRUE(x_.Viewable("Velorin").empty());
   EXPECT_FALSE(LogHas("Starting web server")) << "no engine may start";
+  // The settings stores are built before main: the per-user folder exists
+  // even though nothing was written to it.
+  struct stat st{};
+  EXPECT_EQ(stat((std::string(std::getenv("HOME")) + "/.ostrel/velorin").c_str(), &st), 0);
 }
 
 // -logon waits 9 s for a service started at boot, and only then.
