@@ -87,12 +87,9 @@ bool LGeneralPage::CmOk()
 {
   if (!LAutoRunSettingsApply(*this, kIdGenRunAtStart, kIdGenStartMode))
     return false;
-  // Takes a typed number that was not yet committed with Enter.
-  if (GtkWidget* port = GetControl(kIdGenPort))
-    gtk_spin_button_update(GTK_SPIN_BUTTON(port));
-  LWebletServer::SetWebletServerPort(static_cast<unsigned short>(GetControlInt(kIdGenPort)));
+  // The host is checked before anything is written, so that a refused page
+  // leaves no known-host flag without a host behind when it is cancelled.
   bool known = GetControlCheck(kIdGenHostKnown);
-  LSettingSet(VLKeys::WebAccessHostKnown, known);
   char host[kPathSize];
   GetControlText(kIdGenHost, host, sizeof host);
   tstrtrimspaces(host);
@@ -100,6 +97,11 @@ bool LGeneralPage::CmOk()
     PopupControlDataInvalid(kIdGenHost, "Please enter the known host or static IP", "Velorin");
     return false;
   }
+  // Takes a typed number that was not yet committed with Enter.
+  if (GtkWidget* port = GetControl(kIdGenPort))
+    gtk_spin_button_update(GTK_SPIN_BUTTON(port));
+  LWebletServer::SetWebletServerPort(static_cast<unsigned short>(GetControlInt(kIdGenPort)));
+  LSettingSet(VLKeys::WebAccessHostKnown, known);
   LSettingSet(VLKeys::WebAccessHost, host);
   WriteRate(*this, kIdGenDialUp, VLKeys::DialUpKBPS);
   WriteRate(*this, kIdGenBroadBand, VLKeys::BroadBandKBPS);
