@@ -24,6 +24,9 @@ done
 # The shared data folder is written by the root service and by desktop users.
 install -d -m 0777 /opt/ostrel/velorin/etc
 install -m 0644 "$root/resources/etc/101.jpg" /opt/ostrel/velorin/etc/101.jpg
+# The desktop's images: program icon, toolbar, log levels, tray, banner.
+install -d -m 0755 /opt/ostrel/velorin/share
+install -m 0644 "$root"/resources/share/*.png /opt/ostrel/velorin/share/
 
 # A service started by an earlier run of this script is stopped first.
 if pids=$(pgrep -f "^$bin/velorin -service"); then
@@ -43,3 +46,4 @@ port=$(sed -n 's/^port=\([0-9]*\)\r\?$/\1/p' /opt/ostrel/velorin/etc/webserver 2
 echo
 echo "Velorin is running: http://localhost:$port/"
 echo "Listen to live input 1: mpg123 'http://localhost:$port/velorin.mp3?src=1&kbps=56'"
+echo "Open the desktop in your X session: $bin/velorin"

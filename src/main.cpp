@@ -2,6 +2,8 @@
 #include "app/runmode.h"
 #include "app/startservice.h"
 #include "base/filelimit.h"
+#include "gui/desktop.h"
+#include "settings/settingssectionlist.h"
 
 #include <csignal>
 #include <cstdio>
@@ -9,50 +11,46 @@
 #include <sys/stat.h>
 
 // Entry point: decides the role from the command line and the display.
-// The desktop, the wizards and the console installer are not part of this
-// build yet; their roles say so and end with status 2.
+// The wizards and the console installer are not part of this build yet;
+// their roles say so.
 
 namespace {
 
+// The two settings stores are built before main, so their folders (the
+// per-user one among them) exist from the start of every run.
+const bool gStoresBuilt = (LSharedSettingsStore(), LUserSettingsStore(), true);
+
 constexpr int kNotAvailable = 2;
 
-int RunService()
+int RunService(LRunMode, int, char**)
 {
   StartService();
 }
 
-int RunInstallConsole()
+int RunInstallConsole(LRunMode, int, char**)
 {
   std::fputs("Velorin: the console installer is not available in this build.\n", stderr);
   return kNotAvailable;
 }
 
-int RunUninstallConsole()
+int RunUninstallConsole(LRunMode, int, char**)
 {
   std::fputs("Velorin: the console uninstaller is not available in this build.\n", stderr);
   return kNotAvailable;
 }
 
 // What the toolkit does when it cannot open a display: say so and end.
-int RunNoDisplay()
+int RunNoDisplay(LRunMode, int, char**)
 {
   std::fputs("Velorin: cannot open display (DISPLAY is not set).\n", stderr);
   return 1;
 }
 
-int RunDesktop()
-{
-  std::fputs("Velorin: the desktop application is not available in this build; run with -service for the "
-             "background service.\n",
-             stderr);
-  return kNotAvailable;
-}
-
-int RunSetupExit() { return 0; }
+int RunDesktop(LRunMode mode, int argc, char** argv) { return RunDesktopApplication(mode, argc, argv); }
 
 struct LRunModeEntry {
   LRunMode mode;
-  int (*run)();
+  int (*run)(LRunMode, int, char**);
 };
 
 constexpr LRunModeEntry kRunModes[] = {
@@ -62,7 +60,7 @@ constexpr LRunModeEntry kRunModes[] = {
     {LRunMode::NoDisplay, &RunNoDisplay},
     {LRunMode::InstallWizard, &RunDesktop},
     {LRunMode::UninstallWizard, &RunDesktop},
-    {LRunMode::SetupExit, &RunSetupExit},
+    {LRunMode::SetupExit, &RunDesktop},
     {LRunMode::Desktop, &RunDesktop},
 };
 
@@ -83,6 +81,6 @@ int main(int argc, char** argv)
   const LRunMode mode = LChooseRunMode(argc, argv, std::getenv("DISPLAY") != nullptr);
   for (const LRunModeEntry& entry : kRunModes)
     if (entry.mode == mode)
-      return entry.run();
+      return entry.run(mode, argc, argv);
   return 1;
 }

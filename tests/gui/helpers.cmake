@@ -1,0 +1,10 @@
+# The tray tests' notification area, and the desktop tests' programs.
+add_executable(velorin-testtray ${CMAKE_CURRENT_LIST_DIR}/testtray.cpp)
+target_compile_options(velorin-testtray PRIVATE ${VELORIN_WARNINGS})
+target_link_libraries(velorin-testtray PRIVATE PkgConfig::X11)
+set_target_properties(velorin-testtray PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests/gui)
+foreach(_t gui_test gui_mt_test)
+  if(TARGET ${_t})
+    add_dependencies(${_t} velorin velorin-testtray lyrenc)
+  endif()
+endforeach()

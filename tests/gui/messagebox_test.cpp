@@ -1,0 +1,188 @@
+// The desktop's message boxes and modal dialogs, in process on the virtual
+// display.
+#include "app/messagebox.h"
+#include "gui/dialog.h"
+#include "gui/messagebox.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// What a box showed, seen from a main loop timer while the box runs.
+struct SeenBox {
+  std::string title;
+  std::string heading;
+  std::string body;
+  GtkMessageType type = GTK_MESSAGE_OTHER;
+  bool iconShown = false;
+  std::vector<std::string> buttons;
+};
+
+// Answers the next visible message dialog with `response` and records it.
+class BoxAnswerer {
+public:
+  explicit BoxAnswerer(gint response) : response_(response) { timer_ = g_timeout_add(20, &Tick, this); }
+  ~BoxAnswerer() { g_source_remove(timer_); }
+  const SeenBox& Seen() const { return seen_; }
+  int Count() const { return count_; }
+
+private:
+  static gboolean Tick(gpointer self)
+  {
+    auto* a = static_cast<BoxAnswerer*>(self);
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* w = windows; w != nullptr; w = w->next) {
+      if (!GTK_IS_MESSAGE_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data)))
+        continue;
+      GtkMessageDialog* box = GTK_MESSAGE_DIALOG(w->data);
+      gchar* text = nullptr;
+      gchar* secondary = nullptr;
+      g_object_get(box, "text", &text, "secondary-text", &secondary, "message-type", &a->seen_.type, nullptr);
+      a->seen_.title = gtk_window_get_title(GTK_WINDOW(box));
+      a->seen_.heading = text != nullptr ? text : "";
+      a->seen_.body = secondary != nullptr ? secondary : "";
+      g_free(text);
+      g_free(secondary);
+      GtkWidget* image = gtk_message_dialog_get_image(box);
+      a->seen_.iconShown = image != nullptr && gtk_image_get_storage_type(GTK_IMAGE(image)) != GTK_IMAGE_EMPTY;
+      a->seen_.buttons.clear();
+      GList* buttons = gtk_container_get_children(GTK_CONTAINER(GTK_DIALOG(box)->action_area));
+      for (GList* b = buttons; b != nullptr; b = b->next)
+        a->seen_.buttons.push_back(gtk_button_get_label(GTK_BUTTON(b->data)));
+      g_list_free(buttons);
+      ++a->count_;
+      gtk_dialog_response(GTK_DIALOG(box), a->response_);
+      break;
+    }
+    g_list_free(windows);
+    return TRUE;
+  }
+
+  gint response_;
+  guint timer_ = 0;
+  SeenBox seen_;
+  int count_ = 0;
+};
+
+class MessageBoxes : public ::testing::Test {
+protected:
+  static void SetUpTestSuite()
+  {
+    ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display";
+    LInstallGtkMessageBoxes();
+  }
+};
+
+TEST_F(MessageBoxes, EachBoxIsTitledVelorinWithItsIconAndButtons)
+{
+  struct Case {
+    const char* name;
+    std::function<void()> show;
+    GtkMessageType type;
+    std::vector<std::string> buttons;
+    bool iconShown;
+  };
+  const std::vector<Case> cases = {
+      {"info", [] { PopupBoxInfo(nullptr, "body", "Heading"); }, GTK_MESSAGE_INFO, {"gtk-close"}, true},
+      {"no icon", [] { PopupBoxInfoNoIcon(nullptr, "body", "Heading"); }, GTK_MESSAGE_OTHER, {"gtk-close"}, false},
+      {"query", [] { EXPECT_TRUE(PopupBoxQueryYes(nullptr, "body", "Heading")); }, GTK_MESSAGE_QUESTION,
+       {"gtk-yes", "gtk-no"}, true},
+      {"error", [] { PopupBoxError(nullptr, "body"); }, GTK_MESSAGE_ERROR, {"gtk-close"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BoxAnswerer answer(GTK_RESPONSE_YES);
+    c.show();
+    ASSERT_EQ(answer.Count(), 1);
+    EXPECT_EQ(answer.Seen().title, "Velorin");
+    EXPECT_EQ(answer.Seen().type, c.type);
+    EXPECT_EQ(answer.Seen().buttons, c.buttons);
+    EXPECT_EQ(answer.Seen().iconShown, c.iconShown);
+    // The error box has one text; the others a heading over the body.
+    EXPECT_EQ(answer.Seen().heading, c.type == GTK_MESSAGE_ERROR ? "body" : "Heading");
+  }
+  BoxAnswerer no(GTK_RESPONSE_NO);
+  EXPECT_FALSE(PopupBoxQueryYes(nullptr, "body", "Heading"));
+  BoxAnswerer closed(GTK_RESPONSE_DELETE_EVENT);
+  EXPECT_FALSE(PopupBoxQueryYes(nullptr, "body", "Heading")) << "closing the box is not Yes";
+}
+
+TEST_F(MessageBoxes, ConfirmStopAnswersYesNoOrCancel)
+{
+  const std::vector<std::pair<gint, LAnswer>> cases = {
+      {GTK_RESPONSE_YES, LAnswer::Yes},
+      {GTK_RESPONSE_NO, LAnswer::No},
+      {GTK_RESPONSE_CANCEL, LAnswer::Cancel},
+      {GTK_RESPONSE_DELETE_EVENT, LAnswer::Cancel},
+  };
+  for (const auto& [response, answer] : cases) {
+    BoxAnswerer answerer(response);
+    EXPECT_EQ(PopupBoxQueryYesNoCancel(nullptr, "Do you want?", "Confirm Stop"), answer);
+    EXPECT_EQ(answerer.Seen().buttons, (std::vector<std::string>{"gtk-yes", "gtk-no", "gtk-cancel"}));
+  }
+}
+
+// Without libnotify the validation message is a box without icon, and the
+// dialog stays open until its data is valid.
+TEST_F(MessageBoxes, InvalidDataWithoutLibnotifyShowsABoxAndKeepsTheDialogOpen)
+{
+  for (const char* name : {"libnotify.so", "libnotify.so.4"})
+    if (void* lib = dlopen(name, RTLD_LAZY)) {
+      dlclose(lib);
+      GTEST_SKIP() << "libnotify is installed: the bubble would be shown";
+    }
+
+  class HostDialog : public LDialog {
+  public:
+    HostDialog() : LDialog("Host") {}
+    int oks = 0;
+
+  protected:
+    void BuildControls(GtkWidget* box) override
+    {
+      gtk_box_pack_start(GTK_BOX(box), AddControl(5, gtk_entry_new()), FALSE, FALSE, 0);
+      SetControlText(5, "   ");
+      // Pressed OK twice: first with spaces only, then with a host.
+      g_timeout_add(50, &PressOk, this);
+    }
+    bool CmOk() override
+    {
+      ++oks;
+      char host[260];
+      GetControlText(5, host, sizeof host);
+      if (g_strstrip(host)[0] == '\0') {
+        PopupControlDataInvalid(5, "Please enter the known host or static IP", "Velorin");
+        SetControlText(5, "example.org");
+        g_timeout_add(50, &PressOk, this);
+        return false;
+      }
+      return true;
+    }
+
+  private:
+    static gboolean PressOk(gpointer self)
+    {
+      auto* d = static_cast<HostDialog*>(self);
+      if (d->GetGtkWindow() != nullptr)
+        gtk_dialog_response(GTK_DIALOG(d->GetGtkWindow()), GTK_RESPONSE_OK);
+      return FALSE;
+    }
+  };
+
+  HostDialog dialog;
+  BoxAnswerer answer(GTK_RESPONSE_CLOSE);
+  EXPECT_EQ(dialog.Run(nullptr), kIdOk);
+  EXPECT_EQ(dialog.oks, 2);
+  ASSERT_EQ(answer.Count(), 1);
+  EXPECT_EQ(answer.Seen().title, "Velorin");
+  EXPECT_EQ(answer.Seen().heading, "Velorin");
+  EXPECT_EQ(answer.Seen().body, "Please enter the known host or static IP");
+  EXPECT_FALSE(answer.Seen().iconShown);
+}
+
+} // namespace

@@ -1,0 +1,112 @@
+// The status pane fed from a worker thread through the log, as a busy
+// service feeds it: the main loop keeps answering and the pane keeps only
+// its last lines.
+#include "gui/statuswin.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Probe {
+  Clock::time_point posted;
+  std::vector<long long>* delays;
+};
+
+// Runs on the main loop: how long the loop took to answer.
+gboolean AnswerProbe(gpointer data)
+{
+  auto* probe = static_cast<Probe*>(data);
+  probe->delays->push_back(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - probe->posted).count());
+  delete probe;
+  return FALSE;
+}
+
+std::string LineText(GtkTextBuffer* buffer, int line)
+{
+  GtkTextIter start;
+  GtkTextIter end;
+  gtk_text_buffer_get_iter_at_line(buffer, &start, line);
+  end = start;
+  gtk_text_iter_forward_to_line_end(&end);
+  gchar* text = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+  std::string result = text;
+  g_free(text);
+  return result;
+}
+
+TEST(StatusPane, FloodOfLogLinesKeepsTheLoopAnsweringAndTheLineCountBounded)
+{
+  ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display";
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_default_size(GTK_WINDOW(window), 300, 250);
+  GtkTextView* view = nullptr;
+  gtk_container_add(GTK_CONTAINER(window), LStatusWindow::CreateStatusView(&view));
+  gtk_widget_show_all(window);
+  auto pane = std::make_unique<LLogWindow>();
+  pane->Init(view);
+
+  // A minute of 100 lines a second, fed ten times faster; every tenth line
+  // the feeder asks the main loop for an answer.
+  constexpr int kLines = 6000;
+  std::vector<long long> delays;
+  std::atomic<bool> fed{false};
+  std::thread feeder([&] {
+    for (int i = 0; i < kLines; ++i) {
+      const unsigned char level = static_cast<unsigned char>(i % 4);
+      const std::string text = "listener connection " + std::to_string(i);
+      switch (level) {
+      case 0: LOG(text.c_str()); break;
+      case 1: LOGERROR(text.c_str()); break;
+      case 2: LOGWARN(text.c_str()); break;
+      default: LOGINFO(text.c_str()); break;
+      }
+      if (i % 10 == 9) {
+        g_idle_add(&AnswerProbe, new Probe{Clock::now(), &delays});
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
+    fed = true;
+  });
+
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(view);
+  const std::string last = "listener connection " + std::to_string(kLines - 1);
+  int most = 0;
+  const auto deadline = Clock::now() + std::chrono::seconds(240);
+  while (Clock::now() < deadline) {
+    gtk_main_iteration_do(FALSE) || (g_usleep(1000), true);
+    most = std::max(most, pane->GetLineCount());
+    if (fed && delays.size() == kLines / 10 && pane->GetLineCount() > 0 &&
+        LineText(buffer, pane->GetLineCount() - 1).find(last) != std::string::npos)
+      break;
+  }
+  feeder.join();
+
+  ASSERT_EQ(delays.size(), static_cast<size_t>(kLines / 10)) << "the main loop stopped answering";
+  EXPECT_LE(most, LStatusWindow::kMaxLines);
+  EXPECT_EQ(pane->GetLineCount(), LStatusWindow::kMaxLines);
+  // The oldest lines went first.
+  EXPECT_NE(LineText(buffer, 0).find("listener connection " + std::to_string(kLines - LStatusWindow::kMaxLines)),
+            std::string::npos)
+      << LineText(buffer, 0);
+  // Answers within 100 ms; a loaded machine may stall a few of them.
+  std::sort(delays.begin(), delays.end());
+  std::printf("main loop answer time: median %lld ms, 95th percentile %lld ms, longest %lld ms\n",
+              delays[delays.size() / 2], delays[delays.size() * 95 / 100], delays.back());
+  EXPECT_LT(delays[delays.size() * 95 / 100], 100) << "95th percentile of the main loop's answer time";
+
+  pane.reset();
+  gtk_widget_destroy(window);
+}
+
+} // namespace
