@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/installconsole.h"
 #include "app/runmode.h"
 #include "app/startservice.h"
 #include "base/filelimit.h"
@@ -9,8 +10,8 @@
 #include <sys/stat.h>
 
 // Entry point: decides the role from the command line and the display.
-// The desktop, the wizards and the console installer are not part of this
-// build yet; their roles say so and end with status 2.
+// The desktop and the wizards are not part of this build yet; their roles
+// say so and end with status 2.
 
 namespace {
 
@@ -21,17 +22,12 @@ int RunService()
   StartService();
 }
 
-int RunInstallConsole()
-{
-  std::fputs("Velorin: the console installer is not available in this build.\n", stderr);
-  return kNotAvailable;
-}
+// 0 installed, 1 the terms were declined (or no release folder).
+int RunInstall() { return RunInstallConsole() ? 0 : 1; }
 
-int RunUninstallConsole()
-{
-  std::fputs("Velorin: the console uninstaller is not available in this build.\n", stderr);
-  return kNotAvailable;
-}
+// A failed uninstall (the service could not be stopped) is not reported as
+// success.
+int RunUninstall() { return UninstallConsole() ? 0 : 1; }
 
 // What the toolkit does when it cannot open a display: say so and end.
 int RunNoDisplay()
@@ -57,8 +53,8 @@ struct LRunModeEntry {
 
 constexpr LRunModeEntry kRunModes[] = {
     {LRunMode::Service, &RunService},
-    {LRunMode::InstallConsole, &RunInstallConsole},
-    {LRunMode::UninstallConsole, &RunUninstallConsole},
+    {LRunMode::InstallConsole, &RunInstall},
+    {LRunMode::UninstallConsole, &RunUninstall},
     {LRunMode::NoDisplay, &RunNoDisplay},
     {LRunMode::InstallWizard, &RunDesktop},
     {LRunMode::UninstallWizard, &RunDesktop},
