@@ -57,7 +57,10 @@ void EditGnomeSession(const char* path, bool enable)
       std::snprintf(key, sizeof key, "%d,%s", i, name);
       session.RemoveItem("Default", key);
     }
-    session.SetInt("Default", "num_clients", i);
+    // Never raised: after a double enable the second copy must not count
+    // the first one's freed slot again.
+    const int clients = session.GetInt("Default", "num_clients", 0);
+    session.SetInt("Default", "num_clients", i < clients ? i : clients);
   }
 }
 

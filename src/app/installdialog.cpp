@@ -73,7 +73,9 @@ bool InstallDialog::AddDesktopShortCut()
   // without it (a server) still gets its entry and icons.
   RunFormatted("command -v update-desktop-database >/dev/null || exit 0; update-desktop-database --quiet %s",
                folder, false);
-  if (!RunFormatted("chmod +rw %s -R -f", folder, false))
+  // Readable by all, writable by root only: the entry names the program
+  // every user starts (and is copied as each user's autostart entry).
+  if (!RunFormatted("chmod u=rwX,go=rX %s -R -f", folder, false))
     return false;
   for (const LUserAccount& account : LGetUsersAccounts()) {
     char icon[kPathSize];

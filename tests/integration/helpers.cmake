@@ -8,3 +8,9 @@ endif()
 if(TARGET integration_recordingsite_test)
   add_dependencies(integration_recordingsite_test velorin velorin-rec lyrenc tarnel wendrik)
 endif()
+
+# The install test makes the release package and installs it into private
+# system folders (tests/isolate-system).
+if(TARGET integration_install_test)
+  add_dependencies(integration_install_test velorin velorin-rec lyrenc tarnel wendrik)
+endif()
