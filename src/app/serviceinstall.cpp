@@ -109,7 +109,9 @@ bool LServiceInstall(const char* executable)
 
 bool LServiceUninstall()
 {
-  if (!LServiceStop())
+  // Without an init script there is no service to stop (a half-finished
+  // install must still be removable).
+  if (LFile::TestFileExists(LGetServiceName()) && !LServiceStop())
     return false;
   if (LServiceIsAutoRun() || LServiceHasBootLink())
     LServiceSetAutoRun(false);
