@@ -3,6 +3,8 @@
 #include "app/runmode.h"
 #include "app/startservice.h"
 #include "base/filelimit.h"
+#include "gui/desktop.h"
+#include "settings/settingssectionlist.h"
 
 #include <csignal>
 #include <cstdio>
@@ -10,45 +12,38 @@
 #include <sys/stat.h>
 
 // Entry point: decides the role from the command line and the display.
-// The desktop and the wizards are not part of this build yet; their roles
-// say so and end with status 2.
+// The wizards are not part of this build yet; their roles say so.
 
 namespace {
 
-constexpr int kNotAvailable = 2;
+// The two settings stores are built before main, so their folders (the
+// per-user one among them) exist from the start of every run.
+const bool gStoresBuilt = (LSharedSettingsStore(), LUserSettingsStore(), true);
 
-int RunService()
+int RunService(LRunMode, int, char**)
 {
   StartService();
 }
 
 // 0 installed, 1 the terms were declined (or no release folder).
-int RunInstall() { return RunInstallConsole() ? 0 : 1; }
+int RunInstall(LRunMode, int, char**) { return RunInstallConsole() ? 0 : 1; }
 
 // A failed uninstall (the service could not be stopped) is not reported as
 // success.
-int RunUninstall() { return UninstallConsole() ? 0 : 1; }
+int RunUninstall(LRunMode, int, char**) { return UninstallConsole() ? 0 : 1; }
 
 // What the toolkit does when it cannot open a display: say so and end.
-int RunNoDisplay()
+int RunNoDisplay(LRunMode, int, char**)
 {
   std::fputs("Velorin: cannot open display (DISPLAY is not set).\n", stderr);
   return 1;
 }
 
-int RunDesktop()
-{
-  std::fputs("Velorin: the desktop application is not available in this build; run with -service for the "
-             "background service.\n",
-             stderr);
-  return kNotAvailable;
-}
-
-int RunSetupExit() { return 0; }
+int RunDesktop(LRunMode mode, int argc, char** argv) { return RunDesktopApplication(mode, argc, argv); }
 
 struct LRunModeEntry {
   LRunMode mode;
-  int (*run)();
+  int (*run)(LRunMode, int, char**);
 };
 
 constexpr LRunModeEntry kRunModes[] = {
@@ -58,7 +53,7 @@ constexpr LRunModeEntry kRunModes[] = {
     {LRunMode::NoDisplay, &RunNoDisplay},
     {LRunMode::InstallWizard, &RunDesktop},
     {LRunMode::UninstallWizard, &RunDesktop},
-    {LRunMode::SetupExit, &RunSetupExit},
+    {LRunMode::SetupExit, &RunDesktop},
     {LRunMode::Desktop, &RunDesktop},
 };
 
@@ -79,6 +74,6 @@ int main(int argc, char** argv)
   const LRunMode mode = LChooseRunMode(argc, argv, std::getenv("DISPLAY") != nullptr);
   for (const LRunModeEntry& entry : kRunModes)
     if (entry.mode == mode)
-      return entry.run();
+      return entry.run(mode, argc, argv);
   return 1;
 }

@@ -163,7 +163,7 @@ bool LAutoRun::SetRunGUIUnderUser(bool enable)
 
 bool LAutoRunIsAnyOn() { return LAutoRun::IsRun() || LAutoRun::IsRunUser() || LAutoRun::IsRunService(); }
 
-bool LAutoRunApply(bool ticked, int mode)
+bool LAutoRunApply(bool ticked, int mode, LWindow* parent)
 {
   if (mode < 0 || mode >= kAutoRunModeCount)
     return false;
@@ -175,7 +175,7 @@ bool LAutoRunApply(bool ticked, int mode)
     LSettingSet(VLKeys::UserRunMode, mode);
   }
   if (LServiceIsAutoRun() != service && !LAutoRun::SetRunService(service))
-    PopupBoxInfo(nullptr, kAdministratorAccess, "Velorin");
+    PopupBoxInfo(parent, kAdministratorAccess, "Velorin");
   switch (scope) {
   case LAutoRunScope::ThisUser:
     LAutoRun::SetAllUserRun(false);

@@ -1,6 +1,8 @@
 #pragma once
 #include "app/useraccounts.h"
 
+class LWindow;
+
 // Starting the desktop application at logon (for all users or for the user
 // named by USERNAME) and the service at boot.  Each user's autostart entry
 // goes to the first of: ~/.kde/AutoStart, the GNOME 2 session file
@@ -45,9 +47,9 @@ extern const LAutoRunMode kAutoRunModes[kAutoRunModeCount];
 bool LAutoRunIsAnyOn();
 // The General page's start controls applied: the box ticked or not and the
 // selected mode (stored as the user "Settings"/"RunMode" when ticked).  A
-// service change that fails shows the Administrator Access box.  Returns
-// false only for a mode index out of range.
-bool LAutoRunApply(bool ticked, int mode);
+// service change that fails shows the Administrator Access box over parent.
+// Returns false only for a mode index out of range.
+bool LAutoRunApply(bool ticked, int mode, LWindow* parent = nullptr);
 // "To fully install or deactivate this software as a service Administrator
 // Access is required. ..." (the box's secondary text is "Velorin").
 const char* LAutoRunAdministratorAccessText();

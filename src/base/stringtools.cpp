@@ -67,6 +67,21 @@ int ttoi(const char* text)
   return static_cast<int>(value);
 }
 
+char* tstrtrimspaces(char* text)
+{
+  if (text == nullptr)
+    return text;
+  std::size_t start = 0;
+  while (text[start] == ' ')
+    ++start;
+  std::size_t end = std::strlen(text);
+  while (end > start && text[end - 1] == ' ')
+    --end;
+  std::memmove(text, text + start, end - start);
+  text[end - start] = '\0';
+  return text;
+}
+
 void ReplaceChar(char* text, char from, char to)
 {
   if (text == nullptr) {

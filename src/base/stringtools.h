@@ -25,6 +25,9 @@ int ttoi(const char* text);
 // Replaces every byte `from` in text by `to`, in place.
 void ReplaceChar(char* text, char from, char to);
 
+// Removes leading and trailing spaces (' ' only) in place; returns text.
+char* tstrtrimspaces(char* text);
+
 // Letter case changed in place by the C library's ASCII rules; each returns
 // text.
 char* strlwr(char* text);

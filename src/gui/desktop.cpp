@@ -1,0 +1,69 @@
+#include "gui/desktop.h"
+
+#include "base/queuednotify.h"
+#include "base/ticks.h"
+#include "gui/mainwindow.h"
+#include "gui/messagebox.h"
+#include "gui/runonce.h"
+#include "settings/settings.h"
+
+#include <cstdio>
+#include <gtk/gtk.h>
+#include <memory>
+
+namespace {
+
+// Toolkit messages never reach the terminal.
+void GLIBLogFunc(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
+void InstallToolkitLogHandler()
+{
+  static const char* const kDomains[] = {nullptr, "Glib", "GLib", "ALSA", "Gtk", "Gdk"};
+  for (const char* domain : kDomains)
+    g_log_set_handler(domain, GLogLevelFlags(255), &GLIBLogFunc, nullptr);
+}
+
+void EnterLock() { gdk_threads_enter(); }
+void LeaveLock()
+{
+  gdk_flush();
+  gdk_threads_leave();
+}
+
+int RunFirstInstance(LRunMode mode, int argc, char** argv, LRunOnceSocket& guard)
+{
+  if (mode == LRunMode::InstallWizard || mode == LRunMode::UninstallWizard) {
+    std::fputs("Velorin: the install and uninstall wizards are not available in this build.\n", stderr);
+    return 0;
+  }
+  if (mode == LRunMode::SetupExit)
+    return 0;
+  if (LIsLogonDelayed(argc, argv, LSettingGet(VLKeys::ServiceEnabled)))
+    Sleep(kLogonDelayMs);
+  auto window = std::make_unique<MainDialog>();
+  guard.Watch(*window);
+  window->Run(argc, argv);
+  guard.Close();
+  return 0;
+}
+
+} // namespace
+
+int RunDesktopApplication(LRunMode mode, int argc, char** argv)
+{
+  gdk_threads_init();
+  gtk_init(&argc, &argv);
+  gdk_threads_enter();
+  InstallToolkitLogHandler();
+  LSetMainLoopLockHooks(&EnterLock, &LeaveLock);
+  LInstallGtkMessageBoxes();
+
+  int status = 0;
+  {
+    LRunOnceSocket guard;
+    if (guard.Take(argc, argv))
+      status = RunFirstInstance(mode, argc, argv, guard);
+  }
+  gdk_threads_leave();
+  return status;
+}
