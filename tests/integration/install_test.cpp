@@ -187,7 +187,7 @@ TEST_F(InstallTest, InitScriptStartsAndStopsTheDaemonAndBootStartFollows)
   LRunResult started = RunShell(kInitScript + " start");
   ASSERT_TRUE(started.Exited(0)) << started.out << started.err;
   pid_t daemon = guard.Daemon(10000);
-  ASSERT_GT(daemon, 0);
+  ASSERT_GT(daemon, 0) << ::testing::PrintToString(LogFileTexts());
   const std::string page = "http://127.0.0.1:" + std::to_string(LSettingGet(VLKeys::WebServerPort)) + "/";
   LRunResult served = RunProgram({"/usr/bin/curl", "-sf", "--max-time", "20", page});
   EXPECT_TRUE(served.Exited(0)) << served.err;
@@ -259,7 +259,7 @@ TEST_F(InstallTest, UninstallStopsTheServiceAndRemovesEverything)
   UseFreeWebPort();
   ASSERT_TRUE(RunShell(kInitScript + " start").Exited(0));
   pid_t daemon = guard.Daemon(10000);
-  ASSERT_GT(daemon, 0);
+  ASSERT_GT(daemon, 0) << ::testing::PrintToString(LogFileTexts());
   ASSERT_TRUE(LServiceSetAutoRun(true));
 
   LRunResult r = Uninstall();
