@@ -147,6 +147,12 @@ bool InstallDialog::Finalize()
     LOGERROR("Unable to install the service");
   LInstallComponents();
   RunFormatted("chmod 755 %s -R -f", LFile::GetProgramFolderBinary(folder), true);
+  // Only the shared data folder is everybody's: whoever could rename the
+  // program's folders could swap the programs (and components) that root
+  // and every user run.
+  RunFormatted("chmod 755 %s", LFile::GetProgramFolder(folder), true);
+  RunFormatted("chmod 755 %s", LFile::GetProgramFolderApp(folder), true);
+  RunFormatted("chmod u=rwX,go=rX %s -R -f", LFile::GetProgramFolderResources(folder), true);
   // Desktop users write the shared settings and logs the root service writes.
   RunFormatted("chmod 777 %s", LFile::GetSharedDataFolder(folder), true);
   if (!LSettingGet(VLKeys::Installed)) {

@@ -125,7 +125,9 @@ TEST_F(InstallTest, AgreeingInstallsEveryFileWithItsModeAndReports)
   const std::vector<Mode> files = {
       {kProgram + "/bin/velorin", 0755},      {kProgram + "/bin/velorin-rec", 0755},
       {kProgram + "/bin/lyrenc", 0755},       {kProgram + "/bin/lyrenc.component", 0755},
-      {kProgram + "/etc", 0777},              {kProgram + "/share/help", 0777},
+      {"/opt/ostrel", 0755},                  {kProgram, 0755},
+      {kProgram + "/etc", 0777},              {kProgram + "/share/help", 0755},
+      {kProgram + "/share/1.png", 0644},
       {kInitScript, 0755},                    {kDaemon, 0755},
       {kUnit, 0644},                          {kMenuEntry, 0644},
       {"/usr/share/applications/desktop", 0755},
