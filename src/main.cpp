@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/installconsole.h"
 #include "app/runmode.h"
 #include "app/startservice.h"
 #include "base/filelimit.h"
@@ -11,8 +12,7 @@
 #include <sys/stat.h>
 
 // Entry point: decides the role from the command line and the display.
-// The wizards and the console installer are not part of this build yet;
-// their roles say so.
+// The wizards are not part of this build yet; their roles say so.
 
 namespace {
 
@@ -20,24 +20,17 @@ namespace {
 // per-user one among them) exist from the start of every run.
 const bool gStoresBuilt = (LSharedSettingsStore(), LUserSettingsStore(), true);
 
-constexpr int kNotAvailable = 2;
-
 int RunService(LRunMode, int, char**)
 {
   StartService();
 }
 
-int RunInstallConsole(LRunMode, int, char**)
-{
-  std::fputs("Velorin: the console installer is not available in this build.\n", stderr);
-  return kNotAvailable;
-}
+// 0 installed, 1 the terms were declined (or no release folder).
+int RunInstall(LRunMode, int, char**) { return RunInstallConsole() ? 0 : 1; }
 
-int RunUninstallConsole(LRunMode, int, char**)
-{
-  std::fputs("Velorin: the console uninstaller is not available in this build.\n", stderr);
-  return kNotAvailable;
-}
+// A failed uninstall (the service could not be stopped) is not reported as
+// success.
+int RunUninstall(LRunMode, int, char**) { return UninstallConsole() ? 0 : 1; }
 
 // What the toolkit does when it cannot open a display: say so and end.
 int RunNoDisplay(LRunMode, int, char**)
@@ -55,8 +48,8 @@ struct LRunModeEntry {
 
 constexpr LRunModeEntry kRunModes[] = {
     {LRunMode::Service, &RunService},
-    {LRunMode::InstallConsole, &RunInstallConsole},
-    {LRunMode::UninstallConsole, &RunUninstallConsole},
+    {LRunMode::InstallConsole, &RunInstall},
+    {LRunMode::UninstallConsole, &RunUninstall},
     {LRunMode::NoDisplay, &RunNoDisplay},
     {LRunMode::InstallWizard, &RunDesktop},
     {LRunMode::UninstallWizard, &RunDesktop},

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -42,6 +43,15 @@ bool LRunCommandAsRootPrompt(const char* command)
     RunCommandLineProcess("kdesu -s ");
     std::snprintf(line, sizeof line, "kdesu %s", command);
     return RunCommandLineProcess(line);
+  }
+  // Current distributions ship neither gksu nor kdesu; polkit's pkexec
+  // takes their place.
+  if (IsInstalled("pkexec")) {
+    std::string quoted = "pkexec /bin/sh -c '";
+    for (const char* c = command; *c != 0; ++c)
+      quoted += *c == '\'' ? std::string("'\\''") : std::string(1, *c);
+    quoted += "'";
+    return RunCommandLineProcess(quoted.c_str());
   }
   std::snprintf(line, sizeof line, "You must run this program as a Root User to be able to execute this command %s",
                 command);

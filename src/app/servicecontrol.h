@@ -9,7 +9,7 @@
 bool LIsUserRoot();
 
 // Runs the command as root: directly for root, otherwise through gksu or
-// kdesu, whichever is installed.  Without either, shows an error box and
+// kdesu or pkexec, the first one installed.  Without any, shows an error box and
 // returns false without running it.
 bool LRunCommandAsRootPrompt(const char* command);
 

@@ -1,8 +1,8 @@
 #pragma once
 // The start-mode controls of the settings dialog's General page: a check
 // box "Run when computer starts" and, under it, a pull-down list of the
-// five start modes.  They reach the registration only through
-// GetStartModeOps().  GTK main thread only.
+// five start modes.  Applying them is LAutoRunApply (app/autorun.h).  GTK
+// main thread only.
 class LWindow;
 
 inline constexpr int kStartModeCount = 5;

@@ -78,6 +78,9 @@ inline constexpr LSettingKeyInt WebAccessServerPort{S, "WebAccess", "ServerPort"
 inline constexpr LSettingKeyInt WebAccessPreviousServerPort{S, "WebAccess", "PreviousServerPort", 0};
 
 inline constexpr LSettingKeyBool ServiceEnabled{S, "Service", "Enabled", false};
+// Where install and uninstall reports are posted (an http:// URL).  Set
+// only by the administrator; empty means no report leaves the machine.
+inline constexpr LSettingKeyString ReportAddress{S, "Reports", "Address", ""};
 // Written only (number of the last crash signal caught in the service).
 inline constexpr LSettingKeyInt ErrorsException{S, "Errors", "Exception", 0};
 

@@ -111,10 +111,11 @@ inline std::vector<std::string> ProcStatFields(pid_t pid)
 
 class DaemonGuard {
 public:
-  DaemonGuard() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
+  // name: the daemons' command name ("velorind" for the installed copy).
+  explicit DaemonGuard(std::string name = "velorin") : name_(std::move(name)) { prctl(PR_SET_CHILD_SUBREAPER, 1); }
   ~DaemonGuard() { KillAll(); }
 
-  // Living children of this process named velorin.
+  // Living children of this process with the daemons' name.
   std::vector<pid_t> Daemons() const
   {
     std::vector<pid_t> found;
@@ -126,7 +127,7 @@ public:
       if (pid <= 0)
         continue;
       auto f = ProcStatFields(pid);
-      if (f.size() > 3 && f[1] == "velorin" && f[2] != "Z" && std::atoi(f[3].c_str()) == getpid())
+      if (f.size() > 3 && f[1] == name_ && f[2] != "Z" && std::atoi(f[3].c_str()) == getpid())
         found.push_back(pid);
     }
     closedir(proc);
@@ -166,6 +167,9 @@ public:
       waitpid(pid, nullptr, 0);
     }
   }
+
+private:
+  std::string name_;
 };
 
 // Unix-domain socket descriptors the process holds (its TCP sockets left
