@@ -37,8 +37,7 @@ void ServeRecording(LWebletForm& form, const char* name, int kbps)
     return;
   }
   // Players that cache a download revalidate it with the tag.
-  LWebletAnswerFile(form.thread, form.socket, path, form.GetHTTPHeader("If-None-Match"),
-                    form.GetHTTPHeader("If-Modified-Since"));
+  LWebletAnswerFile(form.thread, form.socket, path, form.GetFileConditions());
 }
 
 void StreamLive(LWebletForm& form, const char* src, int kbps)
