@@ -96,7 +96,7 @@ TEST_F(SiteClientsTest, PlayersShowTheStationAndDecodeAroundTheTitles)
     EXPECT_NE(tags.find("TAG:StreamTitle=Studio One\n"), std::string::npos) << tags;
     // Five seconds span several title blocks; each would be a frame error
     // if it were cut into the audio at the wrong place.
-    std::string errors = Shell("timeout 60 ffmpeg -nostdin -v error -headers 'Icy-MetaData: 1' -t 5 -i '" + url +
+    std::string errors = Shell("timeout 60 ffmpeg -nostdin -v warning -headers 'Icy-MetaData: 1' -t 5 -i '" + url +
                                "' -f null - 2>&1");
     EXPECT_EQ(errors, "");
   }
