@@ -55,7 +55,7 @@ void ServeRecording(LWebletForm& form, const char* name, int kbps)
 // kIcyMetaInterval audio bytes; any other gets the bare audio header.
 bool WantsIcy(const LWebletForm& form)
 {
-  return tstrcmp(form.GetHTTPHeader("Icy-MetaData"), "1") == 0;
+  return tstrcmp(form.GetHTTPHeaderAnyCase("Icy-MetaData"), "1") == 0;
 }
 
 void SendIcyHeader(LWebletForm& form, const char* name, int kbps)

@@ -5,7 +5,7 @@
 bool LWebletForm::ServeFile(const char* path)
 {
   LWebletFileConditions conditions;
-  conditions.range = GetHTTPHeader("Range");
-  conditions.ifRange = GetHTTPHeader("If-Range");
+  conditions.range = GetHTTPHeaderAnyCase("Range");
+  conditions.ifRange = GetHTTPHeaderAnyCase("If-Range");
   return LWebletServeFile(thread, socket, path, conditions);
 }

@@ -44,11 +44,15 @@ public:
     return formData.GetString(name, def, buffer);
   }
 
+  // A header that players and podcast clients spell in varying case
+  // ("icy-metadata", "range"): its value, or the empty text.
+  const char* GetHTTPHeaderAnyCase(const char* name) const { return headers.GetParmAnyCase(name, ""); }
+
   // The conditional and range headers of the request, for a file answer.
   LWebletFileConditions GetFileConditions() const
   {
-    return {GetHTTPHeader("If-None-Match"), GetHTTPHeader("If-Modified-Since"), GetHTTPHeader("Range"),
-            GetHTTPHeader("If-Range")};
+    return {GetHTTPHeader("If-None-Match"), GetHTTPHeader("If-Modified-Since"), GetHTTPHeaderAnyCase("Range"),
+            GetHTTPHeaderAnyCase("If-Range")};
   }
 
   // Answers with a file, never with 304 (no conditional headers are passed;

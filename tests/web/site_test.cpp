@@ -379,6 +379,7 @@ TEST_F(SiteTest, ByteRangesWithCurl)
       {"-r 0-1,5-6", "200", 0, 4999},
       {"-r 100-199 -H 'If-Range: " + tag + "'", "206", 100, 199},
       {"-r 100-199 -H 'If-Range: \"1-5000\"'", "200", 0, 4999},
+      {"-H 'range: bytes=100-199'", "206", 100, 199},
   };
   for (const std::string path : {"/velorin.mp3?src=fShow&kbps=56", "/clip.mp3"}) {
     for (const Case& c : cases) {
