@@ -15,16 +15,16 @@ LIcyFramer::LIcyFramer(const char* title) { SetTitle(title); }
 void LIcyFramer::SetTitle(const char* title)
 {
   constexpr std::size_t kFrame = sizeof kTitleStart - 1 + sizeof kTitleEnd - 1;
-  const std::size_t room = kMaxBlock - 1 - kFrame;
+  static_assert(1 + (kFrame + kMaxTitle + 15) / 16 * 16 <= kMaxBlock);
   std::size_t length = std::strlen(title);
-  if (length > room)
-    length = room;
+  if (length > kMaxTitle)
+    length = kMaxTitle;
   char* text = reinterpret_cast<char*>(block_ + 1);
-  std::memset(text, 0, kMaxBlock - 1);
   std::memcpy(text, kTitleStart, sizeof kTitleStart - 1);
   std::memcpy(text + sizeof kTitleStart - 1, title, length);
   std::memcpy(text + sizeof kTitleStart - 1 + length, kTitleEnd, sizeof kTitleEnd - 1);
   const int units = static_cast<int>((kFrame + length + 15) / 16);
+  std::memset(text + kFrame + length, 0, static_cast<std::size_t>(units) * 16 - (kFrame + length));
   block_[0] = static_cast<unsigned char>(units);
   blockSize_ = 1 + units * 16;
 }

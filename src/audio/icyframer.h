@@ -15,7 +15,7 @@ inline constexpr int kIcyMetaInterval = 16000;
 
 class LIcyFramer {
 public:
-  // The title is cut to what one block can carry.
+  // The title is cut at kMaxTitle bytes.
   explicit LIcyFramer(const char* title);
 
   LIcyFramer(const LIcyFramer&) = delete;
@@ -33,7 +33,10 @@ public:
   int Frame(unsigned char* buffer, int size, int capacity);
 
 private:
-  static constexpr int kMaxBlock = 1 + 255 * 16;
+  // Titles are names of up to 259 characters; the block is kept small, as
+  // the framer lives on a listener's stack.
+  static constexpr int kMaxTitle = 259;
+  static constexpr int kMaxBlock = 1 + (13 + kMaxTitle + 2 + 15) / 16 * 16;
 
   // Audio bytes until the next block.
   int untilBlock_ = kIcyMetaInterval;

@@ -1,5 +1,7 @@
 // MP3 answers: a recording's file from the rate folders, a live input's
 // stream from its encoder queue, and the ASX banner image.
+#include <optional>
+
 #include "audio/audioengine.h"
 #include "audio/icyframer.h"
 #include "audio/audiolistensocket.h"
@@ -84,8 +86,10 @@ void StreamLive(LWebletForm& form, const char* src, int kbps)
     LOG("Error with streaming request");
     return;
   }
-  LIcyFramer framer(logName);
-  ProcessSendAudioQueue(form.thread, form.socket, *queue, icy ? &framer : nullptr);
+  std::optional<LIcyFramer> framer;
+  if (icy)
+    framer.emplace(logName);
+  ProcessSendAudioQueue(form.thread, form.socket, *queue, framer ? &*framer : nullptr);
   LOGF("Streaming %s stopped", logName);
 }
 
