@@ -6,7 +6,10 @@ LAudioListener::LAudioListener(const LAudioQueue& queue) : queue_(queue)
   // is nothing to send for them.
   const uint64_t published = queue_.GetPublished();
   position_ = published > kListenerStartBehind ? published - kListenerStartBehind : 0;
+  queue_.GetListenerStats().Join();
 }
+
+LAudioListener::~LAudioListener() { queue_.GetListenerStats().Leave(); }
 
 LListenerRead LAudioListener::ReadNext(unsigned char* out, int& length)
 {
@@ -32,7 +35,8 @@ LListenerRead LAudioListener::ReadNext(unsigned char* out, int& length)
 LListenerBatch LAudioListener::Gather(unsigned char* out, int capacity)
 {
   LListenerBatch batch;
-  while (batch.size + LAudioQueue::kSlotBytes <= capacity) {
+  const int audioCapacity = icy_ != nullptr ? capacity - icy_->GetMaxGrowth(capacity) : capacity;
+  while (batch.size + LAudioQueue::kSlotBytes <= audioCapacity) {
     int length = 0;
     const LListenerRead read = ReadNext(out + batch.size, length);
     if (read == LListenerRead::CaughtUp) {
@@ -43,6 +47,11 @@ LListenerBatch LAudioListener::Gather(unsigned char* out, int capacity)
       batch.size += length;
       ++batch.chunks;
     }
+  }
+  if (batch.size > 0) {
+    queue_.GetListenerStats().AddSent(static_cast<uint64_t>(batch.size));
+    if (icy_ != nullptr)
+      batch.size = icy_->Frame(out, batch.size, capacity);
   }
   return batch;
 }

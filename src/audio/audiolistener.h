@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "audio/audioqueue.h"
+#include "audio/icyframer.h"
 #include "base/processresult.h"
 
 // A listener's send of one batch may make no progress for this long.
@@ -43,7 +44,9 @@ struct LListenerBatch {
 // Used by one thread at a time; the queue may be written meanwhile.
 class LAudioListener {
 public:
+  // Counts itself among the queue's listeners while it exists.
   explicit LAudioListener(const LAudioQueue& queue);
+  ~LAudioListener();
 
   LAudioListener(const LAudioListener&) = delete;
   LAudioListener& operator=(const LAudioListener&) = delete;
@@ -52,8 +55,13 @@ public:
   // and sets length (0 for a chunk without data).
   LListenerRead ReadNext(unsigned char* out, int& length);
   // Copies the following chunks, in order, into out until the listener
-  // has caught up or the next chunk might not fit in capacity bytes.
+  // has caught up or the next chunk might not fit in capacity bytes.  With
+  // a framer the batch carries the listener's metadata blocks (size counts
+  // them; room is left for them).
   LListenerBatch Gather(unsigned char* out, int capacity);
+  // Frames every following batch with icy (which must outlive the
+  // listener), or none when null.  Before the first Gather.
+  void SetIcyFramer(LIcyFramer* icy) { icy_ = icy; }
   // Sleeps until the ring advances past the position or ms elapse.
   void WaitForData(unsigned int ms) const;
 
@@ -66,6 +74,7 @@ private:
   void MoveToLive();
 
   const LAudioQueue& queue_;
+  LIcyFramer* icy_ = nullptr;
   uint64_t position_;
   unsigned long overtaken_ = 0;
 };

@@ -6,16 +6,19 @@
 // with the queue's fan-out (LAudioFanout), which sends it the rest of the
 // stream, and sleeps until the stream ends.  Runs on the listener's
 // connection thread; process answers IsToStop() and GetStopSignal() (the
-// connection thread's).  Returns kProcessStopped on a stop request or a
-// hang-up, else kProcessFailed.
+// connection thread's).  With icy (which must outlive the call) the
+// listener's stream carries metadata blocks.  Returns kProcessStopped on a
+// stop request or a hang-up, else kProcessFailed.
 #include "audio/audiofanout.h"
 #include "audio/audiolistener.h"
 #include "net/processsocket.h"
 
 template <class P>
-LProcessResult ProcessSendAudioQueue(P& process, LIPSocketTCPRef socket, const LAudioQueue& queue)
+LProcessResult ProcessSendAudioQueue(P& process, LIPSocketTCPRef socket, const LAudioQueue& queue,
+                                     LIcyFramer* icy = nullptr)
 {
   LAudioListener listener(queue);
+  listener.SetIcyFramer(icy);
   alignas(8) unsigned char batch[kListenerBatchBytes];
   auto send = [&process, socket](const void* data, unsigned int size) {
     return ProcessSendInPieces(process, socket, data, size, kListenerSendTimeoutMs, size);

@@ -39,6 +39,7 @@ void LAudioQueue::Start(int kbps)
     return;
   if (!pipe_.Open(commandLine))
     return;
+  encoderRunning_.store(true, std::memory_order_relaxed);
   StartHigh();
 }
 
@@ -46,6 +47,7 @@ void LAudioQueue::Stop()
 {
   StopThreadNow();
   pipe_.Close();
+  encoderRunning_.store(false, std::memory_order_relaxed);
 }
 
 int LAudioQueue::Write(const int* samples, int frames)
@@ -133,8 +135,10 @@ void LAudioQueue::ThreadFunction()
         continue;
       }
       LProcessResult waited = ProcessWaitSignal(LSignalObjectRef(pipe_.GetReadFD()), kWaitSliceMs);
-      if (waited == kProcessDone && pipe_.GetBytesReady() == 0)
+      if (waited == kProcessDone && pipe_.GetBytesReady() == 0) {
         ended = true;
+        encoderRunning_.store(false, std::memory_order_relaxed);
+      }
       continue;
     }
     int want = ready < kSlotBytes ? ready : kSlotBytes;

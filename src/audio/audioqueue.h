@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "audio/listenerstats.h"
 #include "base/pipe.h"
 #include "base/thread.h"
 #include "base/wakeword.h"
@@ -78,6 +79,12 @@ public:
   // The thread that streams to this queue's caught-up socket listeners.
   LAudioFanout& GetFanout() const { return *fanout_; }
 
+  // Whether an encoder was started and its output has not ended (any
+  // thread).
+  bool IsEncoderRunning() const { return encoderRunning_.load(std::memory_order_relaxed); }
+  // The figures of this queue's listeners (any thread, no lock).
+  LListenerStats& GetListenerStats() const { return stats_; }
+
   // The encoder's process id while one runs, else -1 (engine thread).
   pid_t GetEncoderPid() const { return pipe_.GetPid(); }
 
@@ -90,6 +97,8 @@ private:
 
   std::atomic<int> bitRate_{kInitialBitRate};
   std::atomic<uint64_t> published_{0};
+  std::atomic<bool> encoderRunning_{false};
+  mutable LListenerStats stats_;
   LPipeInOut pipe_;
   std::unique_ptr<LSlot[]> slots_;
   LWakeWord wake_;

@@ -37,6 +37,16 @@ const char* LHashTable::GetParm(const char* name, const char* def) const
   return node != nullptr ? node->value : def;
 }
 
+const char* LHashTable::GetParmAnyCase(const char* name, const char* def) const
+{
+  for (const Node* node = head_; node != nullptr; node = node->next) {
+    if (tstricmp(node->name, name) == 0) {
+      return node->value;
+    }
+  }
+  return def;
+}
+
 int LHashTable::GetInt(const char* name, int def) const
 {
   const char* value = GetParm(name, nullptr);

@@ -22,6 +22,9 @@ public:
 
   // The first value stored under name, else def itself.
   const char* GetParm(const char* name, const char* def) const;
+  // The first value stored under name compared without regard to ASCII
+  // case (HTTP header names), else def itself.
+  const char* GetParmAnyCase(const char* name, const char* def) const;
   // The value as a decimal number (ttoi), or def when the name is missing or
   // its value is empty.
   int GetInt(const char* name, int def) const;

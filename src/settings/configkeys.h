@@ -76,6 +76,9 @@ inline constexpr LSettingKeyString WebAccessHost{S, "WebAccess", "Host", ""};
 inline constexpr LSettingKeyInt WebAccessFirstDisplay{S, "WebAccess", "FirstDisplay", 0};
 inline constexpr LSettingKeyInt WebAccessServerPort{S, "WebAccess", "ServerPort", 85};
 inline constexpr LSettingKeyInt WebAccessPreviousServerPort{S, "WebAccess", "PreviousServerPort", 0};
+// The listener figures (/status.json, /metrics) are shown to every client,
+// not only to the server's own machine.
+inline constexpr LSettingKeyBool WebAccessPublicStatus{S, "WebAccess", "PublicStatus", false};
 
 inline constexpr LSettingKeyBool ServiceEnabled{S, "Service", "Enabled", false};
 // Where install and uninstall reports are posted (an http:// URL).  Set

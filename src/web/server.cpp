@@ -3,6 +3,7 @@
 #include "base/file.h"
 #include "settings/log.h"
 #include "web/sitepages.h"
+#include "web/sitestats.h"
 #include "web/websession.h"
 
 std::atomic<int> gVLBannerCounter{1};
@@ -15,6 +16,9 @@ constexpr LWebletScriptItem kVLScriptItems[] = {
     {"velorin.rss", VLWRSS},
     {"velorin.mp3", VLWAudio},
     {"asxbanner.jpg", VLWASXBanner},
+    {"listen", VLWListen},
+    {"status.json", VLWStatusJSON},
+    {"metrics", VLWMetrics},
 };
 
 } // namespace
@@ -22,6 +26,7 @@ constexpr LWebletScriptItem kVLScriptItems[] = {
 void LVLServer::Start()
 {
   gVLBannerCounter.fetch_add(1, std::memory_order_relaxed);
+  LSiteMarkStarted();
   startedPort_ = GetWebletServerPort();
   // Static files come from the session folder, which the sessions use too.
   char root[kPathSize];

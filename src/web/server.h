@@ -1,9 +1,10 @@
 #pragma once
-// The streaming site: a weblet server with the site's five pages (the
-// information page, playlists, feeds, streams and recordings, and the ASX
-// banner).  Every other path is a static file from the SessionData folder.
-// The site keeps no state but the banner counter: every page reads the
-// settings store each time it runs, so only a new port needs a restart.
+// The streaming site: a weblet server with the site's pages (the
+// information page, playlists, feeds, streams and recordings, the ASX
+// banner, the listening page and the status figures).  Every other path is
+// a static file from the SessionData folder.  The site keeps no state but
+// the banner counter and its figures: every page reads the settings store
+// each time it runs, so only a new port needs a restart.
 #include <atomic>
 
 #include "web/weblet.h"

@@ -1,8 +1,12 @@
 // MP3 answers: a recording's file from the rate folders, a live input's
 // stream from its encoder queue, and the ASX banner image.
+#include <optional>
+
 #include "audio/audioengine.h"
+#include "audio/icyframer.h"
 #include "audio/audiolistensocket.h"
 #include "base/file.h"
+#include "base/formatter.h"
 #include "base/stringtools.h"
 #include "settings/configkeys.h"
 #include "settings/log.h"
@@ -10,6 +14,7 @@
 #include "sound/recordings.h"
 #include "web/sitepages.h"
 #include "web/siterecording.h"
+#include "web/sitestats.h"
 #include "web/sitetext.h"
 #include "web/webletfile.h"
 #include "web/webletoutput.h"
@@ -17,6 +22,8 @@
 namespace {
 
 constexpr const char* kAudioHeader = "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n";
+constexpr const char* kIcyHeader =
+    "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: %s\r\nicy-br: %d\r\nicy-metaint: %d\r\n\r\n";
 constexpr const char* kDefaultBanner = "101.jpg";
 
 void ServeRecording(LWebletForm& form, const char* name, int kbps)
@@ -36,28 +43,53 @@ void ServeRecording(LWebletForm& form, const char* name, int kbps)
     LWebletAnswerFileNotFound(form.thread, form.socket);
     return;
   }
-  // Players that cache a download revalidate it with the tag.
-  LWebletAnswerFile(form.thread, form.socket, path, form.GetHTTPHeader("If-None-Match"),
-                    form.GetHTTPHeader("If-Modified-Since"));
+  // Players that cache a download revalidate it with the tag.  A ranged
+  // request counts as a download only when it starts at the first byte:
+  // players seeking or resuming ask for later ranges of the same copy.
+  uint64_t first = 1;
+  if (LWebletAnswerFile(form.thread, form.socket, path, form.GetFileConditions(), &first) == LWebletFileResult::Sent &&
+      first == 0)
+    LSiteCountDownload(name);
+}
+
+// A player that asks for in-stream titles ("Icy-MetaData: 1") gets the
+// station's name and rate in the header and a title block every
+// kIcyMetaInterval audio bytes; any other gets the bare audio header.
+bool WantsIcy(const LWebletForm& form)
+{
+  return tstrcmp(form.GetHTTPHeaderAnyCase("Icy-MetaData"), "1") == 0;
+}
+
+void SendIcyHeader(LWebletForm& form, const char* name, int kbps)
+{
+  char header[kPathSize * 2];
+  tsprintf(header, kIcyHeader, name, kbps, kIcyMetaInterval);
+  wfputs(form, header);
 }
 
 void StreamLive(LWebletForm& form, const char* src, int kbps)
 {
-  wfputs(form, kAudioHeader);
   const int number = ttoi(src);
   char name[kPathSize];
   char logName[kPathSize];
   LAudioGetSourceDisplayName(number, name);
   LSiteLineText(logName, name);
-  LOGF("Streaming %s (%d kpbs)", logName, kbps);
-
   LAudioEngine* engine = gpAudioEngine.load();
   LAudioQueue* queue = engine != nullptr && number >= 1 ? engine->GetAudioQueue(number - 1, kbps) : nullptr;
+  const bool icy = WantsIcy(form);
+  if (icy)
+    SendIcyHeader(form, logName, queue != nullptr ? queue->GetBitRate() : kbps);
+  else
+    wfputs(form, kAudioHeader);
+  LOGF("Streaming %s (%d kpbs)", logName, kbps);
   if (queue == nullptr) {
     LOG("Error with streaming request");
     return;
   }
-  ProcessSendAudioQueue(form.thread, form.socket, *queue);
+  std::optional<LIcyFramer> framer;
+  if (icy)
+    framer.emplace(logName);
+  ProcessSendAudioQueue(form.thread, form.socket, *queue, framer ? &*framer : nullptr);
   LOGF("Streaming %s stopped", logName);
 }
 

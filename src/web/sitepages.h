@@ -20,3 +20,12 @@ void VLWAudio(LWebletForm& form);
 // "asxbanner.jpg": the banner image shown by ASX players.
 void VLWASXBanner(LWebletForm& form);
 
+// "listen": one page with an audio player for every live input and
+// recording at both rates, and links to their playlists and feeds.
+void VLWListen(LWebletForm& form);
+// "status.json" and "metrics": the server's listener and download figures
+// as JSON and in the Prometheus text format; answered to the server's own
+// machine only, unless WebAccess/PublicStatus is set (else as a missing
+// file).
+void VLWStatusJSON(LWebletForm& form);
+void VLWMetrics(LWebletForm& form);

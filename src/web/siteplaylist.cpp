@@ -6,9 +6,12 @@
 #include "net/processsocket.h"
 #include "settings/configkeys.h"
 #include "settings/settings.h"
+#include "base/file.h"
 #include "web/server.h"
+#include "web/siterecording.h"
 #include "web/sitepages.h"
 #include "web/sitetext.h"
+#include "web/webletcache.h"
 #include "web/webletoutput.h"
 
 namespace {
@@ -34,7 +37,8 @@ constexpr const char* kFeed =
     "      <link>http://%s/velorin.rss</link>\r\n      <description>%s Audio Subscription</description>\r\n"
     "      <ttl>60</ttl>\r\n      <generator>Velorin v. 1.01</generator>\r\n      <item>\r\n"
     "         <title>%s</title>\r\n         <description>%s Audio Subscription</description>\r\n"
-    "         <enclosure url=\"http://%s/velorin.mp3?src=%U&amp;kbps=%U&amp;ref=%U\" type=\"audio/mpeg\" />\r\n"
+    "         <enclosure url=\"http://%s/velorin.mp3?src=%U&amp;kbps=%U&amp;ref=%U\" length=\"%s\""
+    " type=\"audio/mpeg\" />\r\n"
     "      </item>\r\n  </channel>\r\n</rss>\r\n";
 
 bool IsRecording(const char* src)
@@ -108,9 +112,16 @@ void VLWRSS(LWebletForm& form)
   LSiteXMLEncode(xmlTitle, GetSourceTitle(title, src));
   LSiteXMLEncode(xmlHost, form.GetRequestHost());
 
+  // RSS 2.0 requires the enclosure's size: that of the file velorin.mp3
+  // serves for the same query (0 when there is none).
+  char path[kPathSize];
+  char length[32];
+  const bool found = LSiteFindRecordingFile(path, src + 1, form.GetInt("kbps", 64));
+  LWebletFormatDecimal(length, found ? static_cast<int64_t>(LFile::GetFileSizeBytes(path)) : 0);
+
   char header[kPathSize];
   tsprintf(header, kFeedHeader, kFeedType);
   ProcessSendString(form.thread, form.socket, header, kFeedHeaderSendMs);
   wfprintf(form, kFeed, xmlTitle.c_str(), xmlHost.c_str(), xmlTitle.c_str(), xmlTitle.c_str(), xmlTitle.c_str(),
-           xmlHost.c_str(), src, kbps, form.GetReferrer());
+           xmlHost.c_str(), src, kbps, form.GetReferrer(), length);
 }

@@ -55,3 +55,38 @@ char* LSiteLineText(char* out, const char* text)
     writer.AddChar(IsControl(*p) ? ' ' : static_cast<char>(*p));
   return out;
 }
+
+const char* LSiteJSONEncode(LStringLongTemplate& out, const char* text)
+{
+  static constexpr char kHex[] = "0123456789abcdef";
+  LStringLongTemplateWriter writer(out);
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+    if (*p == '"' || *p == '\\') {
+      writer.AddChar('\\');
+      writer.AddChar(static_cast<char>(*p));
+    } else if (*p < 32) {
+      textcoding::AddText(writer, "\\u00");
+      writer.AddChar(kHex[*p >> 4]);
+      writer.AddChar(kHex[*p & 15]);
+    } else {
+      writer.AddChar(static_cast<char>(*p));
+    }
+  }
+  return out.c_str();
+}
+
+const char* LSiteMetricLabelEncode(LStringLongTemplate& out, const char* text)
+{
+  LStringLongTemplateWriter writer(out);
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+    if (*p == '"' || *p == '\\') {
+      writer.AddChar('\\');
+      writer.AddChar(static_cast<char>(*p));
+    } else if (*p == '\n') {
+      textcoding::AddText(writer, "\\n");
+    } else {
+      writer.AddChar(IsControl(*p) ? ' ' : static_cast<char>(*p));
+    }
+  }
+  return out.c_str();
+}

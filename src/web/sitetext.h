@@ -14,3 +14,12 @@ const char* LSiteXMLEncode(LStringLongTemplate& out, const char* text);
 // character (line ends included) becomes a space, so the text cannot start
 // a line of its own.  Into out (260 bytes, cut at 259); returns out.
 char* LSiteLineText(char* out, const char* text);
+
+// JSON string contents (without the quotes): " and \ escaped, control
+// characters as \u00XX.  Replaces out's content; returns out.c_str().
+const char* LSiteJSONEncode(LStringLongTemplate& out, const char* text);
+
+// A Prometheus label value (without the quotes): \, " and line feed
+// escaped, other control characters as spaces.  Replaces out's content;
+// returns out.c_str().
+const char* LSiteMetricLabelEncode(LStringLongTemplate& out, const char* text);

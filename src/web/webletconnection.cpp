@@ -106,8 +106,7 @@ LWebletConnection::After LWebletConnection::ServeStatic(LWebletForm& form)
   }
   // A path cut to fit may name another file: answer as for a missing one.
   LWebletFileResult result =
-      whole ? LWebletAnswerFile(*this, socket_, path, form.GetHTTPHeader("If-None-Match"),
-                                form.GetHTTPHeader("If-Modified-Since"))
+      whole ? LWebletAnswerFile(*this, socket_, path, form.GetFileConditions())
             : LWebletAnswerFileNotFound(*this, socket_);
   return result == LWebletFileResult::Failed ? After::CloseAtOnce : After::NextRequest;
 }

@@ -9,11 +9,20 @@
 #include "net/processsocket.h"
 #include "web/webletcache.h"
 #include "web/webletmime.h"
+#include "web/webletrange.h"
 
 namespace {
 
 constexpr char kFileNotFound[] = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
 constexpr char kNotModified[] = "HTTP/1.1 304 Not Modified\r\n\r\n";
+constexpr char kRangeNotSatisfiable[] =
+    "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\nContent-Range: bytes */%s\r\n\r\n";
+constexpr char kWholeHeader[] =
+    "HTTP/1.1 200 OK\r\nContent-Length: %s\r\nContent-Type: %s\r\nLast-Modified: %s\r\nETag: \"%s\"\r\n"
+    "Accept-Ranges: bytes\r\n\r\n";
+constexpr char kPartialHeader[] =
+    "HTTP/1.1 206 Partial Content\r\nContent-Length: %s\r\nContent-Range: bytes %s-%s/%s\r\nContent-Type: %s\r\n"
+    "Last-Modified: %s\r\nETag: \"%s\"\r\nAccept-Ranges: bytes\r\n\r\n";
 constexpr int kSendMs = 20000;
 constexpr unsigned int kOpenLockMs = 1000;
 constexpr unsigned int kPiece = 1024;
@@ -31,7 +40,7 @@ LWebletFileResult LWebletAnswerFileNotFound(LThread& thread, LIPSocketTCPRef soc
 }
 
 LWebletFileResult LWebletAnswerFile(LThread& thread, LIPSocketTCPRef socket, const char* path,
-                                    const char* ifNoneMatch, const char* ifModifiedSince)
+                                    const LWebletFileConditions& conditions, uint64_t* firstByte)
 {
   // Checked before opening: opening a FIFO would block the connection
   // thread beyond the reach of its stop request, and a folder opens but
@@ -50,26 +59,50 @@ LWebletFileResult LWebletAnswerFile(LThread& thread, LIPSocketTCPRef socket, con
 
   char tag[kPathSize];
   LWebletFormatEntityTag(tag, modified, size);
-  if (LWebletTagMatches(ifNoneMatch, tag)) {
+  if (LWebletTagMatches(conditions.ifNoneMatch, tag)) {
     return SendFixed(thread, socket, kNotModified, LWebletFileResult::NotModified);
   }
   char date[kPathSize];
   LWebletFormatHTTPDate(date, time(nullptr));
-  if (tstricmp(ifModifiedSince, date) == 0) {
+  if (tstricmp(conditions.ifModifiedSince, date) == 0) {
     return SendFixed(thread, socket, kNotModified, LWebletFileResult::NotModified);
   }
 
+  LByteRange range{0, size - 1};
+  LRangeAnswer answer = LRangeAnswer::Whole;
+  if (LWebletIfRangeHolds(conditions.ifRange, tag))
+    answer = LWebletParseRange(conditions.range, size, range);
+  char total[32];
+  LWebletFormatDecimal(total, static_cast<int64_t>(size));
+  if (answer == LRangeAnswer::Unsatisfiable) {
+    char refusal[kPathSize];
+    tsprintf(refusal, kRangeNotSatisfiable, total);
+    return SendFixed(thread, socket, refusal, LWebletFileResult::Unsatisfiable);
+  }
+  if (answer == LRangeAnswer::Partial && !file.Seek(range.first)) {
+    return LWebletFileResult::Failed;
+  }
+  const uint64_t body = answer == LRangeAnswer::Partial ? range.last - range.first + 1 : size;
   char length[32];
-  LWebletFormatDecimal(length, static_cast<int64_t>(size));
-  char header[kPathSize * 3];
-  tsprintf(header,
-           "HTTP/1.1 200 OK\r\nContent-Length: %s\r\nContent-Type: %s\r\nLast-Modified: %s\r\n"
-           "ETag: \"%s\"\r\n\r\n",
-           length, LPathToMimeType(path), date, tag);
-  ProcessSendString(thread, socket, header, kSendMs);
+  LWebletFormatDecimal(length, static_cast<int64_t>(body));
+  char header[kPathSize * 4];
+  if (answer == LRangeAnswer::Partial) {
+    char first[32], last[32];
+    LWebletFormatDecimal(first, static_cast<int64_t>(range.first));
+    LWebletFormatDecimal(last, static_cast<int64_t>(range.last));
+    tsprintf(header, sizeof header, kPartialHeader, length, first, last, total, LPathToMimeType(path), date, tag);
+  } else {
+    tsprintf(header, sizeof header, kWholeHeader, length, LPathToMimeType(path), date, tag);
+  }
+  if (ProcessSendString(thread, socket, header, kSendMs) != kProcessDone) {
+    return LWebletFileResult::Failed;
+  }
+  if (firstByte != nullptr) {
+    *firstByte = answer == LRangeAnswer::Partial ? range.first : 0;
+  }
 
   char piece[kPiece];
-  uint64_t left = size;
+  uint64_t left = body;
   while (left > 0) {
     std::size_t want = left < kPiece ? static_cast<std::size_t>(left) : kPiece;
     std::size_t got = file.Read(piece, want);
@@ -84,8 +117,8 @@ LWebletFileResult LWebletAnswerFile(LThread& thread, LIPSocketTCPRef socket, con
   return LWebletFileResult::Sent;
 }
 
-bool LWebletServeFile(LThread& thread, LIPSocketTCPRef socket, const char* path, const char* ifNoneMatch,
-                      const char* ifModifiedSince)
+bool LWebletServeFile(LThread& thread, LIPSocketTCPRef socket, const char* path,
+                      const LWebletFileConditions& conditions)
 {
-  return LWebletAnswerFile(thread, socket, path, ifNoneMatch, ifModifiedSince) == LWebletFileResult::Sent;
+  return LWebletAnswerFile(thread, socket, path, conditions) == LWebletFileResult::Sent;
 }

@@ -4,5 +4,8 @@
 
 bool LWebletForm::ServeFile(const char* path)
 {
-  return LWebletServeFile(thread, socket, path, "", "");
+  LWebletFileConditions conditions;
+  conditions.range = GetHTTPHeaderAnyCase("Range");
+  conditions.ifRange = GetHTTPHeaderAnyCase("If-Range");
+  return LWebletServeFile(thread, socket, path, conditions);
 }

@@ -3,6 +3,7 @@
 #include "base/stringtools.h"
 #include "base/thread.h"
 #include "net/netbase.h"
+#include "web/webletfile.h"
 #include "web/websession.h"
 
 // Query and body fields of a request.
@@ -43,7 +44,19 @@ public:
     return formData.GetString(name, def, buffer);
   }
 
-  // Answers with a file, never with 304 (no conditional headers are passed).
+  // A header that players and podcast clients spell in varying case
+  // ("icy-metadata", "range"): its value, or the empty text.
+  const char* GetHTTPHeaderAnyCase(const char* name) const { return headers.GetParmAnyCase(name, ""); }
+
+  // The conditional and range headers of the request, for a file answer.
+  LWebletFileConditions GetFileConditions() const
+  {
+    return {GetHTTPHeader("If-None-Match"), GetHTTPHeader("If-Modified-Since"), GetHTTPHeaderAnyCase("Range"),
+            GetHTTPHeaderAnyCase("If-Range")};
+  }
+
+  // Answers with a file, never with 304 (no conditional headers are passed;
+  // a byte range is honoured).
   // True when the whole file was sent.
   bool ServeFile(const char* path);
 

@@ -174,7 +174,10 @@ TEST_F(RecordingSiteTest, AddedRecordingIsListedAndServedThroughEveryLink)
     std::string enclosure = mp3;
     for (size_t at = enclosure.find('&'); at != std::string::npos; at = enclosure.find('&', at + 1))
       enclosure.replace(at, 1, "&amp;");
-    EXPECT_NE(feed.find("<enclosure url=\"" + enclosure + "\" type=\"audio/mpeg\" />"), std::string::npos) << feed;
+    const std::string length = std::to_string(ReadWholeFile(rate.file).size());
+    EXPECT_NE(feed.find("<enclosure url=\"" + enclosure + "\" length=\"" + length + "\" type=\"audio/mpeg\" />"),
+              std::string::npos)
+        << feed;
   }
   // Each encoding has its own tag: one rate's tag does not validate the other's copy.
   ASSERT_EQ(tags.size(), 2u);

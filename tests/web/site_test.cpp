@@ -177,14 +177,15 @@ TEST_F(SiteTest, ASXPlaylistsForWindowsPlayersCarryTheBannerCounter)
                 "src=f%3CA%3E%20%26%20%27B%27&kbps=%22%3E&ref=r"));
 }
 
-std::string Feed(const std::string& title, const std::string& host, const std::string& query)
+std::string Feed(const std::string& title, const std::string& host, const std::string& query,
+                 const std::string& length = "0")
 {
   return "HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\n\r\n<?xml version=\"1.0\" ?>\r\n<rss "
          "version=\"2.0\">\r\n  <channel>\r\n      <title>" + title + "</title>\r\n      <link>http://" + host +
          "/velorin.rss</link>\r\n      <description>" + title + " Audio Subscription</description>\r\n      "
          "<ttl>60</ttl>\r\n      <generator>Velorin v. 1.01</generator>\r\n      <item>\r\n         <title>" + title +
          "</title>\r\n         <description>" + title + " Audio Subscription</description>\r\n         <enclosure "
-         "url=\"http://" + host + "/velorin.mp3?" + query + "\" type=\"audio/mpeg\" />\r\n      </item>\r\n  "
+         "url=\"http://" + host + "/velorin.mp3?" + query + "\" length=\"" + length + "\" type=\"audio/mpeg\" />\r\n      </item>\r\n  "
          "</channel>\r\n</rss>\r\n";
 }
 
@@ -208,6 +209,18 @@ TEST_F(SiteTest, PodcastFeeds)
             "</title> & \"x\" 'y'\nhttp://h\"><x>/velorin.mp3?src=f%3C%2Ftitle%3E%20%26%20%22x%22%01%27y%27"
             "&kbps=%3C&ref=%3Cr%3E\n")
       << feed;
+
+  // A podcast client's parser reads the feed with no error, and the
+  // enclosure's length is the size of the file at the feed's rate.
+  WriteFile(HighFolder() + "/Show.mp3", std::string(5000, 'H'));
+  WriteFile(LowFolder() + "/Show.mp3", std::string(3000, 'L'));
+  for (const auto& [kbps, length] : {std::pair{"56", "5000"}, std::pair{"24", "3000"}}) {
+    EXPECT_EQ(Shell("/usr/bin/python3 -c 'import feedparser; f=feedparser.parse(\"" +
+                    server_->Url("/velorin.rss?src=fShow&kbps=") + kbps +
+                    "\"); e=f.entries[0].enclosures[0]; print(int(f.bozo), e.length, e.href)' 2>&1"),
+              std::string("0 ") + length + " http://127.0.0.1:" + std::to_string(server_->Port()) +
+                  "/velorin.mp3?src=fShow&kbps=" + kbps + "&ref=\n");
+  }
 }
 
 TEST_F(SiteTest, RecordingsComeFromTheRateFolderWithValidators)
@@ -335,6 +348,61 @@ TEST_F(SiteTest, RestartActsOnlyOnANewPortAndOtherPathsAreFiles)
   EXPECT_FALSE(Client(old).Connected());
   server_->Server().Stop();
   EXPECT_FALSE(Client(port).Connected());
+}
+
+// Podcast apps and browsers' audio elements fetch with byte ranges: curl
+// asks for each form, for a recording and for a static file alike, and
+// gets exactly those bytes of the file.
+TEST_F(SiteTest, ByteRangesWithCurl)
+{
+  std::string bytes(5000, 0);
+  for (size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<char>(i % 251);
+  WriteFile(HighFolder() + "/Show.mp3", bytes);
+  WriteFile(SessionFolder() + "/clip.mp3", bytes);
+  const std::string tag = Header(Curl("-D - -o /dev/null '" + server_->Url("/clip.mp3") + "'"), "ETag");
+  struct Case {
+    std::string args;
+    std::string status;
+    long first;  // the bytes expected, -1 for none
+    long last;
+  };
+  const Case cases[] = {
+      {"", "200", 0, 4999},
+      {"-r 100-199", "206", 100, 199},
+      {"-r 4990-", "206", 4990, 4999},
+      {"-r -300", "206", 4700, 4999},
+      {"-r -9000", "206", 0, 4999},
+      {"-r 4000-9999", "206", 4000, 4999},
+      {"-r 4999-4999", "206", 4999, 4999},
+      {"-r 5000-", "416", -1, -1},
+      {"-r 0-1,5-6", "200", 0, 4999},
+      {"-r 100-199 -H 'If-Range: " + tag + "'", "206", 100, 199},
+      {"-r 100-199 -H 'If-Range: \"1-5000\"'", "200", 0, 4999},
+      {"-H 'range: bytes=100-199'", "206", 100, 199},
+  };
+  for (const std::string path : {"/velorin.mp3?src=fShow&kbps=56", "/clip.mp3"}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(path + " " + c.args);
+      EXPECT_EQ(Curl(c.args + " -D /tmp/head -o /tmp/body -w '%{http_code}' '" + server_->Url(path) + "'"), c.status);
+      const std::string head = Shell("cat /tmp/head");
+      const std::string body = Shell("cat /tmp/body");
+      if (c.first < 0) {
+        EXPECT_EQ(Header(head, "Content-Range"), "bytes */5000");
+        EXPECT_EQ(body, "");
+        continue;
+      }
+      EXPECT_TRUE(body == bytes.substr(c.first, c.last - c.first + 1)) << body.size() << " bytes";
+      EXPECT_EQ(Header(head, "Accept-Ranges"), "bytes");
+      EXPECT_EQ(Header(head, "ETag"), tag);
+      if (c.status == "206") {
+        EXPECT_EQ(Header(head, "Content-Range"),
+                  "bytes " + std::to_string(c.first) + "-" + std::to_string(c.last) + "/5000");
+      }
+    }
+  }
+  // Live streams have no length: a range is ignored.
+  EXPECT_EQ(server_->Get("/velorin.mp3?src=1", "Host: h\r\nRange: bytes=0-9\r\n"), kAudioHeader);
 }
 
 } // namespace
