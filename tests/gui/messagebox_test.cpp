@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <dlfcn.h>
+#include <thread>
 #include <functional>
 #include <string>
 #include <vector>
@@ -55,6 +57,20 @@ TEST_F(MessageBoxes, EachBoxIsTitledVelorinWithItsIconAndButtons)
   EXPECT_FALSE(PopupBoxQueryYes(nullptr, "body", "Heading"));
   BoxAnswerer closed(GTK_RESPONSE_DELETE_EVENT);
   EXPECT_FALSE(PopupBoxQueryYes(nullptr, "body", "Heading")) << "closing the box is not Yes";
+}
+
+// A capture thread that cannot open its card asks from its own thread: the
+// main loop shows the box and the thread gets the answer.
+TEST_F(MessageBoxes, BoxAskedOnAWorkerThreadIsShownByTheMainLoop)
+{
+  BoxAnswerer answer(GTK_RESPONSE_YES);
+  std::atomic<int> result{-1};
+  std::thread worker([&] { result = PopupBoxQueryYes(nullptr, "body", "From a worker") ? 1 : 0; });
+  while (result < 0)
+    gtk_main_iteration_do(FALSE) || (g_usleep(1000), true);
+  worker.join();
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(answer.Seen().heading, "From a worker");
 }
 
 TEST_F(MessageBoxes, ConfirmStopAnswersYesNoOrCancel)
