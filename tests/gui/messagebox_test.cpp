@@ -3,7 +3,7 @@
 #include "app/messagebox.h"
 #include "gui/dialog.h"
 #include "gui/messagebox.h"
-#include "gui/boxanswerer.h"
+#include "gui/dialoganswerer.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +43,7 @@ TEST_F(MessageBoxes, EachBoxIsTitledVelorinWithItsIconAndButtons)
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    BoxAnswerer answer(GTK_RESPONSE_YES);
+    DialogAnswerer answer({GTK_RESPONSE_YES});
     c.show();
     ASSERT_EQ(answer.Count(), 1);
     EXPECT_EQ(answer.Seen().title, "Velorin");
@@ -53,17 +53,17 @@ TEST_F(MessageBoxes, EachBoxIsTitledVelorinWithItsIconAndButtons)
     // The error box has one text; the others a heading over the body.
     EXPECT_EQ(answer.Seen().heading, c.type == GTK_MESSAGE_ERROR ? "body" : "Heading");
   }
-  BoxAnswerer no(GTK_RESPONSE_NO);
-  EXPECT_FALSE(PopupBoxQueryYes(nullptr, "body", "Heading"));
-  BoxAnswerer closed(GTK_RESPONSE_DELETE_EVENT);
-  EXPECT_FALSE(PopupBoxQueryYes(nullptr, "body", "Heading")) << "closing the box is not Yes";
+  for (gint response : {GTK_RESPONSE_NO, GTK_RESPONSE_DELETE_EVENT}) {
+    DialogAnswerer answer({response});
+    EXPECT_FALSE(PopupBoxQueryYes(nullptr, "body", "Heading")) << "No and closing the box are not Yes";
+  }
 }
 
 // A capture thread that cannot open its card asks from its own thread: the
 // main loop shows the box and the thread gets the answer.
 TEST_F(MessageBoxes, BoxAskedOnAWorkerThreadIsShownByTheMainLoop)
 {
-  BoxAnswerer answer(GTK_RESPONSE_YES);
+  DialogAnswerer answer({GTK_RESPONSE_YES});
   std::atomic<int> result{-1};
   std::thread worker([&] { result = PopupBoxQueryYes(nullptr, "body", "From a worker") ? 1 : 0; });
   while (result < 0)
@@ -82,7 +82,7 @@ TEST_F(MessageBoxes, ConfirmStopAnswersYesNoOrCancel)
       {GTK_RESPONSE_DELETE_EVENT, LAnswer::Cancel},
   };
   for (const auto& [response, answer] : cases) {
-    BoxAnswerer answerer(response);
+    DialogAnswerer answerer({response});
     EXPECT_EQ(PopupBoxQueryYesNoCancel(nullptr, "Do you want?", "Confirm Stop"), answer);
     EXPECT_EQ(answerer.Seen().buttons, (std::vector<std::string>{"gtk-yes", "gtk-no", "gtk-cancel"}));
   }
@@ -136,7 +136,7 @@ TEST_F(MessageBoxes, InvalidDataWithoutLibnotifyShowsABoxAndKeepsTheDialogOpen)
   };
 
   HostDialog dialog;
-  BoxAnswerer answer(GTK_RESPONSE_CLOSE);
+  DialogAnswerer answer({GTK_RESPONSE_CLOSE});
   EXPECT_EQ(dialog.Run(nullptr), kIdOk);
   EXPECT_EQ(dialog.oks, 2);
   ASSERT_EQ(answer.Count(), 1);
