@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "audio/mp3check.h"
-#include "base/stringtools.h"
 #include "gui/rawsettingsdlg.h"
 #include "gui/settingsdriver.h"
 #include "gui/setdlg.h"
@@ -21,36 +20,36 @@
 namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
+namespace fs = std::filesystem;
 
-std::string RateFolder(bool high)
+std::string Recording(bool high, const std::string& name)
 {
   char folder[260];
-  return high ? LRecordingsGetHighFolder(folder) : LRecordingsGetLowFolder(folder);
+  return std::string(high ? LRecordingsGetHighFolder(folder) : LRecordingsGetLowFolder(folder)) + "/" + name + ".mp3";
 }
 
-bool Exists(const std::string& path)
-{
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
+// A main loop timer that acts once `ready` answers true.
+struct LWhen {
+  std::function<bool()> ready;
+  std::function<void()> act;
+  guint timer = 0;
 
-// The button showing `label` (a stock id) inside `root`.
-GtkWidget* FindButton(GtkWidget* root, const char* label)
-{
-  if (GTK_IS_BUTTON(root)) {
-    const gchar* text = gtk_button_get_label(GTK_BUTTON(root));
-    if (text != nullptr && std::string(text) == label)
-      return root;
+  void Start() { timer = g_timeout_add(10, Tick, this); }
+  ~LWhen()
+  {
+    if (timer != 0)
+      g_source_remove(timer);
   }
-  GtkWidget* found = nullptr;
-  if (GTK_IS_CONTAINER(root)) {
-    GList* children = gtk_container_get_children(GTK_CONTAINER(root));
-    for (GList* c = children; c != nullptr && found == nullptr; c = c->next)
-      found = FindButton(static_cast<GtkWidget*>(c->data), label);
-    g_list_free(children);
+  static gboolean Tick(gpointer self)
+  {
+    auto* when = static_cast<LWhen*>(self);
+    if (!when->ready())
+      return TRUE;
+    when->timer = 0;
+    when->act();
+    return FALSE;
   }
-  return found;
-}
+};
 
 class RecordingsPageTest : public LGtkTest {
 protected:
@@ -59,14 +58,14 @@ protected:
     LGtkTest::SetUp();
     // The library is the two folders, which outlive a test in this process.
     for (bool high : {true, false})
-      std::filesystem::remove_all(RateFolder(high));
+      fs::remove_all(fs::path(Recording(high, "x")).parent_path());
     LSettingSet(VLKeys::BroadBandKBPS, 56);
     LSettingSet(VLKeys::DialUpKBPS, 24);
-    mkdir(Picked("").c_str(), 0755);
+    fs::create_directory(Picked(""));
     LSettingSet(VLKeys::UserMultiple, Picked("").c_str());
   }
 
-  // The folder the chooser opens in, and the files to add, in it.
+  // The folder the chooser opens in, holding just the files to add.
   std::string Picked(const std::string& name) const { return dir_ / ("add/" + name); }
 
   std::string Tone(const std::string& path, int rate, int channels, double frequency, int seconds)
@@ -76,69 +75,37 @@ protected:
     return path;
   }
 
-  // Opens the sheet, presses Add, chooses `files` in the chooser (which
-  // opens in the stored folder) and then runs `more` steps; the sheet's
-  // list afterwards goes to `rows`.
-  void AddThroughPage(const std::vector<std::string>& files, LModalScript& script, Rows& rows)
+  // Opens the sheet, presses Add and chooses every file of the chooser's
+  // folder once it has loaded it (`count` of them); the page's list
+  // afterwards goes to `rows`.
+  void AddThroughPage(std::size_t count, LModalScript& script, Rows& rows)
   {
     script.On("Velorin Settings", [&](GtkWindow* w) {
       Click(w, kIdRecAdd);
       rows = ListRows(w, kIdRecList);
+      std::sort(rows.begin(), rows.end());
       Respond(w, GTK_RESPONSE_OK);
     });
-    // The chooser opens in the stored folder, which holds just these files,
-    // and loads it in the background: select all of its list once loaded.
-    script.On("Add Files", [this, files](GtkWindow* chooser) {
-      pick_ = {chooser, files.size(), 0};
-      pick_.timer = g_timeout_add(20, GSPick, &pick_);
+    script.On("Add Files", [this, count](GtkWindow* chooser) {
+      pick_.ready = [chooser, count] {
+        GtkWidget* list = FindWidget(GTK_WIDGET(chooser), [](GtkWidget* w) {
+          return GTK_IS_TREE_VIEW(w) &&
+                 gtk_tree_selection_get_mode(gtk_tree_view_get_selection(GTK_TREE_VIEW(w))) == GTK_SELECTION_MULTIPLE;
+        });
+        if (list != nullptr)
+          gtk_tree_selection_select_all(gtk_tree_view_get_selection(GTK_TREE_VIEW(list)));
+        GSList* chosen = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(chooser));
+        guint n = g_slist_length(chosen);
+        g_slist_free_full(chosen, g_free);
+        return n >= count;
+      };
+      pick_.act = [chooser] { Respond(chooser, GTK_RESPONSE_ACCEPT); };
+      pick_.Start();
     });
   }
 
-  void TearDown() override
-  {
-    if (pick_.timer != 0)
-      g_source_remove(pick_.timer);
-    LGtkTest::TearDown();
-  }
-
-  struct Pick {
-    GtkWindow* chooser;
-    std::size_t count;
-    guint timer;
-  };
-
-  static GtkTreeView* FileList(GtkWidget* root)
-  {
-    if (GTK_IS_TREE_VIEW(root) &&
-        gtk_tree_selection_get_mode(gtk_tree_view_get_selection(GTK_TREE_VIEW(root))) == GTK_SELECTION_MULTIPLE)
-      return GTK_TREE_VIEW(root);
-    GtkTreeView* found = nullptr;
-    if (GTK_IS_CONTAINER(root)) {
-      GList* children = gtk_container_get_children(GTK_CONTAINER(root));
-      for (GList* c = children; c != nullptr && found == nullptr; c = c->next)
-        found = FileList(static_cast<GtkWidget*>(c->data));
-      g_list_free(children);
-    }
-    return found;
-  }
-
-  static gboolean GSPick(gpointer data)
-  {
-    auto* pick = static_cast<Pick*>(data);
-    if (GtkTreeView* list = FileList(GTK_WIDGET(pick->chooser)))
-      gtk_tree_selection_select_all(gtk_tree_view_get_selection(list));
-    GSList* chosen = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(pick->chooser));
-    guint count = g_slist_length(chosen);
-    g_slist_free_full(chosen, g_free);
-    if (count < pick->count)
-      return TRUE;
-    pick->timer = 0;
-    Respond(pick->chooser, GTK_RESPONSE_ACCEPT);
-    return FALSE;
-  }
-
-  Pick pick_{nullptr, 0, 0};
   soxtest::TempDir dir_;
+  LWhen pick_;
 };
 
 } // namespace
@@ -147,28 +114,24 @@ protected:
 // rates, decodable with their tones; the page lists them afterwards.
 TEST_F(RecordingsPageTest, AddsWavAndMp3AtBothRates)
 {
-  std::string wav = Tone(Picked("talk.wav"), 44100, 2, 440, 2);
+  Tone(Picked("talk.wav"), 44100, 2, 440, 2);
   std::string source = Tone(dir_ / "song-source.wav", 44100, 1, 660, 2);
-  std::string mp3 = Picked("song.mp3");
-  ASSERT_EQ(soxtest::Run({"lame", "--quiet", "-b", "128", source, mp3}), 0);
+  ASSERT_EQ(soxtest::Run({"lame", "--quiet", "-b", "128", source, Picked("song.mp3")}), 0);
 
   LModalScript script;
   Rows rows;
   bool progressShown = false;
-  AddThroughPage({wav, mp3}, script, rows);
+  AddThroughPage(2, script, rows);
   script.On("Velorin", [&](GtkWindow*) { progressShown = true; });
   EXPECT_TRUE(RunSettingsDialog(nullptr));
-  EXPECT_TRUE(script.Done()) << script.Pending();
+  EXPECT_EQ(script.Pending(), "");
   EXPECT_TRUE(progressShown);
-  EXPECT_TRUE(Shown().empty());
-
-  std::sort(rows.begin(), rows.end());
+  EXPECT_EQ(Shown(), std::vector<std::string>{});
   EXPECT_EQ(rows, (Rows{{"song"}, {"talk"}}));
   for (bool high : {true, false}) {
     for (auto [name, tone] : {std::pair{"talk", 440.0}, std::pair{"song", 660.0}}) {
-      std::string file = RateFolder(high) + "/" + name + ".mp3";
-      SCOPED_TRACE(file);
-      std::vector<int16_t> samples = DecodeMp3File(file);
+      SCOPED_TRACE(Recording(high, name));
+      std::vector<int16_t> samples = DecodeMp3File(Recording(high, name));
       ASSERT_GT(samples.size(), 44100u);
       EXPECT_NEAR(ToneFrequency(samples, 44100, 4410, samples.size() - 4410), tone, tone * 0.02);
     }
@@ -178,82 +141,63 @@ TEST_F(RecordingsPageTest, AddsWavAndMp3AtBothRates)
   EXPECT_EQ(std::string(folder) + "/", Picked(""));
 }
 
-// Cancel while a long file is being encoded: the files of that recording,
-// already begun, are deleted and nothing is listed.
+// Cancel, pressed once the encoder has begun writing a long file, deletes
+// what was begun of both rates and lists nothing.
 TEST_F(RecordingsPageTest, CancelDuringALongFileLeavesNoPartialFile)
 {
-  std::string wav = Tone(Picked("long.wav"), 8000, 1, 500, 900);
-  std::string high = RateFolder(true) + "/long.mp3";
-  std::string low = RateFolder(false) + "/long.mp3";
-
+  Tone(Picked("long.wav"), 8000, 1, 500, 900);
   LModalScript script;
   Rows rows;
+  AddThroughPage(1, script, rows);
   bool partialSeen = false;
-  AddThroughPage({wav}, script, rows);
-  // Cancel once the encoder has begun writing: a timer that the progress
-  // dialog's event handling runs between blocks of the conversion.
-  struct Watch {
-    std::string file;
-    GtkWidget* cancel = nullptr;
-    bool* seen;
-    static gboolean Tick(gpointer data)
-    {
-      auto* watch = static_cast<Watch*>(data);
-      if (!Exists(watch->file))
-        return TRUE;
-      *watch->seen = true;
-      gtk_button_clicked(GTK_BUTTON(watch->cancel));
-      return FALSE;
-    }
-  } watch{high, nullptr, &partialSeen};
-  guint timer = 0;
+  // A timer that the progress dialog runs between blocks of the conversion.
+  LWhen cancel;
   script.On("Velorin", [&](GtkWindow* progress) {
-    watch.cancel = FindButton(GTK_WIDGET(progress), GTK_STOCK_CANCEL);
-    ASSERT_NE(watch.cancel, nullptr);
-    timer = g_timeout_add(10, Watch::Tick, &watch);
+    GtkWidget* button = FindWidget(GTK_WIDGET(progress), [](GtkWidget* w) {
+      return GTK_IS_BUTTON(w) && gtk_button_get_label(GTK_BUTTON(w)) == std::string(GTK_STOCK_CANCEL);
+    });
+    ASSERT_NE(button, nullptr);
+    cancel.ready = [&] { return partialSeen = fs::exists(Recording(true, "long")); };
+    cancel.act = [button] { gtk_button_clicked(GTK_BUTTON(button)); };
+    cancel.Start();
   });
   EXPECT_TRUE(RunSettingsDialog(nullptr));
-  EXPECT_TRUE(script.Done()) << script.Pending();
-  if (!partialSeen && timer != 0)
-    g_source_remove(timer);
+  EXPECT_EQ(script.Pending(), "");
   EXPECT_TRUE(partialSeen);
   EXPECT_EQ(Shown(), std::vector<std::string>{});
-  EXPECT_FALSE(Exists(high));
-  EXPECT_FALSE(Exists(low));
-  EXPECT_TRUE(rows.empty());
+  EXPECT_FALSE(fs::exists(Recording(true, "long")));
+  EXPECT_FALSE(fs::exists(Recording(false, "long")));
+  EXPECT_EQ(rows, Rows{});
 }
 
 // A raw file asks for its format once; cancelling that question converts
 // nothing of the selection, confirming it stores the format and converts.
 TEST_F(RecordingsPageTest, RawFileAsksForItsFormatFirst)
 {
-  std::string raw = Picked("dictation.raw");
-  soxtest::Sox({"-n", "-r", "8000", "-c", "2", "-b", "16", "-e", "signed-integer", "-t", "raw", raw, "synth", "2",
-                "sine", "440"});
-  std::string wav = Tone(Picked("other.wav"), 22050, 1, 440, 1);
+  soxtest::Sox({"-n", "-r", "8000", "-c", "2", "-b", "16", "-e", "signed-integer", "-t", "raw",
+                Picked("dictation.raw"), "synth", "2", "sine", "440"});
+  Tone(Picked("other.wav"), 22050, 1, 440, 1);
   for (bool confirm : {false, true}) {
     SCOPED_TRACE(confirm ? "confirmed" : "cancelled");
     LSettingSet(VLKeys::RawSampleRate, 44100);
     LSettingSet(VLKeys::RawChannels, 1);
     LModalScript script;
     Rows rows;
-    AddThroughPage({raw, wav}, script, rows);
+    AddThroughPage(2, script, rows);
     script.On("Audio File Settings", [&](GtkWindow* d) {
-      EXPECT_EQ(ComboText(d, kIdRawRate), "44100");
-      EXPECT_EQ(ComboText(d, kIdRawChannels), "Mono");
+      EXPECT_EQ(ComboText(d, kIdRawRate) + " " + ComboText(d, kIdRawChannels), "44100 Mono");
       SetCombo(d, kIdRawRate, "8000");
       SetCombo(d, kIdRawChannels, "Stereo");
       SetCombo(d, kIdRawCodec, "16 bit PCM (Intel Endian)");
       Respond(d, confirm ? GTK_RESPONSE_OK : GTK_RESPONSE_CANCEL);
     });
     EXPECT_TRUE(RunSettingsDialog(nullptr));
-    EXPECT_TRUE(script.Done()) << script.Pending();
-    std::sort(rows.begin(), rows.end());
+    EXPECT_EQ(script.Pending(), "");
     EXPECT_EQ(rows, confirm ? (Rows{{"dictation"}, {"other"}}) : Rows{});
     EXPECT_EQ(LSettingGet(VLKeys::RawSampleRate), confirm ? 8000 : 44100);
     EXPECT_EQ(LSettingGet(VLKeys::RawChannels), confirm ? 2 : 1);
   }
-  std::vector<int16_t> samples = DecodeMp3File(RateFolder(true) + "/dictation.mp3");
+  std::vector<int16_t> samples = DecodeMp3File(Recording(true, "dictation"));
   ASSERT_GT(samples.size(), 44100u);
   EXPECT_NEAR(ToneFrequency(samples, 44100, 4410, samples.size() - 4410), 440, 9);
 }
