@@ -99,27 +99,6 @@ TEST_F(Desktop, ProgramNamedSetupOpensNothing)
   EXPECT_EQ(stat((std::string(std::getenv("HOME")) + "/.ostrel/velorin").c_str(), &st), 0);
 }
 
-// A crash signal asks once whether to report it; then the signal's own
-// action ends the program.
-TEST_F(Desktop, CrashSignalAsksTheUserAndThenEndsTheProgram)
-{
-  pid_t desktop = StartDesktop({});
-  Window main = WaitMainWindow(x_);
-  ASSERT_NE(main, 0u);
-  kill(desktop, SIGUSR1); // crash signal 10
-  Window box = 0;
-  ASSERT_TRUE(WaitUntil([&] {
-    for (Window w : x_.Viewable("Velorin"))
-      if (w != main)
-        box = w;
-    return box != 0;
-  })) << DesktopErrors();
-  Xdotool("windowfocus --sync " + std::to_string(box));
-  Xdotool("key alt+n");
-  int status = guard_.WaitExit(desktop, 60000);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGUSR1) << "status " << status;
-}
-
 // -logon waits 9 s for a service started at boot, and only then.
 TEST_F(Desktop, LogonDelaysTheWindowOnlyWhenTheServiceStartsAtBoot)
 {
