@@ -3,7 +3,9 @@
 #include <gtk/gtk.h>
 
 // The GTK message boxes: modal message dialogs titled "Velorin".  Install
-// once the toolkit is running; until then the boxes go to the log.
+// on the GUI thread once the toolkit is running; until then the boxes go to
+// the log.  A box asked for on another thread is shown by the main loop
+// while that thread waits for it.
 void LInstallGtkMessageBoxes();
 
 // Answers of the three-way question box.

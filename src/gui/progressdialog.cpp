@@ -13,7 +13,9 @@ LProgressDialog::LProgressDialog(GtkWindow* parent, const char* text)
 {
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(window_), "Velorin");
-  gtk_window_set_default_size(GTK_WINDOW(window_), 300, 110);
+  // A window that cannot be resized takes its content's size, so the
+  // size is asked of the widget itself.
+  gtk_widget_set_size_request(window_, 300, 110);
   gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
   gtk_window_set_modal(GTK_WINDOW(window_), TRUE);
   if (parent != nullptr) {

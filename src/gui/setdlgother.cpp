@@ -3,7 +3,7 @@
 #include "base/file.h"
 #include "base/stringtools.h"
 #include "gui/dialoggen.h"
-#include "gui/setdlgbrowse.h"
+#include "gui/filedialog.h"
 #include "settings/settings.h"
 
 void DlgGenOther(LDialogGenContext& gen)
@@ -46,8 +46,8 @@ void LOtherPage::CmBrowse()
 {
   char folder[kPathSize];
   LSettingGet(VLKeys::LastPath, folder);
-  char path[kPathSize];
-  if (!LBrowseBannerFile(GetGtkWindow(), folder, path))
+  char path[kPathSize] = "";
+  if (!LBrowseReadFilePath(GetGtkWindow(), path, "Browse for Banner", folder, "Banner Image\0*.jpg\0"))
     return;
   LSettingSet(VLKeys::LastPath, LFile::GetFolderFromPath(folder, path));
   SetControlText(kIdOtherPath, path);

@@ -1,16 +1,40 @@
 #include "gui/setdlgrecordings.h"
 
-#include "base/file.h"
 #include "base/stringtools.h"
 #include "gui/dialoggen.h"
 #include "gui/listcontrol.h"
 #include "gui/progressdialog.h"
 #include "gui/rawsettingsdlg.h"
-#include "gui/setdlgbrowse.h"
+#include "gui/filedialog.h"
 #include "settings/settings.h"
 #include "sound/gensource.h"
 #include "sound/recordings.h"
 #include "sound/recordingsload.h"
+
+namespace {
+
+// The add dialog's filter list; the chooser puts every pattern into one
+// filter, so every file name with an extension is offered.
+constexpr char kAddFilters[] =
+    "Audio Files\0*.wav;*.mp3;*.ogg;*.aif;*.aiff;*.au;*.flac;*.aac;*.gsm;*.vox;*.raw;*.dct;*.m4a;*.amr\0"
+    "Video Files (*.avi, *.mpg, *.mpeg)\0*.avi;*.mpg;*.mpeg\0"
+    "Wave Files (*.wav)\0*.wav\0"
+    "MPEG Layer-3 Files (*.mp3, *.mp2, *.mpga)\0*.mp3;*.mp2;*.mpga\0"
+    "Ogg Vorbis Files (*.ogg)\0*.ogg\0"
+    "Apple AIFF Files (*.aif, *.aiff)\0*.aif;*.aiff\0"
+    "Sun AU Files (*.au)\0*.au\0"
+    "FLAC Files (*.flac)\0*.flac\0"
+    "AAC Files (*.aac, *.m4a)\0*.aac;*.m4a\0"
+    "GSM Files (*.gsm)\0*.gsm\0"
+    "Dialogic Vox Files (*.vox)\0*.vox\0"
+    "Raw Audio Files (*.raw)\0*.raw\0"
+    "Dictation Files (*.dct)\0*.dct\0"
+    "AMR Narrowband Audio Files (*.amr)\0*.amr\0"
+    "MPEG Video Files (*.mpg, *.mpeg)\0*.mpg;*.mpeg\0"
+    "Audio Video Interleave Files (*.avi)\0*.avi\0"
+    "All Files\0*.*\0";
+
+} // namespace
 
 void DlgGenRecordings(LDialogGenContext& gen)
 {
@@ -75,13 +99,13 @@ void LRecordingsPage::CmDelete()
 
 void LRecordingsPage::CmAdd()
 {
+  // The chooser stores the folder of the first chosen file as the next
+  // start folder.
   char folder[kPathSize];
   LSettingGet(VLKeys::UserMultiple, folder);
-  std::vector<std::string> paths = LBrowseAddFiles(GetGtkWindow(), folder);
-  if (paths.empty())
+  std::vector<std::string> paths;
+  if (!LBrowseMultipleReadFiles(GetGtkWindow(), paths, "Add Files", folder, kAddFilters) || paths.empty())
     return;
-  LFile::GetFolderFromPath(folder, paths.front().c_str());
-  LSettingSet(VLKeys::UserMultiple, folder);
   AddFiles(paths);
 }
 

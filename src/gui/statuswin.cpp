@@ -1,15 +1,11 @@
 #include "gui/statuswin.h"
 
 #include "base/file.h"
-#include "base/stringtools.h"
 
-#include <cstring>
+#include <algorithm>
 
 namespace {
-
-// The queued record: time, a zero byte, text, a zero byte.
-constexpr std::size_t kPartBytes = 260;
-
+constexpr std::size_t kPartBytes = 259;
 } // namespace
 
 LStatusWindow::LStatusWindow() { sender_.SetNotifyHandler(*this); }
@@ -56,55 +52,36 @@ void LStatusWindow::Init(GtkTextView* view)
 
 void LStatusWindow::DisplayStatus(const char* time, const char* text, unsigned char level)
 {
-  char record[2 * kPartBytes];
-  std::size_t timeBytes = tstrlcpy(record, time, kPartBytes);
-  if (timeBytes >= kPartBytes)
-    timeBytes = kPartBytes - 1;
-  std::size_t textBytes = tstrlcpy(record + timeBytes + 1, text, kPartBytes);
-  if (textBytes >= kPartBytes)
-    textBytes = kPartBytes - 1;
-  sender_.NotifyData(level, record, static_cast<unsigned int>(timeBytes + 1 + textBytes + 1));
+  Record line{std::string(time).substr(0, kPartBytes), std::string(text).substr(0, kPartBytes), level};
+  std::lock_guard<std::mutex> guard(pending_lock_);
+  pending_.push_back(std::move(line));
+  // Lines beyond what the pane keeps would only be deleted again.
+  if (pending_.size() > static_cast<std::size_t>(kMaxLines))
+    pending_.pop_front();
+  if (!posted_) {
+    posted_ = true;
+    sender_.NotifyData(0, nullptr, 0);
+  }
 }
 
-void LStatusWindow::EvQueuedNotifyData(unsigned int level, const void* data, unsigned int size)
+void LStatusWindow::EvQueuedNotifyData(unsigned int, const void*, unsigned int)
 {
-  if (data == nullptr || size < 2)
-    return;
-  const char* time = static_cast<const char*>(data);
-  const char* text = time + std::strlen(time) + 1;
-  gdk_threads_enter();
-  Insert(time, text, static_cast<unsigned char>(level));
-  gdk_threads_leave();
-}
-
-int LStatusWindow::GetLineCount() const
-{
-  return buffer_ == nullptr ? 0 : gtk_text_buffer_get_line_count(buffer_) - 1;
-}
-
-void LStatusWindow::Insert(const char* time, const char* text, unsigned char level)
-{
+  std::deque<Record> batch;
+  {
+    std::lock_guard<std::mutex> guard(pending_lock_);
+    const std::size_t take = std::min(pending_.size(), static_cast<std::size_t>(kBatchLines));
+    batch.assign(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(take));
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(take));
+    // More waiting: another pass, after whatever else the loop has queued.
+    posted_ = !pending_.empty();
+    if (posted_)
+      sender_.NotifyData(0, nullptr, 0);
+  }
   if (buffer_ == nullptr)
     return;
-  if (level > 3)
-    level = 0;
-  GtkTextIter end;
-  gtk_text_buffer_get_end_iter(buffer_, &end);
-  if (level == 0) {
-    gchar* line = g_strdup_printf("%s     %s\n", time, text);
-    gtk_text_buffer_insert_with_tags_by_name(buffer_, &end, line, -1, "white-color", nullptr);
-    g_free(line);
-  } else {
-    gtk_text_buffer_insert_with_tags_by_name(buffer_, &end, time, -1, "white-color", nullptr);
-    if (icons_[level - 1] != nullptr)
-      gtk_text_buffer_insert_pixbuf(buffer_, &end, icons_[level - 1]);
-    else
-      gtk_text_buffer_insert(buffer_, &end, " ", -1);
-    gchar* rest = g_strdup_printf(" %s\n", text);
-    gtk_text_buffer_insert_with_tags_by_name(buffer_, &end, rest, -1, level == 1 ? "error-color" : "white-color",
-                                             nullptr);
-    g_free(rest);
-  }
+  gdk_threads_enter();
+  for (const Record& line : batch)
+    Insert(line);
   // Drop the oldest lines beyond the bound.
   int excess = GetLineCount() - kMaxLines;
   if (excess > 0) {
@@ -114,8 +91,35 @@ void LStatusWindow::Insert(const char* time, const char* text, unsigned char lev
     gtk_text_buffer_get_iter_at_line(buffer_, &cut, excess);
     gtk_text_buffer_delete(buffer_, &start, &cut);
   }
+  GtkTextIter end;
   gtk_text_buffer_get_end_iter(buffer_, &end);
   gtk_text_buffer_move_mark(buffer_, end_, &end);
   gtk_text_view_scroll_mark_onscreen(view_, end_);
   gdk_flush();
+  gdk_threads_leave();
+}
+
+int LStatusWindow::GetLineCount() const
+{
+  return buffer_ == nullptr ? 0 : gtk_text_buffer_get_line_count(buffer_) - 1;
+}
+
+void LStatusWindow::Insert(const Record& line)
+{
+  const unsigned char level = line.level > 3 ? 0 : line.level;
+  GtkTextIter end;
+  gtk_text_buffer_get_end_iter(buffer_, &end);
+  if (level == 0) {
+    std::string text = line.time + "     " + line.text + "\n";
+    gtk_text_buffer_insert_with_tags_by_name(buffer_, &end, text.c_str(), -1, "white-color", nullptr);
+    return;
+  }
+  gtk_text_buffer_insert_with_tags_by_name(buffer_, &end, line.time.c_str(), -1, "white-color", nullptr);
+  if (icons_[level - 1] != nullptr)
+    gtk_text_buffer_insert_pixbuf(buffer_, &end, icons_[level - 1]);
+  else
+    gtk_text_buffer_insert(buffer_, &end, " ", -1);
+  std::string rest = " " + line.text + "\n";
+  gtk_text_buffer_insert_with_tags_by_name(buffer_, &end, rest.c_str(), -1, level == 1 ? "error-color" : "white-color",
+                                           nullptr);
 }

@@ -5,9 +5,15 @@
 
 #include <gtk/gtk.h>
 
+#include <deque>
+#include <mutex>
+#include <string>
+
 // The status pane: a read-only text view that shows log lines with their
 // time, a level icon and a colour.  Any thread may call DisplayStatus; the
-// line is inserted later on the main loop under the GDK lock.
+// line is inserted later on the main loop under the GDK lock.  Lines that
+// arrive faster than the pane shows them wait in one queue and go in
+// batches, so a flood never floods the main loop with callbacks.
 class LStatusWindow : public LLogDisplay, private LQueuedNotifyDataHandler {
 public:
   // The pane keeps at most this many lines: a desktop left open beside a
@@ -22,6 +28,9 @@ public:
   // its end mark, icons and colour tags.
   void Init(GtkTextView* view);
 
+  // At most this many queued lines are inserted per main loop pass.
+  static constexpr int kBatchLines = 100;
+
   // Any thread; queues a copy (time and text cut to 259 bytes).
   void DisplayStatus(const char* time, const char* text, unsigned char level) override;
 
@@ -33,10 +42,21 @@ public:
   static GtkWidget* CreateStatusView(GtkTextView** view);
 
 private:
-  void EvQueuedNotifyData(unsigned int level, const void* data, unsigned int size) override;
-  void Insert(const char* time, const char* text, unsigned char level);
+  struct Record {
+    std::string time;
+    std::string text;
+    unsigned char level;
+  };
+
+  void EvQueuedNotifyData(unsigned int type, const void* data, unsigned int size) override;
+  void Insert(const Record& line);
 
   LQueuedNotifyDataSender sender_;
+  // Guards pending_ and posted_; taken on logging threads (under the log's
+  // lock) and on the main loop.
+  std::mutex pending_lock_;
+  std::deque<Record> pending_;
+  bool posted_ = false; // a batch is queued on the main loop
   GtkTextView* view_ = nullptr;
   GtkTextBuffer* buffer_ = nullptr;
   GtkTextMark* end_ = nullptr;

@@ -53,6 +53,9 @@ TEST_F(Desktop, SecondStartForwardsItsArgumentsAndOnlyAnEmptyListPresentsTheWind
   ASSERT_NE(main, 0u);
   x_.SendDelete(main);
   ASSERT_TRUE(WaitUntil([&] { return !x_.IsShown(main); }));
+  // Hiding stores the geometry it was restored with (the defaults here).
+  for (auto [key, value] : {std::pair{"X", 160}, {"Y", 80}, {"Width", 300}, {"Height", 250}})
+    EXPECT_EQ(LUserSettingGetInt("MainWindow", key, -1), value) << key;
 
   pid_t forward = StartDesktop({"-logon", "extra"});
   EXPECT_EQ(guard_.WaitExit(forward, 60000), 0);

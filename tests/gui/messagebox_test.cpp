@@ -3,71 +3,18 @@
 #include "app/messagebox.h"
 #include "gui/dialog.h"
 #include "gui/messagebox.h"
+#include "gui/dialoganswerer.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <dlfcn.h>
+#include <thread>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace {
-
-// What a box showed, seen from a main loop timer while the box runs.
-struct SeenBox {
-  std::string title;
-  std::string heading;
-  std::string body;
-  GtkMessageType type = GTK_MESSAGE_OTHER;
-  bool iconShown = false;
-  std::vector<std::string> buttons;
-};
-
-// Answers the next visible message dialog with `response` and records it.
-class BoxAnswerer {
-public:
-  explicit BoxAnswerer(gint response) : response_(response) { timer_ = g_timeout_add(20, &Tick, this); }
-  ~BoxAnswerer() { g_source_remove(timer_); }
-  const SeenBox& Seen() const { return seen_; }
-  int Count() const { return count_; }
-
-private:
-  static gboolean Tick(gpointer self)
-  {
-    auto* a = static_cast<BoxAnswerer*>(self);
-    GList* windows = gtk_window_list_toplevels();
-    for (GList* w = windows; w != nullptr; w = w->next) {
-      if (!GTK_IS_MESSAGE_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data)))
-        continue;
-      GtkMessageDialog* box = GTK_MESSAGE_DIALOG(w->data);
-      gchar* text = nullptr;
-      gchar* secondary = nullptr;
-      g_object_get(box, "text", &text, "secondary-text", &secondary, "message-type", &a->seen_.type, nullptr);
-      a->seen_.title = gtk_window_get_title(GTK_WINDOW(box));
-      a->seen_.heading = text != nullptr ? text : "";
-      a->seen_.body = secondary != nullptr ? secondary : "";
-      g_free(text);
-      g_free(secondary);
-      GtkWidget* image = gtk_message_dialog_get_image(box);
-      a->seen_.iconShown = image != nullptr && gtk_image_get_storage_type(GTK_IMAGE(image)) != GTK_IMAGE_EMPTY;
-      a->seen_.buttons.clear();
-      GList* buttons = gtk_container_get_children(GTK_CONTAINER(GTK_DIALOG(box)->action_area));
-      for (GList* b = buttons; b != nullptr; b = b->next)
-        a->seen_.buttons.push_back(gtk_button_get_label(GTK_BUTTON(b->data)));
-      g_list_free(buttons);
-      ++a->count_;
-      gtk_dialog_response(GTK_DIALOG(box), a->response_);
-      break;
-    }
-    g_list_free(windows);
-    return TRUE;
-  }
-
-  gint response_;
-  guint timer_ = 0;
-  SeenBox seen_;
-  int count_ = 0;
-};
 
 class MessageBoxes : public ::testing::Test {
 protected:
@@ -96,7 +43,7 @@ TEST_F(MessageBoxes, EachBoxIsTitledVelorinWithItsIconAndButtons)
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    BoxAnswerer answer(GTK_RESPONSE_YES);
+    DialogAnswerer answer({GTK_RESPONSE_YES});
     c.show();
     ASSERT_EQ(answer.Count(), 1);
     EXPECT_EQ(answer.Seen().title, "Velorin");
@@ -106,10 +53,24 @@ TEST_F(MessageBoxes, EachBoxIsTitledVelorinWithItsIconAndButtons)
     // The error box has one text; the others a heading over the body.
     EXPECT_EQ(answer.Seen().heading, c.type == GTK_MESSAGE_ERROR ? "body" : "Heading");
   }
-  BoxAnswerer no(GTK_RESPONSE_NO);
-  EXPECT_FALSE(PopupBoxQueryYes(nullptr, "body", "Heading"));
-  BoxAnswerer closed(GTK_RESPONSE_DELETE_EVENT);
-  EXPECT_FALSE(PopupBoxQueryYes(nullptr, "body", "Heading")) << "closing the box is not Yes";
+  for (gint response : {GTK_RESPONSE_NO, GTK_RESPONSE_DELETE_EVENT}) {
+    DialogAnswerer answer({response});
+    EXPECT_FALSE(PopupBoxQueryYes(nullptr, "body", "Heading")) << "No and closing the box are not Yes";
+  }
+}
+
+// A capture thread that cannot open its card asks from its own thread: the
+// main loop shows the box and the thread gets the answer.
+TEST_F(MessageBoxes, BoxAskedOnAWorkerThreadIsShownByTheMainLoop)
+{
+  DialogAnswerer answer({GTK_RESPONSE_YES});
+  std::atomic<int> result{-1};
+  std::thread worker([&] { result = PopupBoxQueryYes(nullptr, "body", "From a worker") ? 1 : 0; });
+  while (result < 0)
+    gtk_main_iteration_do(FALSE) || (g_usleep(1000), true);
+  worker.join();
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(answer.Seen().heading, "From a worker");
 }
 
 TEST_F(MessageBoxes, ConfirmStopAnswersYesNoOrCancel)
@@ -121,7 +82,7 @@ TEST_F(MessageBoxes, ConfirmStopAnswersYesNoOrCancel)
       {GTK_RESPONSE_DELETE_EVENT, LAnswer::Cancel},
   };
   for (const auto& [response, answer] : cases) {
-    BoxAnswerer answerer(response);
+    DialogAnswerer answerer({response});
     EXPECT_EQ(PopupBoxQueryYesNoCancel(nullptr, "Do you want?", "Confirm Stop"), answer);
     EXPECT_EQ(answerer.Seen().buttons, (std::vector<std::string>{"gtk-yes", "gtk-no", "gtk-cancel"}));
   }
@@ -175,7 +136,7 @@ TEST_F(MessageBoxes, InvalidDataWithoutLibnotifyShowsABoxAndKeepsTheDialogOpen)
   };
 
   HostDialog dialog;
-  BoxAnswerer answer(GTK_RESPONSE_CLOSE);
+  DialogAnswerer answer({GTK_RESPONSE_CLOSE});
   EXPECT_EQ(dialog.Run(nullptr), kIdOk);
   EXPECT_EQ(dialog.oks, 2);
   ASSERT_EQ(answer.Count(), 1);
