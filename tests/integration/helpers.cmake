@@ -14,3 +14,8 @@ endif()
 if(TARGET integration_install_test)
   add_dependencies(integration_install_test velorin velorin-rec lyrenc tarnel wendrik)
 endif()
+
+# So do the wizard tests on the virtual display.
+if(TARGET gui_wizard_test)
+  add_dependencies(gui_wizard_test velorin velorin-rec lyrenc tarnel wendrik)
+endif()
