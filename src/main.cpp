@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 
 // Entry point: decides the role from the command line and the display.
-// The wizards are not part of this build yet; their roles say so.
 
 namespace {
 

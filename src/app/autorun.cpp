@@ -84,6 +84,9 @@ bool AutoStartTarget(const LUserAccount& account, bool enable, char* target)
   LFile::MakeFilePath(path, account.home, ".config");
   if (LFile::IsFolder(path)) {
     LFile::FilePathCat(path, "autostart");
+    // Removing an entry never leaves a new folder behind.
+    if (!enable && !LFile::IsFolder(path))
+      return false;
     if (!LFile::IsFolder(path) && LFile::CreateFolder(path) && geteuid() == 0) {
       // A folder root makes in a home belongs to its user.
       if (::chown(path, static_cast<uid_t>(account.uid), static_cast<gid_t>(account.gid)) != 0)

@@ -19,6 +19,7 @@
 namespace {
 
 constexpr size_t kCommandSize = 1024;
+constexpr const char* kMenuFolder = "/usr/share/applications/desktop";
 
 std::string MenuEntryText()
 {
@@ -94,15 +95,20 @@ void InstallDialog::RemoveDesktopShortCut()
     if (DesktopIconPath(account, icon))
       LFile::DeleteFile(icon);
   }
+  // Named without LFile::GetDefaultDesktopPath, which would create the
+  // folder again.
   char entry[kPathSize];
-  LFile::DeleteFile(LFile::GetDefaultDesktopPath(entry));
+  LFile::MakeFilePath(entry, kMenuFolder, "velorin", ".desktop");
+  LFile::DeleteFile(entry);
   UpdateFileTypes();
+  // The folder is the install's own; anything else in it keeps it.
+  LFile::DeleteFolder(kMenuFolder);
 }
 
 void InstallDialog::UpdateFileTypes()
 {
   char folder[kPathSize];
-  tlstrcpy(folder, "/usr/share/applications/desktop");
+  tlstrcpy(folder, kMenuFolder);
   if (LFile::IsFolder(folder))
     RunFormatted("command -v update-desktop-database >/dev/null && update-desktop-database --quiet %s ", folder,
                  false);

@@ -1,7 +1,11 @@
 #include "gui/desktop.h"
 
+#include "app/messagebox.h"
+#include "app/servicecontrol.h"
+#include "app/uninstalldialog.h"
 #include "base/queuednotify.h"
 #include "base/ticks.h"
+#include "gui/install.h"
 #include "gui/mainwindow.h"
 #include "gui/messagebox.h"
 #include "gui/runonce.h"
@@ -40,8 +44,15 @@ void LeaveLock()
 
 int RunFirstInstance(LRunMode mode, int argc, char** argv, LRunOnceSocket& guard)
 {
-  if (mode == LRunMode::InstallWizard || mode == LRunMode::UninstallWizard) {
-    std::fputs("Velorin: the install and uninstall wizards are not available in this build.\n", stderr);
+  if (mode == LRunMode::InstallWizard) {
+    RunInstallWizard();
+    return 0;
+  }
+  if (mode == LRunMode::UninstallWizard) {
+    if (LIsUserRoot() && RunUninstallWizard() && UninstallDialog::Uninstall())
+      PopupBoxInfoNoIcon(nullptr,
+                         "Velorin has been removed. You can download it again from http://www.ostrel.com/velorin/",
+                         "Uninstall Complete");
     return 0;
   }
   if (mode == LRunMode::SetupExit)

@@ -9,6 +9,7 @@
 #include "app/serviceinstall.h"
 #include "integration/componentkit.h"
 #include "integration/daemon.h"
+#include "integration/releasekit.h"
 #include "settings/settings.h"
 #include "web/httpserver.h"
 
@@ -91,23 +92,10 @@ protected:
     std::filesystem::remove_all("/opt/ostrel/components");
   }
 
-  // Makes the release package as `--target package` does and unpacks it.
-  std::string UnpackedRelease()
-  {
-    const std::string work = dir_.Path();
-    if (Exists(work + "/unpacked"))
-      return work + "/unpacked/" + FolderNames(work + "/unpacked").at(0);
-    LRunResult made = RunShell("cd " + work + " && cpack -G TGZ --config " VELORIN_BINARY_DIR
-                               "/CPackConfig.cmake >/dev/null && mkdir unpacked && tar xzf velorin-*-Linux.tar.gz "
-                               "-C unpacked");
-    EXPECT_TRUE(made.Exited(0)) << made.err;
-    return work + "/unpacked/" + FolderNames(work + "/unpacked").at(0);
-  }
-
   // "velorin -install" without a display, run in the release folder.
   LRunResult Install(const std::string& answer)
   {
-    return RunShell("cd " + UnpackedRelease() + " && exec env -u DISPLAY ./bin/velorin -install", answer);
+    return RunShell("cd " + UnpackedRelease(dir_.Path()) + " && exec env -u DISPLAY ./bin/velorin -install", answer);
   }
 
   LRunResult Uninstall() { return RunShell("cd / && exec env -u DISPLAY " + kProgram + "/bin/velorin -uninstall"); }
@@ -269,7 +257,8 @@ TEST_F(InstallTest, UninstallStopsTheServiceAndRemovesEverything)
   EXPECT_NE(r.out.find("Uninstall Complete"), std::string::npos) << r.out;
   EXPECT_NE(guard.WaitExit(daemon, 20000), -1) << "the service still runs";
   for (const std::string& path : {kProgram, kInitScript, kDaemon, kUnit, kMenuEntry, kAutoStart[0], kAutoStart[1],
-                                  kAutoStart[2], kIcons[0], kIcons[1], kIcons[2]})
+                                  kAutoStart[2], kIcons[0], kIcons[1], kIcons[2],
+                                  std::string("/usr/share/applications/desktop")})
     EXPECT_FALSE(Exists(path)) << path;
   EXPECT_TRUE(BootLinks().empty());
   EXPECT_EQ(NumClients(), "1");
