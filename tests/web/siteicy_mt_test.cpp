@@ -136,15 +136,16 @@ TEST_F(SiteIcyTest, TitlesEverySixteenThousandBytesAtBothRates)
     SCOPED_TRACE("listeners " + std::to_string(i) + " at " + std::to_string(pairs[i].kbps) + " kbit/s");
     const std::string icy = pairs[i].icy.get();
     const std::string plain = pairs[i].plain.get();
-    const std::string icyHeader = "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: Velorin Live 1\r\nicy-br: " +
-                                  std::to_string(pairs[i].kbps) + "\r\nicy-metaint: 16000\r\n\r\n";
+    const std::string icyHeader = "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: Velorin Live 1\r\n"
+                                  "icy-br: " + std::to_string(pairs[i].kbps) + "\r\nicy-metaint: 16000\r\n\r\n";
     ASSERT_EQ(icy.substr(0, icyHeader.size()), icyHeader);
     ASSERT_EQ(plain.substr(0, kAudioHeader.size()), kAudioHeader);
     const std::string audio = Deframe(icy.substr(icyHeader.size()), "Velorin Live 1");
     const std::string expected = plain.substr(kAudioHeader.size());
     EXPECT_EQ(audio.size(), expected.size());
     EXPECT_TRUE(audio == expected) << "the audio differs from the plain listener's";
-    EXPECT_TRUE(IsPatternRun(reinterpret_cast<const unsigned char*>(expected.data()), static_cast<int>(expected.size())));
+    EXPECT_TRUE(
+        IsPatternRun(reinterpret_cast<const unsigned char*>(expected.data()), static_cast<int>(expected.size())));
     if (i < 2) {
       EXPECT_GE(audio.size(), 500000u);
     }
