@@ -135,7 +135,7 @@ TEST_F(SiteIcyTest, StatusFollowsListeners)
   EXPECT_EQ(Shell(json), figures(100, 100, 100 * kBlockBytes));
   const std::string metrics = Shell("curl -s --max-time 10 '" + server_->Url("/metrics") + "'");
   const std::string labels = "{input=\"1\",name=\"Studio \\\"A\\\"\",stream=\"broadband\",kbps=\"56\"} ";
-  for (const std::string line :
+  for (const std::string& line :
        {"velorin_listeners" + labels + "100\n", "velorin_sent_bytes_total" + labels + "1764000\n",
         std::string("velorin_recording_downloads_total{recording=\"Show\"} 3\n")})
     EXPECT_NE(metrics.find(line), std::string::npos) << line << " not in\n" << metrics;
