@@ -185,8 +185,8 @@ std::string Feed(const std::string& title, const std::string& host, const std::s
          "/velorin.rss</link>\r\n      <description>" + title + " Audio Subscription</description>\r\n      "
          "<ttl>60</ttl>\r\n      <generator>Velorin v. 1.01</generator>\r\n      <item>\r\n         <title>" + title +
          "</title>\r\n         <description>" + title + " Audio Subscription</description>\r\n         <enclosure "
-         "url=\"http://" + host + "/velorin.mp3?" + query + "\" length=\"" + length + "\" type=\"audio/mpeg\" />\r\n      </item>\r\n  "
-         "</channel>\r\n</rss>\r\n";
+         "url=\"http://" + host + "/velorin.mp3?" + query + "\" length=\"" + length +
+         "\" type=\"audio/mpeg\" />\r\n      </item>\r\n  </channel>\r\n</rss>\r\n";
 }
 
 TEST_F(SiteTest, PodcastFeeds)

@@ -89,14 +89,14 @@ TEST_F(SiteClientsTest, PlayersShowTheStationAndDecodeAroundTheTitles)
     // ffmpeg's HTTP client asks for the titles itself; the header is given
     // anyway, as other players send it.
     // Titles in the stream show once packets are read past the first block.
-    std::string tags = Shell("timeout 60 ffprobe -v error -headers 'Icy-MetaData: 1' -read_intervals %+3 -show_packets "
-                             "-show_entries packet=pts:format_tags -of default=nw=1 '" + url + "' 2>&1");
+    std::string tags = Shell("timeout 60 ffprobe -v error -headers 'Icy-MetaData: 1\r\n' -read_intervals %+3 "
+                             "-show_packets -show_entries packet=pts:format_tags -of default=nw=1 '" + url + "' 2>&1");
     EXPECT_NE(tags.find("TAG:icy-name=Studio One\n"), std::string::npos) << tags;
     EXPECT_NE(tags.find(std::string("TAG:icy-br=") + kbps + "\n"), std::string::npos) << tags;
     EXPECT_NE(tags.find("TAG:StreamTitle=Studio One\n"), std::string::npos) << tags;
     // Five seconds span several title blocks; each would be a frame error
     // if it were cut into the audio at the wrong place.
-    std::string errors = Shell("timeout 60 ffmpeg -nostdin -v warning -headers 'Icy-MetaData: 1' -t 5 -i '" + url +
+    std::string errors = Shell("timeout 60 ffmpeg -nostdin -v warning -headers 'Icy-MetaData: 1\r\n' -t 5 -i '" + url +
                                "' -f null - 2>&1");
     EXPECT_EQ(errors, "");
   }

@@ -6,16 +6,12 @@
 #include <future>
 #include <numbers>
 
-#include "audio/fakeencoder.h"
 #include "audio/mp3check.h"
-#include "sitetest.h"
+#include "sitelive.h"
 
 using namespace sitetest;
 
 namespace {
-
-constexpr int kBlockFrames = 4410;
-constexpr uint64_t kBlockBytes = kBlockFrames * 4;
 
 std::string Pattern(uint64_t from, uint64_t length)
 {
@@ -25,42 +21,12 @@ std::string Pattern(uint64_t from, uint64_t length)
   return bytes;
 }
 
-class SiteStreamTest : public ::testing::Test {
+class SiteStreamTest : public LiveSiteTest {
 protected:
-  void SetUp() override
-  {
-    ResetSiteSettings();
-    gpAudioEngine = &engine_;
-    server_ = std::make_unique<SiteServer>();
-  }
-  void TearDown() override
-  {
-    server_.reset();
-    gpAudioEngine = nullptr;
-    engine_.Stop();
-  }
-
-  // Starts input 1's broadband queue at 56 kbit/s.
-  LAudioQueue& StartQueue()
-  {
-    LAudioQueue* queue = engine_.GetAudioQueue(0, 56);
-    queue->Start(56);
-    EXPECT_GT(queue->GetEncoderPid(), 0);
-    return *queue;
-  }
-
-  void WriteBlock(LAudioQueue& queue)
-  {
-    std::vector<int> samples = PatternSamples(written_, kBlockFrames);
-    ASSERT_EQ(queue.Write(samples.data(), kBlockFrames), static_cast<int>(kBlockBytes));
-    written_ += kBlockBytes;
-  }
-
   // A listener that has sent its request and read the response header.
   std::unique_ptr<Client> Listen(const std::string& target)
   {
-    auto client = std::make_unique<Client>(server_->Port());
-    EXPECT_TRUE(client->Send("GET " + target + " HTTP/1.1\r\nHost: h\r\n\r\n"));
+    auto client = Connect(target);
     EXPECT_EQ(client->ReadBytes(kAudioHeader.size()), kAudioHeader);
     return client;
   }
@@ -78,11 +44,6 @@ protected:
     }
     return last;
   }
-
-  LFakeEncoder encoder_{"exec cat"};
-  LAudioEngine engine_;
-  std::unique_ptr<SiteServer> server_;
-  uint64_t written_ = 0;
 };
 
 TEST_F(SiteStreamTest, ListenersReceiveTheRingInOrder)

@@ -167,6 +167,7 @@ inline void ResetSiteSettings()
   LSettingSet(VLKeys::CustomASXBanner, false);
   LSettingSet(VLKeys::CustomASXBannerURL, "");
   LSettingSet(VLKeys::CustomASXBannerPath, "");
+  LSettingSet(VLKeys::WebAccessPublicStatus, false);
   ClearFolder(HighFolder());
   ClearFolder(LowFolder());
 }
