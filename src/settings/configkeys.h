@@ -71,6 +71,10 @@ inline constexpr LSettingKeyStringIndexed LiveName{S, "Live", "Name%d", ""};
 inline constexpr LSettingKeyDevice LiveDevice{S, "Live", "Device%d", "default", 0};
 
 inline constexpr LSettingKeyInt WebServerPort{S, "WebServer", "Port", 0};
+// Connections still waiting for their request; past this the oldest is cut.
+inline constexpr LSettingKeyInt WebServerMaxWaiting{S, "WebServer", "MaxWaiting", 4000};
+// Time for a request line and its headers together, in milliseconds.
+inline constexpr LSettingKeyInt WebServerRequestHeadMs{S, "WebServer", "RequestHeadMs", 20000};
 inline constexpr LSettingKeyBool WebAccessHostKnown{S, "WebAccess", "HostKnown", false};
 inline constexpr LSettingKeyString WebAccessHost{S, "WebAccess", "Host", ""};
 inline constexpr LSettingKeyInt WebAccessFirstDisplay{S, "WebAccess", "FirstDisplay", 0};

@@ -36,8 +36,8 @@ bool IsSessionFile(const char* path)
 } // namespace
 
 LWebletConnection::LWebletConnection(LIPSocketTCP& socket, const LWebletScriptItem* table, unsigned int count,
-                                     const char* rootFolder)
-    : table_(table), count_(count)
+                                     const char* rootFolder, LWebletWaitingList& waiting)
+    : table_(table), count_(count), waiting_(waiting)
 {
   socket_.Assign(socket);
   tlstrcpy(rootFolder_, rootFolder);
@@ -62,7 +62,11 @@ LWebletConnection::After LWebletConnection::ServeRequest()
 {
   LWebletForm form(*this, socket_);
   LWebletRequestHead head;
-  LWebletRequestOutcome outcome = LWebletReadRequestHead(form, head);
+  LWebletRequestOutcome outcome;
+  {
+    LWebletWaitScope waiting(&waiting_, socket_.GetSocket());
+    outcome = LWebletReadRequestHead(form, head, waiting_.GetHeadMs());
+  }
   if (outcome != LWebletRequestOutcome::Ready) {
     return SendOutcome(LWebletOutcomeResponse(outcome));
   }
