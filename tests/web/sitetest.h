@@ -167,6 +167,8 @@ inline void ResetSiteSettings()
   LSettingSet(VLKeys::CustomASXBanner, false);
   LSettingSet(VLKeys::CustomASXBannerURL, "");
   LSettingSet(VLKeys::CustomASXBannerPath, "");
+  LSettingSet(VLKeys::WebServerMaxWaiting, VLKeys::WebServerMaxWaiting.def);
+  LSettingSet(VLKeys::WebServerRequestHeadMs, VLKeys::WebServerRequestHeadMs.def);
   ClearFolder(HighFolder());
   ClearFolder(LowFolder());
 }
