@@ -20,8 +20,6 @@
 inline constexpr int kListenerSendTimeoutMs = 10000;
 // How far behind the newest chunk a new listener starts.
 inline constexpr int kListenerStartBehind = 32;
-// A caught-up listener looks at its stop request at least this often.
-inline constexpr unsigned int kListenerWaitSliceMs = 200;
 
 // Bytes gathered for one send; a longer backlog (the start burst) goes out
 // in several sends back to back.
@@ -44,6 +42,8 @@ struct LListenerBatch {
 class LAudioListener {
 public:
   explicit LAudioListener(const LAudioQueue& queue);
+  // A listener that goes on from chunk `position` (another's GetPosition).
+  LAudioListener(const LAudioQueue& queue, uint64_t position) : queue_(queue), position_(position) {}
 
   LAudioListener(const LAudioListener&) = delete;
   LAudioListener& operator=(const LAudioListener&) = delete;
@@ -89,25 +89,5 @@ LProcessResult LAudioListenerSendBacklog(P& process, LAudioListener& listener, u
     }
     if (gathered.caughtUp)
       return kProcessDone;
-  }
-}
-
-// Streams the queue to one consumer on the calling thread until a send
-// fails or the process is asked to stop: batches go to send as soon as the
-// ring holds them, and a caught-up listener sleeps until the ring advances.
-// Returns kProcessStopped or the failed send's result.  (Socket listeners
-// are streamed by ProcessSendAudioQueue instead, which hands caught-up
-// listeners to the queue's fan-out thread.)
-template <class P, class Send>
-LProcessResult LAudioQueueFollow(P& process, const LAudioQueue& queue, Send&& send)
-{
-  LAudioListener listener(queue);
-  alignas(8) unsigned char batch[kListenerBatchBytes];
-  for (;;) {
-    int chunks = 0;
-    LProcessResult result = LAudioListenerSendBacklog(process, listener, batch, send, chunks);
-    if (result != kProcessDone)
-      return result;
-    listener.WaitForData(kListenerWaitSliceMs);
   }
 }

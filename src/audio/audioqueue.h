@@ -57,7 +57,8 @@ public:
   // the bit rate is stored either way.
   void Start(int kbps);
   // Engine control thread.  Stops the copying thread and closes the pipe;
-  // the encoder ends and is reaped.  The ring keeps its contents.
+  // the encoder ends and is reaped.  The ring keeps its contents and its
+  // listeners, so a restart does not cut them (see LAudioFanout::EndAll).
   void Stop();
 
   // Capture thread.  Writes one block of interleaved stereo samples
@@ -91,7 +92,7 @@ public:
   // Advanced after every publication; listeners sleep on it.
   const LWakeWord& GetWakeWord() const { return wake_; }
 
-  // The thread that streams to this queue's caught-up socket listeners.
+  // The owner of this queue's caught-up socket listeners.
   LAudioFanout& GetFanout() const { return *fanout_; }
 
   // The encoder's (shell's) process id while one runs, else -1.  Any thread.

@@ -1,5 +1,7 @@
 #include "audio/audiostreamingsource.h"
 
+#include "audio/audiofanout.h"
+
 #include <cstdio>
 
 #include "audio/soundrecorddevice.h"
@@ -20,6 +22,12 @@ void LAudioStreamingSource::Start(unsigned int index)
   LSoundSink sink(new LStreamingSink(this));
   // Trigger off and 60 hours of silence time: every block is written.
   recorder_.Start(sink, LSoundTime::Zero(), LDB::Off(), LSoundTime::Max(), 0);
+}
+
+void LAudioStreamingSource::EndListenerStreams()
+{
+  dialUp_.GetFanout().EndAll();
+  broadBand_.GetFanout().EndAll();
 }
 
 void LAudioStreamingSource::Stop()

@@ -23,6 +23,9 @@ public:
   // Engine control thread.  Recorder first (no Write follows), then the
   // broadband and the dial-up queue.  Safe when not running.
   void Stop();
+  // Ends the streams of both queues' parked listeners (the web server's
+  // stop).
+  void EndListenerStreams();
 
   // Capture thread.  The same block to the dial-up, then the broadband
   // queue; returns the broadband queue's result.

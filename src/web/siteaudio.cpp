@@ -1,6 +1,7 @@
 // MP3 answers: a recording's file from the rate folders, a live input's
 // stream from its encoder queue, and the ASX banner image.
 #include "audio/audioengine.h"
+#include "audio/audiofanout.h"
 #include "audio/audiolistensocket.h"
 #include "base/file.h"
 #include "base/stringtools.h"
@@ -57,7 +58,12 @@ void StreamLive(LWebletForm& form, const char* src, int kbps)
     LOG("Error with streaming request");
     return;
   }
-  ProcessSendAudioQueue(form.thread, form.socket, *queue);
+  // Once its start burst is out the listener belongs to the queue's
+  // fan-out, which logs the end of its stream.
+  LAudioListener listener(*queue);
+  if (ProcessSendAudioBurst(form.thread, form.socket, listener) == kProcessDone &&
+      queue->GetFanout().Adopt(LUniqueFD(form.TakeSocket()), listener, logName))
+    return;
   LOGF("Streaming %s stopped", logName);
 }
 

@@ -60,7 +60,7 @@ void LWebletConnection::ThreadFunction()
 
 LWebletConnection::After LWebletConnection::ServeRequest()
 {
-  LWebletForm form(*this, socket_);
+  LWebletForm form(*this, socket_, &socket_);
   LWebletRequestHead head;
   LWebletRequestOutcome outcome;
   {
@@ -84,7 +84,8 @@ LWebletConnection::After LWebletConnection::ServeRequest()
   for (unsigned int i = 0; i < count_; ++i) {
     if (std::strcmp(table_[i].pageName, form.pageName) == 0) {
       table_[i].handler(form);
-      return After::Close;
+      // A handler that took the socket (a live stream) leaves nothing here.
+      return socket_.IsOpen() ? After::Close : After::CloseAtOnce;
     }
   }
   After after = ServeStatic(form);

@@ -17,7 +17,7 @@
 
 #include "alsa/testalsa.h"
 #include "audio/audioengine.h"
-#include "audio/audiolistener.h"
+#include "audio/queuefollow.h"
 #include "audio/capturetest.h"
 #include "audio/mp3check.h"
 #include "settings/configkeys.h"
@@ -36,7 +36,7 @@ public:
   explicit LStreamReader(LAudioQueue* queue)
   {
     thread_ = std::thread([this, queue] {
-      LAudioQueueFollow(*this, *queue, [this](const void* data, unsigned int size) {
+      FollowQueue(*this, *queue, [this](const void* data, unsigned int size) {
         std::lock_guard<std::mutex> guard(mutex_);
         bytes_.append(static_cast<const char*>(data), size);
         arrivals_.push_back({Clock::now(), bytes_.size()});
