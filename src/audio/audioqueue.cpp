@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <sys/wait.h>
 
@@ -66,6 +67,12 @@ bool LAudioQueue::OpenEncoder()
 
 bool LAudioQueue::RestartEncoder()
 {
+  // An encoder that closed its output but lives on could hold a Write (and
+  // with it the lock) for ever: its process group is ended first.  It has
+  // not been reaped, so its id is still its own.
+  const pid_t pid = encoderPid_.load(std::memory_order_acquire);
+  if (pid > 0)
+    kill(-pid, SIGKILL);
   int status;
   {
     std::lock_guard<std::mutex> guard(pipeLock_);

@@ -11,7 +11,7 @@ void LWebletWaitingList::LoadSettings()
   const int headMs = LSettingGet(VLKeys::WebServerRequestHeadMs);
   std::lock_guard<std::mutex> guard(lock_);
   cap_ = cap > 0 ? cap : VLKeys::WebServerMaxWaiting.def;
-  headMs_ = headMs > 0 ? headMs : VLKeys::WebServerRequestHeadMs.def;
+  headMs_.store(headMs > 0 ? headMs : VLKeys::WebServerRequestHeadMs.def, std::memory_order_relaxed);
 }
 
 void LWebletWaitingList::Add(LWebletWaitingEntry& entry)

@@ -5,6 +5,7 @@
 // down, which ends its wait at once and its thread closes it.  Connections
 // that are past their head (a streaming listener, a download) are never on
 // the list, so nothing here cuts them.
+#include <atomic>
 #include <mutex>
 
 // One waiting connection: lives on its connection thread's stack between
@@ -25,7 +26,7 @@ public:
   // Owner's thread, while no connection runs: WebServer/MaxWaiting and
   // WebServer/RequestHeadMs from the settings.
   void LoadSettings();
-  int GetHeadMs() const { return headMs_; }
+  int GetHeadMs() const { return headMs_.load(std::memory_order_relaxed); }
 
   // Connection threads; take the list's lock.  Add cuts the oldest entry
   // when the list is full.  Remove is safe for an entry already cut.
@@ -41,7 +42,9 @@ private:
   LWebletWaitingEntry* newest_ = nullptr;
   int count_ = 0;
   int cap_ = 0;
-  int headMs_ = 0;
+  // Read by connection threads without the lock; a connection of the
+  // previous run may still read it while a new run loads it.
+  std::atomic<int> headMs_{0};
 };
 
 // Keeps one connection on the list for the lifetime of the scope; a null
