@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "audio/audiolistener.h"
+#include "../tests/audio/queuefollow.h"
 #include "audio/audioqueue.h"
 
 namespace {
@@ -72,7 +72,7 @@ void* RunListener(void* pointer)
   if (args->polling) {
     FollowPolling(*args->queue, *args->stop, *args->bytes);
   } else {
-    LAudioQueueFollow(*args->stop, *args->queue, [args](const void*, unsigned int size) {
+    FollowQueue(*args->stop, *args->queue, [args](const void*, unsigned int size) {
       args->bytes->fetch_add(size, std::memory_order_relaxed);
       return LProcessResult(kProcessDone);
     });

@@ -23,6 +23,12 @@ void LAudioEngine::Stop()
     source.Stop();
 }
 
+void LAudioEngine::EndListenerStreams()
+{
+  for (LAudioStreamingSource& source : sources_)
+    source.EndListenerStreams();
+}
+
 void LAudioEngine::Restart()
 {
   Stop();

@@ -24,6 +24,8 @@ public:
   void Start();
   // Stops all eight sources, running or not.
   void Stop();
+  // Ends every live listener's stream; the sources go on.
+  void EndListenerStreams();
   void Restart();
 
   // Web connection threads, no lock: the queue of source `index` for kbps,

@@ -1,27 +1,31 @@
 #pragma once
-// The sending side of one queue's listeners once they have caught up with
-// the ring.
+// The one owner of one queue's listeners once they have had their start
+// burst.
 //
-// A listener's connection thread sends its start burst itself, then parks
-// the listener here and sleeps without a time-out.  One thread per queue
-// wakes every send interval and, for each parked listener in turn, gathers
-// what the ring has added and hands it to the socket without blocking.
-// Thousands of listeners then cost one wake-up of one thread and one send
-// each per interval, instead of a wake-up of every listener's thread for
-// every chunk.  A listener whose socket was full is watched (epoll) and
-// served again as soon as it takes more, so a socket buffer smaller than
-// an interval's audio never holds a listener back.
+// A listener's connection thread sends the start burst itself, then hands
+// the listener (its socket and its position in the ring) to the fan-out
+// with Adopt and ends.  From then on a listener costs its socket and its
+// entry here: no thread, no other descriptor, no buffer unless its socket
+// was full.  One thread per queue wakes every send interval and, for each
+// listener in turn, gathers what the ring has added and hands it to the
+// socket without blocking.  A listener whose socket was full is watched
+// (epoll) and served again as soon as it takes more.
 //
-// A parked listener whose socket takes nothing for kListenerSendTimeoutMs,
-// or whose send fails, is ended: the fan-out shuts its socket down, which
-// wakes the sleeping connection thread.  The connection thread also wakes
-// for a stop request and for the peer hanging up, and unparks the listener
-// before it returns; from then on the fan-out never touches it again.
+// The fan-out alone decides when a stream ends, and then closes the socket
+// and logs "Streaming %s stopped":
+//   - a send fails, or the socket takes nothing for kListenerSendTimeoutMs;
+//   - the peer hangs up (an error or reset on the socket, or its side
+//     closed while the ring stands still for kListenerHangUpIdleMs);
+//   - the ring laps the listener (it fell a whole ring behind: it would
+//     only be sent a jump in the stream);
+//   - EndAll: the web server stops (engine stop, or a new port).  A restart
+//     of the queue's encoder leaves the listeners streaming.
 #include <atomic>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "audio/audiolistener.h"
-#include "base/processresult.h"
 #include "base/signalobject.h"
 #include "base/thread.h"
 #include "base/uniquefd.h"
@@ -32,50 +36,35 @@
 inline constexpr unsigned int kListenerSendIntervalMs = 500;
 // A ring that advances this many chunks before the pause is over (a fast
 // stream, whose ring spans less time) brings the next pass forward, so no
-// parked listener is lapped while it waits.
+// listener is lapped while it waits.
 inline constexpr int kListenerPassChunks = LAudioQueue::kSlots / 4;
-// A parked listener whose ring has not advanced for this long after its
-// peer closed its side has hung up.
+// A listener whose ring has not advanced for this long after its peer
+// closed its side has hung up.
 inline constexpr unsigned int kListenerHangUpIdleMs = 1000;
 
-// One parked listener: lives on its connection thread's stack.  While it is
-// parked only the fan-out thread uses it, under the fan-out's lock.
-struct LParkedListener {
-  LParkedListener(int socket, LAudioListener& listener, unsigned char* batch)
-      : socket(socket), listener(listener), batch(batch)
-  {
-  }
-  LParkedListener(const LParkedListener&) = delete;
-  LParkedListener& operator=(const LParkedListener&) = delete;
-
-  const int socket;
-  LAudioListener& listener;
-  unsigned char* const batch;  // kListenerBatchBytes
-  int size = 0;                // bytes gathered into batch
-  int sent = 0;                // of which the socket took this many
-  int64_t lastProgress = 0;    // monotonic ms of the last send that moved
-  bool ended = false;          // the fan-out gave up on the listener
-  bool watched = false;        // registered with the fan-out's epoll
-  LParkedListener* previous = nullptr;
-  LParkedListener* next = nullptr;
-};
+struct LParkedListener;
 
 class LAudioFanout : private LThread {
 public:
   explicit LAudioFanout(const LAudioQueue& queue);
+  // Ends every listener still here.
   ~LAudioFanout();
 
   LAudioFanout(const LAudioFanout&) = delete;
   LAudioFanout& operator=(const LAudioFanout&) = delete;
 
-  // Connection thread.  Parks the listener (which must have sent its
-  // backlog) and sleeps until stop is signalled (kProcessStopped), the
-  // fan-out ended the stream or its thread could not be started
-  // (kProcessFailed) or the peer hung up (kProcessStopped).  The listener
-  // is unparked on return.
-  LProcessResult Serve(LParkedListener& parked, LSignalObjectRef stop);
+  // Connection thread.  Takes the listener's socket and position (the
+  // listener must have sent its start burst); `name` is the stream's name
+  // for the log.  False when the fan-out's thread could not be started: the
+  // socket is then closed and nothing is logged.  Takes lock_.
+  // A listener with a framer hands it over with icy, so that its blocks
+  // go on at the right offsets.
+  bool Adopt(LUniqueFD socket, LAudioListener& listener, const char* name,
+             std::unique_ptr<LIcyFramer> icy = nullptr);
+  // Owner's thread (the queue's stop): ends every listener.  Takes lock_.
+  void EndAll();
 
-  // Number of listeners parked now (any thread).
+  // Number of listeners here now (any thread).
   int GetParkedCount();
 
   // Queue thread, after each publication: asks for a pass when the ring
@@ -83,19 +72,18 @@ public:
   void OnPublished(uint64_t published);
 
 private:
-  // False when the fan-out's thread could not be started.
-  bool Park(LParkedListener& parked);
-  void Unpark(LParkedListener& parked);
-  // Fan-out thread, under lock_.  Sends what parked has waiting and what the
-  // ring added, until the socket is full or the listener has caught up.
+  // The rest: fan-out thread, under lock_.
+  // Sends what parked has waiting and what the ring added, until the
+  // socket is full or the listener has caught up; may end it.
   void ServeOne(LParkedListener& parked, int64_t now);
+  // Closes the socket, logs and frees the listener.
   void End(LParkedListener& parked);
-  // Asks for one wake-up when the socket takes data again.
-  void Watch(LParkedListener& parked);
-  // Serves the listeners whose sockets became writable (under lock_); true
-  // when a pass was asked for.
-  bool ServeWritable(int64_t now);
-  // Serves every parked listener (under lock_).
+  // Sets the epoll events: hang-up until the peer closed its side, and
+  // writability while the socket is full.
+  void SetEvents(LParkedListener& parked, bool peerClosed, bool full);
+  // Handles the ready sockets; true when a pass was asked for.
+  bool ServeReady(int64_t now);
+  // Serves every listener.
   void Pass(int64_t now);
   void ThreadFunction() override;
 
@@ -108,4 +96,6 @@ private:
   std::mutex lock_;
   LParkedListener* first_ = nullptr;
   int parked_ = 0;
+  // Gathered chunks on their way to one socket.
+  std::unique_ptr<unsigned char[]> batch_;
 };

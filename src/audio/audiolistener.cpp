@@ -9,7 +9,17 @@ LAudioListener::LAudioListener(const LAudioQueue& queue) : queue_(queue)
   queue_.GetListenerStats().Join();
 }
 
-LAudioListener::~LAudioListener() { queue_.GetListenerStats().Leave(); }
+LAudioListener::LAudioListener(LAudioListener& from)
+    : queue_(from.queue_), icy_(from.icy_), position_(from.position_), overtaken_(from.overtaken_)
+{
+  from.counted_ = false;
+}
+
+LAudioListener::~LAudioListener()
+{
+  if (counted_)
+    queue_.GetListenerStats().Leave();
+}
 
 LListenerRead LAudioListener::ReadNext(unsigned char* out, int& length)
 {

@@ -21,8 +21,6 @@
 inline constexpr int kListenerSendTimeoutMs = 10000;
 // How far behind the newest chunk a new listener starts.
 inline constexpr int kListenerStartBehind = 32;
-// A caught-up listener looks at its stop request at least this often.
-inline constexpr unsigned int kListenerWaitSliceMs = 200;
 
 // Bytes gathered for one send; a longer backlog (the start burst) goes out
 // in several sends back to back.
@@ -47,6 +45,9 @@ public:
   // Counts itself among the queue's listeners while it exists.
   explicit LAudioListener(const LAudioQueue& queue);
   ~LAudioListener();
+  // Takes over from another listener: its position, its framer and its
+  // place among the queue's listeners (from then counts no more).
+  explicit LAudioListener(LAudioListener& from);
 
   LAudioListener(const LAudioListener&) = delete;
   LAudioListener& operator=(const LAudioListener&) = delete;
@@ -77,6 +78,7 @@ private:
   LIcyFramer* icy_ = nullptr;
   uint64_t position_;
   unsigned long overtaken_ = 0;
+  bool counted_ = true;  // among the queue's listeners
 };
 
 // Sends batches until the listener has caught up with the ring: kProcessDone
@@ -98,25 +100,5 @@ LProcessResult LAudioListenerSendBacklog(P& process, LAudioListener& listener, u
     }
     if (gathered.caughtUp)
       return kProcessDone;
-  }
-}
-
-// Streams the queue to one consumer on the calling thread until a send
-// fails or the process is asked to stop: batches go to send as soon as the
-// ring holds them, and a caught-up listener sleeps until the ring advances.
-// Returns kProcessStopped or the failed send's result.  (Socket listeners
-// are streamed by ProcessSendAudioQueue instead, which hands caught-up
-// listeners to the queue's fan-out thread.)
-template <class P, class Send>
-LProcessResult LAudioQueueFollow(P& process, const LAudioQueue& queue, Send&& send)
-{
-  LAudioListener listener(queue);
-  alignas(8) unsigned char batch[kListenerBatchBytes];
-  for (;;) {
-    int chunks = 0;
-    LProcessResult result = LAudioListenerSendBacklog(process, listener, batch, send, chunks);
-    if (result != kProcessDone)
-      return result;
-    listener.WaitForData(kListenerWaitSliceMs);
   }
 }

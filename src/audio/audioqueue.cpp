@@ -2,11 +2,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <sys/wait.h>
 
 #include "audio/audiofanout.h"
 #include "audio/mp3encode.h"
 #include "audio/soundbase.h"
+#include "base/ticks.h"
+#include "settings/log.h"
 
 namespace {
 
@@ -34,20 +38,63 @@ void LAudioQueue::Start(int kbps)
 {
   Stop();
   bitRate_.store(kbps, std::memory_order_relaxed);
-  char commandLine[kEncoderCommandLineSize];
-  if (!Mp3CreateLiveCommandLine(commandLine, kbps))
+  if (!Mp3CreateLiveCommandLine(commandLine_, kbps))
     return;
-  if (!pipe_.Open(commandLine))
-    return;
-  encoderRunning_.store(true, std::memory_order_relaxed);
+  restartDelayMs_ = kEncoderRestartFirstMs;
+  {
+    std::lock_guard<std::mutex> guard(pipeLock_);
+    if (!OpenEncoder())
+      return;
+  }
   StartHigh();
 }
 
 void LAudioQueue::Stop()
 {
   StopThreadNow();
+  std::lock_guard<std::mutex> guard(pipeLock_);
+  encoderPid_.store(-1, std::memory_order_release);
   pipe_.Close();
-  encoderRunning_.store(false, std::memory_order_relaxed);
+}
+
+bool LAudioQueue::OpenEncoder()
+{
+  const bool opened = pipe_.Open(commandLine_);
+  encoderPid_.store(opened ? pipe_.GetPid() : -1, std::memory_order_release);
+  encoderStartedMs_ = GetMonotonicMs();
+  return opened;
+}
+
+bool LAudioQueue::RestartEncoder()
+{
+  // An encoder that closed its output but lives on could hold a Write (and
+  // with it the lock) for ever: its process group is ended first.  It has
+  // not been reaped, so its id is still its own.
+  const pid_t pid = encoderPid_.load(std::memory_order_acquire);
+  if (pid > 0)
+    kill(-pid, SIGKILL);
+  int status;
+  {
+    std::lock_guard<std::mutex> guard(pipeLock_);
+    encoderPid_.store(-1, std::memory_order_release);
+    status = pipe_.Close();
+  }
+  // An encoder that ran for a while gets the short pause again; one that
+  // dies at once (a broken component) is not started in a tight loop.
+  if (GetMonotonicMs() - encoderStartedMs_ >= kEncoderStableMs)
+    restartDelayMs_ = kEncoderRestartFirstMs;
+  const int kbps = GetBitRate();
+  // The shell reports an encoder killed by signal n as status 128 + n.
+  const int code = status < 0 ? -1 : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+  LOGERRORF("The %d kbps encoder ended (status %d); starting it again in %u ms.", kbps, code, restartDelayMs_);
+  for (;;) {
+    if (ProcessWait(restartDelayMs_) != kProcessDone)
+      return false;
+    restartDelayMs_ = restartDelayMs_ * 2 < kEncoderRestartMaxMs ? restartDelayMs_ * 2 : kEncoderRestartMaxMs;
+    std::lock_guard<std::mutex> guard(pipeLock_);
+    if (OpenEncoder())
+      return true;
+  }
 }
 
 int LAudioQueue::Write(const int* samples, int frames)
@@ -57,7 +104,11 @@ int LAudioQueue::Write(const int* samples, int frames)
   for (int done = 0; done < frames;) {
     int n = frames - done < kMaxFramesPerWrite ? frames - done : kMaxFramesPerWrite;
     ConvertSamplesOut<LSF16>(pcm, samples + static_cast<size_t>(done) * 2, n * 2);
-    int written = pipe_.Write(pcm, static_cast<unsigned int>(n) * 2 * sizeof(LSF16));
+    int written;
+    {
+      std::lock_guard<std::mutex> guard(pipeLock_);
+      written = pipe_.Write(pcm, static_cast<unsigned int>(n) * 2 * sizeof(LSF16));
+    }
     if (written < 0)
       return -1;
     total += written;
@@ -124,21 +175,13 @@ void LAudioQueue::Publish(const unsigned char* data, int length)
 void LAudioQueue::ThreadFunction()
 {
   unsigned char staging[kSlotBytes];
-  // After the encoder's output has ended (it exited) the pipe stays
-  // readable; from then on only a stop request is waited for.
-  bool ended = false;
   while (!IsToStop()) {
     int ready = pipe_.GetBytesReady();
     if (ready == 0) {
-      if (ended) {
-        Wait(kWaitSliceMs);
-        continue;
-      }
+      // Readable with nothing to read: the encoder's output has ended.
       LProcessResult waited = ProcessWaitSignal(LSignalObjectRef(pipe_.GetReadFD()), kWaitSliceMs);
-      if (waited == kProcessDone && pipe_.GetBytesReady() == 0) {
-        ended = true;
-        encoderRunning_.store(false, std::memory_order_relaxed);
-      }
+      if (waited == kProcessDone && pipe_.GetBytesReady() == 0 && !RestartEncoder())
+        return;
       continue;
     }
     int want = ready < kSlotBytes ? ready : kSlotBytes;

@@ -13,11 +13,20 @@
 // also carries the number of the chunk it holds, so a listener that copies
 // a slot while the writer refills it (a listener a whole ring behind) finds
 // out after the copy and never passes torn bytes on.
+//
+// Supervision: an encoder that exits or is killed while the queue runs is
+// started again by the queue's thread, after kEncoderRestartFirstMs and,
+// when it keeps dying soon after each start, after a pause that doubles up
+// to kEncoderRestartMaxMs.  Each death is logged once.  The ring goes on
+// from where it was, so the listeners that stayed hear the new encoder.
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <sys/types.h>
 
 #include "audio/listenerstats.h"
+#include "audio/mp3encode.h"
 #include "base/pipe.h"
 #include "base/thread.h"
 #include "base/wakeword.h"
@@ -32,6 +41,11 @@ public:
   static constexpr int kMaxFramesPerWrite = 8192;
   // Bit rate before the first start.
   static constexpr int kInitialBitRate = 20;
+  // Pause before a dead encoder is started again; doubled for each death
+  // within kEncoderStableMs of its start, up to kEncoderRestartMaxMs.
+  static constexpr unsigned int kEncoderRestartFirstMs = 250;
+  static constexpr unsigned int kEncoderRestartMaxMs = 30000;
+  static constexpr int64_t kEncoderStableMs = 5000;
 
   LAudioQueue();
   ~LAudioQueue();
@@ -44,13 +58,16 @@ public:
   // the bit rate is stored either way.
   void Start(int kbps);
   // Engine control thread.  Stops the copying thread and closes the pipe;
-  // the encoder ends and is reaped.  The ring keeps its contents.
+  // the encoder ends and is reaped.  The ring keeps its contents and its
+  // listeners, so a restart does not cut them (see LAudioFanout::EndAll).
   void Stop();
 
   // Capture thread.  Writes one block of interleaved stereo samples
   // (internal scale) to the encoder as 16-bit PCM; blocks while the
   // encoder's input is full.  Returns the bytes written, or -1 when the
   // encoder is not running or has exited (the block is lost; never SIGPIPE).
+  // Takes pipeLock_ (the queue thread holds it while it restarts a dead
+  // encoder).
   int Write(const int* samples, int frames);
 
   // Any thread.
@@ -76,17 +93,17 @@ public:
   // Advanced after every publication; listeners sleep on it.
   const LWakeWord& GetWakeWord() const { return wake_; }
 
-  // The thread that streams to this queue's caught-up socket listeners.
+  // The owner of this queue's caught-up socket listeners.
   LAudioFanout& GetFanout() const { return *fanout_; }
 
-  // Whether an encoder was started and its output has not ended (any
-  // thread).
-  bool IsEncoderRunning() const { return encoderRunning_.load(std::memory_order_relaxed); }
+  // Whether an encoder runs now: false before the first start, while a
+  // dead one waits to be started again, and after Stop (any thread).
+  bool IsEncoderRunning() const { return GetEncoderPid() > 0; }
   // The figures of this queue's listeners (any thread, no lock).
   LListenerStats& GetListenerStats() const { return stats_; }
 
-  // The encoder's process id while one runs, else -1 (engine thread).
-  pid_t GetEncoderPid() const { return pipe_.GetPid(); }
+  // The encoder's (shell's) process id while one runs, else -1.  Any thread.
+  pid_t GetEncoderPid() const { return encoderPid_.load(std::memory_order_acquire); }
 
 private:
   struct LSlot;
@@ -94,12 +111,23 @@ private:
   // Queue thread: waits for encoder output and publishes it.
   void ThreadFunction() override;
   void Publish(const unsigned char* data, int length);
+  // Queue thread: the encoder's output has ended.  Logs the death, waits
+  // out the back-off and starts the encoder again; false on a stop request.
+  bool RestartEncoder();
+  // Under pipeLock_: (re)opens the pipe on commandLine_.
+  bool OpenEncoder();
 
   std::atomic<int> bitRate_{kInitialBitRate};
   std::atomic<uint64_t> published_{0};
-  std::atomic<bool> encoderRunning_{false};
   mutable LListenerStats stats_;
+  // Held by Write, by Open/Close of the pipe and by the restart.
+  std::mutex pipeLock_;
   LPipeInOut pipe_;
+  std::atomic<pid_t> encoderPid_{-1};
+  // Written by Start before the thread runs; read by the thread.
+  char commandLine_[kEncoderCommandLineSize] = "";
+  int64_t encoderStartedMs_ = 0;
+  unsigned int restartDelayMs_ = kEncoderRestartFirstMs;
   std::unique_ptr<LSlot[]> slots_;
   LWakeWord wake_;
   // Last, so that it stops before the ring goes.

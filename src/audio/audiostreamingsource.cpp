@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "audio/audioengine.h"
+#include "audio/audiofanout.h"
 #include "audio/soundrecorddevice.h"
 #include "settings/configkeys.h"
 #include "settings/settings.h"
@@ -20,10 +22,25 @@ void LAudioStreamingSource::Start(unsigned int index)
   LSoundSink sink(new LStreamingSink(this));
   // Trigger off and 60 hours of silence time: every block is written.
   recorder_.Start(sink, LSoundTime::Zero(), LDB::Off(), LSoundTime::Max(), 0);
+
+  const int number = static_cast<int>(index) + 1;
+  char url[260];
+  LSettingGet(VLKeys::LivePublishURL, number, url);
+  const int kbps = LSettingGet(VLKeys::LivePublishKBPS, number);
+  char name[260];
+  LAudioGetSourceDisplayName(number, name);
+  publisher_.Start(*GetAudioQueue(kbps > 0 ? kbps : broadBand_.GetBitRate()), url, name);
+}
+
+void LAudioStreamingSource::EndListenerStreams()
+{
+  dialUp_.GetFanout().EndAll();
+  broadBand_.GetFanout().EndAll();
 }
 
 void LAudioStreamingSource::Stop()
 {
+  publisher_.Stop();
   recorder_.Stop();
   broadBand_.Stop();
   dialUp_.Stop();

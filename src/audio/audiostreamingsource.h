@@ -1,7 +1,10 @@
 #pragma once
 // One live input: its recorder and its two encoder queues (dial-up and
 // broadband).  The capture thread writes every block to both queues,
-// dial-up first; listeners pick a queue by bit rate.
+// dial-up first; listeners pick a queue by bit rate.  A source with an
+// Icecast address (Live/Publish<n>URL) also publishes one of its queues
+// there (Live/Publish<n>KBPS).
+#include "audio/audiopublisher.h"
 #include "audio/audioqueue.h"
 #include "audio/soundrecorder.h"
 #include "audio/soundsink.h"
@@ -23,6 +26,9 @@ public:
   // Engine control thread.  Recorder first (no Write follows), then the
   // broadband and the dial-up queue.  Safe when not running.
   void Stop();
+  // Ends the streams of both queues' parked listeners (the web server's
+  // stop).
+  void EndListenerStreams();
 
   // Capture thread.  The same block to the dial-up, then the broadband
   // queue; returns the broadband queue's result.
@@ -40,6 +46,8 @@ private:
   LSoundRecorder recorder_;
   LAudioQueue dialUp_;
   LAudioQueue broadBand_;
+  // Last: it reads a queue's ring, so it goes first.
+  LAudioPublisher publisher_;
 };
 
 // The sink a source's recorder writes to: 44100 Hz stereo, passed on to

@@ -119,13 +119,13 @@ bool LPipeInOut::Open(const char* command)
   return true;
 }
 
-void LPipeInOut::Close()
+int LPipeInOut::Close()
 {
   // Input first: the command sees the end of its input; with its output
   // closed as well, any last output it writes fails and it ends at once.
   write_.Close();
   read_.Close();
-  child_.Reap(LChildProcess::kReapGraceMs);
+  return child_.Reap(LChildProcess::kReapGraceMs);
 }
 
 int LPipeInOut::Write(const void* data, unsigned int size)

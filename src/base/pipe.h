@@ -103,8 +103,9 @@ public:
   bool Open(const char* command);
   // Closes the command's input and output, which makes it end, and reaps
   // it; a command that does not end within LChildProcess::kReapGraceMs is
-  // killed.  Safe when nothing is open.
-  void Close();
+  // killed.  Safe when nothing is open.  Returns the command's wait
+  // status, or -1 when nothing was started.
+  int Close();
 
   // Writes all size bytes to the command's input.  A command that has
   // exited gives -1 (EPIPE, never SIGPIPE); a closed pipe gives -1 (EBADF).

@@ -183,6 +183,10 @@ void LHTMLEncodeToWriter(Writer& writer, const char* text)
   flush();
 }
 
+// Base64 (RFC 4648, with padding) of text into a kPathSize buffer; a result
+// that does not fit is cut at a whole group.  Returns the length written.
+std::size_t LBase64Encode(char* out, const char* text);
+
 // URI-encodes text into a kPathSize buffer (a longer result is cut, even
 // inside an escape); returns the length written.
 std::size_t LURIEncode(char* out, const char* text);

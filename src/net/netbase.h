@@ -49,4 +49,11 @@ public:
   // closing the one held before.  False (and empty) when creation fails.
   bool Create();
   void Close();
+  // Gives the descriptor up without closing it; -1 when there is none.
+  int Release()
+  {
+    const int descriptor = socket_;
+    socket_ = -1;
+    return descriptor;
+  }
 };

@@ -10,6 +10,7 @@
 // locks.  IsToStop() is called on the calling thread.
 
 #include "base/processresult.h"
+#include "base/ticks.h"
 #include "base/stringtools.h"
 #include "base/stringwriters.h"
 #include "net/netbase.h"
@@ -140,13 +141,18 @@ LProcessResult ProcessRecvBytes(P& process, LIPSocketTCPRef socket, void* buffer
 // CR and LF.  Bytes are only taken off the socket up to and including the
 // line feed, so the next line (or a request body) stays for the next call.
 // A last line that the peer ends by closing is delivered with 0; a close
-// before any byte gives 2.
+// before any byte gives 2.  timeout is for the whole line: a peer that
+// trickles a byte now and then does not restart it.
 template <class P, class W>
 LProcessResult ProcessRecvLineToWriter(P& process, LIPSocketTCPRef socket, W& writer, int timeout)
 {
   bool gotData = false;
+  const int64_t deadline = GetMonotonicMs() + timeout;
   for (;;) {
-    LProcessResult waited = ProcessWaitForRecvReady(process, socket, timeout);
+    const int64_t left = deadline - GetMonotonicMs();
+    if (left <= 0)
+      return kProcessFailed;
+    LProcessResult waited = ProcessWaitForRecvReady(process, socket, static_cast<int>(left));
     if (waited != kProcessDone)
       return waited;
     char peek[kProcessLinePeek];

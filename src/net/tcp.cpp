@@ -1,9 +1,11 @@
 #include "net/tcp.h"
 
 #include "base/signalobject.h"
+#include "base/uniquefd.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <iterator>
 #include <netinet/in.h>
 #include <poll.h>
@@ -24,6 +26,18 @@ bool IsConnectionError(int error)
   return std::find(std::begin(kConnectionErrors), std::end(kConnectionErrors), error) !=
          std::end(kConnectionErrors);
 }
+
+// accept errors of a process or system out of descriptors (or the memory
+// for them): the listening socket is fine and is kept.
+constexpr int kExhaustedErrors[] = {EMFILE, ENFILE, ENOBUFS, ENOMEM};
+
+bool IsExhaustedError(int error)
+{
+  return std::find(std::begin(kExhaustedErrors), std::end(kExhaustedErrors), error) !=
+         std::end(kExhaustedErrors);
+}
+
+LUniqueFD OpenSpareDescriptor() { return LUniqueFD(open("/dev/null", O_RDONLY | O_CLOEXEC)); }
 
 } // namespace
 
@@ -85,6 +99,10 @@ void LTCPListener::ListenAndAccept()
 
 void LTCPListener::AcceptUntilStopped(int listening)
 {
+  // Held in reserve for a full descriptor table: given up for a moment, it
+  // lets one waiting connection be accepted and closed at once, so that a
+  // flood is answered with a close instead of a backlog that never moves.
+  LUniqueFD spare = OpenSpareDescriptor();
   while (!IsToStop()) {
     pollfd fds[2] = {{listening, POLLIN, 0}, {GetStopSignal().GetPollFD(), POLLIN, 0}};
     if (LPollRetrying(fds, 2, -1) < 0 || (fds[0].revents & POLLIN) == 0)
@@ -95,7 +113,17 @@ void LTCPListener::AcceptUntilStopped(int listening)
     if (accepted < 0) {
       if (IsConnectionError(errno))
         continue;
-      return;
+      if (!IsExhaustedError(errno))
+        return;
+      if (spare.IsValid()) {
+        spare.Close();
+        LUniqueFD excess(accept4(listening, nullptr, nullptr, SOCK_CLOEXEC));
+        excess.Close();
+        spare = OpenSpareDescriptor();
+      }
+      if (ProcessWait(kExhaustedPauseMs) != kProcessDone)
+        return;
+      continue;
     }
     LIPSocketTCP connection(accepted);
     NewConnection(connection);

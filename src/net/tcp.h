@@ -10,7 +10,9 @@
 // Listens on all local IPv4 addresses.  While the port cannot be taken
 // (another program holds it, or socket, bind or listen fail) the listener
 // closes its socket and tries again every kRetryMs; a stop ends the wait at
-// once.
+// once.  Accepting with the descriptor table full (EMFILE, ENFILE) keeps
+// the listening socket: the excess connection is closed and accepting
+// resumes after kExhaustedPauseMs.
 //
 // Start and Stop are called from the owner's thread; NewConnection and
 // BindConflict run on the listener thread.  A derived class must call
@@ -19,7 +21,10 @@
 class LTCPListener : public LThread {
 public:
   static constexpr unsigned int kRetryMs = 30000;
-  static constexpr int kBacklog = 50;
+  // Room for a burst of connects arriving faster than the thread accepts
+  // (the system caps it at net.core.somaxconn).
+  static constexpr int kBacklog = 4096;
+  static constexpr unsigned int kExhaustedPauseMs = 100;
 
   LTCPListener();
   ~LTCPListener();

@@ -139,6 +139,18 @@ void LSettingGet(const LSettingKeyStringIndexed& key, int index, char* out)
   IndexedKey(key.keyFormat, index, name);
   Store(key.store).GetString(key.section, name, key.def, out);
 }
+int LSettingGet(const LSettingKeyIntIndexed& key, int index)
+{
+  char name[260];
+  IndexedKey(key.keyFormat, index, name);
+  return GetInt(Store(key.store), key.section, name, key.def);
+}
+void LSettingSet(const LSettingKeyIntIndexed& key, int index, int value)
+{
+  char name[260];
+  IndexedKey(key.keyFormat, index, name);
+  Set(Store(key.store), key.section, name, value);
+}
 void LSettingSet(const LSettingKeyInt& key, int value)
 {
   Set(Store(key.store), key.section, key.key, value);

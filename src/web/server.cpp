@@ -1,5 +1,6 @@
 #include "web/server.h"
 
+#include "audio/audioengine.h"
 #include "base/file.h"
 #include "settings/log.h"
 #include "web/sitepages.h"
@@ -36,6 +37,9 @@ void LVLServer::Start()
 void LVLServer::Stop()
 {
   StopServer();
+  // Listeners past their start burst belong to their queues' fan-outs.
+  if (LAudioEngine* engine = gpAudioEngine.load())
+    engine->EndListenerStreams();
 }
 
 void LVLServer::Restart()

@@ -24,7 +24,8 @@ public:
   // Raises the banner counter, records the configured port and starts the
   // listener on it.  Returns once the listener thread runs.
   void Start();
-  // Stops the listener and every connection, live streams included.
+  // Stops the listener and every connection, live streams included (those
+  // parked with a queue's fan-out through the audio engine).
   void Stop();
   // Stop and Start, only when the configured port differs from the one the
   // server was last started on.

@@ -1,9 +1,10 @@
 // MP3 answers: a recording's file from the rate folders, a live input's
 // stream from its encoder queue, and the ASX banner image.
-#include <optional>
+#include <memory>
 
 #include "audio/audioengine.h"
 #include "audio/icyframer.h"
+#include "audio/audiofanout.h"
 #include "audio/audiolistensocket.h"
 #include "base/file.h"
 #include "base/formatter.h"
@@ -86,10 +87,17 @@ void StreamLive(LWebletForm& form, const char* src, int kbps)
     LOG("Error with streaming request");
     return;
   }
-  std::optional<LIcyFramer> framer;
+  // Once its start burst is out the listener belongs to the queue's
+  // fan-out, which logs the end of its stream.  A player that asked for
+  // titles has its framer go with it.
+  std::unique_ptr<LIcyFramer> framer;
   if (icy)
-    framer.emplace(logName);
-  ProcessSendAudioQueue(form.thread, form.socket, *queue, framer ? &*framer : nullptr);
+    framer = std::make_unique<LIcyFramer>(logName);
+  LAudioListener listener(*queue);
+  listener.SetIcyFramer(framer.get());
+  if (ProcessSendAudioBurst(form.thread, form.socket, listener) == kProcessDone &&
+      queue->GetFanout().Adopt(LUniqueFD(form.TakeSocket()), listener, logName, std::move(framer)))
+    return;
   LOGF("Streaming %s stopped", logName);
 }
 

@@ -18,6 +18,7 @@ void LWebletServer::StartServer(const LWebletScriptItem* table, unsigned int cou
   table_ = table;
   count_ = count;
   tlstrcpy(rootFolder_, rootFolder);
+  waiting_.LoadSettings();
   Start(GetWebletServerPort());
 }
 
@@ -41,7 +42,14 @@ void LWebletServer::SetWebletServerPort(unsigned short port)
 void LWebletServer::NewConnection(LIPSocketTCP& socket)
 {
   // Without memory for the object the socket stays here and is closed.
-  StartThreadNormal(new (std::nothrow) LWebletConnection(socket, table_, count_, rootFolder_));
+  auto* connection = new (std::nothrow) LWebletConnection(socket, table_, count_, rootFolder_, waiting_);
+  // Without a descriptor for its stop signal the thread could not be
+  // stopped in time: the connection is closed instead.
+  if (connection != nullptr && connection->GetStopSignal().GetPollFD() < 0) {
+    delete connection;
+    return;
+  }
+  StartThreadNormal(connection);
 }
 
 void LWebletServer::BindConflict()

@@ -19,11 +19,15 @@ public:
   ~LWebletServer() { StopServer(); }
 
   // Keeps the table (which must outlive the server's run), copies the root
-  // folder and (re)starts the listener on GetWebletServerPort().
+  // folder, reads the waiting limits and (re)starts the listener on
+  // GetWebletServerPort().
   void StartServer(const LWebletScriptItem* table, unsigned int count, const char* rootFolder);
   // Stops the listener, so that no new connection starts, then stops and
   // waits for every connection thread.
   void StopServer();
+
+  // Connections waiting for their request's head now (any thread).
+  int GetWaitingCount() { return waiting_.GetCount(); }
 
   // WebServer/Port from the settings store; 1085 when it is 0.
   static unsigned short GetWebletServerPort();
@@ -35,6 +39,7 @@ protected:
   void BindConflict() override;
 
 private:
+  LWebletWaitingList waiting_;
   const LWebletScriptItem* table_ = nullptr;
   unsigned int count_ = 0;
   char rootFolder_[kPathSize] = "";

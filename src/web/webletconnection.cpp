@@ -36,8 +36,8 @@ bool IsSessionFile(const char* path)
 } // namespace
 
 LWebletConnection::LWebletConnection(LIPSocketTCP& socket, const LWebletScriptItem* table, unsigned int count,
-                                     const char* rootFolder)
-    : table_(table), count_(count)
+                                     const char* rootFolder, LWebletWaitingList& waiting)
+    : table_(table), count_(count), waiting_(waiting)
 {
   socket_.Assign(socket);
   tlstrcpy(rootFolder_, rootFolder);
@@ -60,9 +60,13 @@ void LWebletConnection::ThreadFunction()
 
 LWebletConnection::After LWebletConnection::ServeRequest()
 {
-  LWebletForm form(*this, socket_);
+  LWebletForm form(*this, socket_, &socket_);
   LWebletRequestHead head;
-  LWebletRequestOutcome outcome = LWebletReadRequestHead(form, head);
+  LWebletRequestOutcome outcome;
+  {
+    LWebletWaitScope waiting(&waiting_, socket_.GetSocket());
+    outcome = LWebletReadRequestHead(form, head, waiting_.GetHeadMs());
+  }
   if (outcome != LWebletRequestOutcome::Ready) {
     return SendOutcome(LWebletOutcomeResponse(outcome));
   }
@@ -80,7 +84,8 @@ LWebletConnection::After LWebletConnection::ServeRequest()
   for (unsigned int i = 0; i < count_; ++i) {
     if (std::strcmp(table_[i].pageName, form.pageName) == 0) {
       table_[i].handler(form);
-      return After::Close;
+      // A handler that took the socket (a live stream) leaves nothing here.
+      return socket_.IsOpen() ? After::Close : After::CloseAtOnce;
     }
   }
   After after = ServeStatic(form);

@@ -3,6 +3,7 @@
 #include "base/stringtools.h"
 #include "net/netbase.h"
 #include "web/webletform.h"
+#include "web/webletwaiting.h"
 
 // One row of the application's handler table: a page name (the request path
 // without its leading '/', compared exactly; "" is the root) and the
@@ -19,9 +20,11 @@ struct LWebletScriptItem {
 class LWebletConnection : public LDetachedThread {
 public:
   // Takes the socket over (the given one is left empty).  The handler table
-  // must outlive the connection; the root folder is copied.
+  // and the waiting list must outlive the connection; the root folder is
+  // copied.  While it waits for a request's head the connection is on
+  // `waiting`, which limits how long and how many.
   LWebletConnection(LIPSocketTCP& socket, const LWebletScriptItem* table, unsigned int count,
-                    const char* rootFolder);
+                    const char* rootFolder, LWebletWaitingList& waiting);
   ~LWebletConnection() override = default;
 
 protected:
@@ -40,5 +43,6 @@ private:
   LIPSocketTCP socket_;
   const LWebletScriptItem* table_;
   unsigned int count_;
+  LWebletWaitingList& waiting_;
   char rootFolder_[kPathSize];
 };

@@ -26,7 +26,11 @@ public:
 // page tests that thread's stop request.
 class LWebletForm {
 public:
-  LWebletForm(LThread& thread, LIPSocketTCPRef socket) : thread(thread), socket(socket) {}
+  // owner: the connection's socket, which a handler may take (TakeSocket).
+  LWebletForm(LThread& thread, LIPSocketTCPRef socket, LIPSocketTCP* owner = nullptr)
+      : thread(thread), socket(socket), owner_(owner)
+  {
+  }
   LWebletForm(const LWebletForm&) = delete;
   LWebletForm& operator=(const LWebletForm&) = delete;
 
@@ -59,6 +63,9 @@ public:
   // a byte range is honoured).
   // True when the whole file was sent.
   bool ServeFile(const char* path);
+  // Takes the connection's socket over: the connection then ends without
+  // touching it.  -1 when the form has no owning connection.
+  int TakeSocket() { return owner_ != nullptr ? owner_->Release() : -1; }
 
   LThread& thread;
   LIPSocketTCPRef socket;
@@ -69,4 +76,7 @@ public:
   // The URI-decoded path without its leading '/'; empty until the headers
   // have been read.
   char pageName[kPathSize] = "";
+
+private:
+  LIPSocketTCP* owner_;
 };

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "base/ticks.h"
 #include "net/processsocket.h"
 
 namespace {
@@ -31,10 +32,23 @@ const char* LWebletOutcomeResponse(LWebletRequestOutcome outcome)
   return nullptr;
 }
 
-LWebletRequestOutcome LWebletReadRequestHead(LWebletForm& form, LWebletRequestHead& head)
+namespace {
+
+// What is left of a deadline on the monotonic clock, at least 1 ms (a line
+// read with nothing left fails at its first wait).
+int MsLeft(int64_t deadline)
 {
+  const int64_t left = deadline - GetMonotonicMs();
+  return left > 0 ? static_cast<int>(left) : 1;
+}
+
+} // namespace
+
+LWebletRequestOutcome LWebletReadRequestHead(LWebletForm& form, LWebletRequestHead& head, int headMs)
+{
+  const int64_t deadline = GetMonotonicMs() + headMs;
   char line[kPathSize];
-  if (ProcessRecvLine(form.thread, form.socket, line, kWebletRequestLineMs) != kProcessDone) {
+  if (ProcessRecvLine(form.thread, form.socket, line, MsLeft(deadline)) != kProcessDone) {
     return LWebletRequestOutcome::Dropped;
   }
   LWebletSplitRequestLine(line, head.line);
@@ -52,7 +66,7 @@ LWebletRequestOutcome LWebletReadRequestHead(LWebletForm& form, LWebletRequestHe
   }
 
   for (;;) {
-    if (ProcessRecvLine(form.thread, form.socket, line, kWebletHeaderLineMs) != kProcessDone) {
+    if (ProcessRecvLine(form.thread, form.socket, line, MsLeft(deadline)) != kProcessDone) {
       return LWebletRequestOutcome::Dropped;
     }
     if (line[0] == 0) {

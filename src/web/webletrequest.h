@@ -7,8 +7,9 @@
 // file-system step) between head and body, and so that the reader itself
 // touches nothing but the socket and the form.
 
-inline constexpr int kWebletRequestLineMs = 30000;
-inline constexpr int kWebletHeaderLineMs = 20000;
+// The request line and its headers together may take this long by default
+// (WebServer/RequestHeadMs).
+inline constexpr int kWebletRequestHeadMs = 20000;
 inline constexpr int kWebletSendMs = 20000;
 // A body may take this long plus one millisecond per byte.
 inline constexpr int kWebletBodyBaseMs = 20000;
@@ -33,8 +34,9 @@ struct LWebletRequestHead {
 // Reads the request line and the headers: splits the line, checks the
 // method, loads the query into the form data, decodes and checks the path,
 // stores the headers, decides persistence, loads the cookies and sets the
-// page name.  The reads use the form's socket and thread.
-LWebletRequestOutcome LWebletReadRequestHead(LWebletForm& form, LWebletRequestHead& head);
+// page name.  The reads use the form's socket and thread; the whole head
+// must arrive within headMs.
+LWebletRequestOutcome LWebletReadRequestHead(LWebletForm& form, LWebletRequestHead& head, int headMs);
 
 // For a POST with a Content-Length above 0: checks the length and reads the
 // body into the form data.

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "audio/audiolistener.h"
+#include "audio/queuefollow.h"
 #include "audio/audioqueue.h"
 #include "audio/fakeencoder.h"
 
@@ -71,7 +71,7 @@ TEST_F(AudioQueueTest, EveryByteArrivesInOrderThroughTheRingAndItsWrap)
   std::atomic<uint64_t> receivedSize{0};
   LTestProcess process;
   std::thread listener([&] {
-    LAudioQueueFollow(process, queue, [&](const void* data, unsigned int size) {
+    FollowQueue(process, queue, [&](const void* data, unsigned int size) {
       received.append(static_cast<const char*>(data), size);
       receivedSize = received.size();
       if (received.size() >= kTotal)
@@ -145,7 +145,7 @@ TEST_F(AudioQueueTest, ListenerOfAnEmptyRingSendsNothingAndStopsWithinASlice)
   std::atomic<double> stoppedAfter{-1};
   std::atomic<int> result{-1};
   std::thread listener([&] {
-    result = LAudioQueueFollow(process, queue, [&](const void*, unsigned int) {
+    result = FollowQueue(process, queue, [&](const void*, unsigned int) {
       ++sends;
       return LProcessResult(kProcessDone);
     });
@@ -157,7 +157,7 @@ TEST_F(AudioQueueTest, ListenerOfAnEmptyRingSendsNothingAndStopsWithinASlice)
   stoppedAfter = SecondsSince(start);
   EXPECT_EQ(sends, 0);
   EXPECT_EQ(result.load(), kProcessStopped);
-  EXPECT_LT(stoppedAfter.load(), kListenerWaitSliceMs / 1000.0 + 0.1);
+  EXPECT_LT(stoppedAfter.load(), kFollowWaitSliceMs / 1000.0 + 0.1);
 }
 
 TEST_F(AudioQueueTest, FailedSendEndsTheStreamWithItsResult)
@@ -169,7 +169,7 @@ TEST_F(AudioQueueTest, FailedSendEndsTheStreamWithItsResult)
   ASSERT_TRUE(WaitUntil([&] { return queue.GetPublished() >= 4; }, 5));
   LTestProcess process;
   int sends = 0;
-  LProcessResult result = LAudioQueueFollow(process, queue, [&](const void*, unsigned int) {
+  LProcessResult result = FollowQueue(process, queue, [&](const void*, unsigned int) {
     return LProcessResult(++sends == 3 ? kProcessFailed : kProcessDone);
   });
   EXPECT_EQ(result, kProcessFailed);
@@ -354,7 +354,8 @@ TEST(AudioQueueEncoder, EncoderThatDiesLosesBlocksButNotTheProcess)
     offset += 4410 * 4;
   }
   EXPECT_EQ(result, -1);
-  EXPECT_EQ(errno, EPIPE);
+  // EPIPE from the dead encoder, or EBADF while it is being replaced.
+  EXPECT_TRUE(errno == EPIPE || errno == EBADF) << errno;
   ASSERT_TRUE(WaitUntil([&] { return queue.GetPublished() >= 50000 / 2048; }, 5));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   uint64_t after = queue.GetPublished();

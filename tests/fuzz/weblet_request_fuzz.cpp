@@ -55,7 +55,7 @@ void ReadRequests(int fd)
   for (int request = 0; request < 64; ++request) {
     LWebletForm form(thread, socket);
     LWebletRequestHead head;
-    LWebletRequestOutcome outcome = LWebletReadRequestHead(form, head);
+    LWebletRequestOutcome outcome = LWebletReadRequestHead(form, head, kWebletRequestHeadMs);
     if (outcome == LWebletRequestOutcome::Ready) {
       Check(std::strstr(form.pageName, "..") == nullptr);
       Check(std::strlen(form.pageName) < kPathSize - 1);

@@ -5,8 +5,12 @@
 #include <cmath>
 #include <future>
 #include <numbers>
+#include <sys/resource.h>
 
+#include "audio/audiofanout.h"
+#include "audio/fakeencoder.h"
 #include "audio/mp3check.h"
+#include "base/filelimit.h"
 #include "sitelive.h"
 
 using namespace sitetest;
@@ -113,9 +117,120 @@ TEST_F(SiteStreamTest, IdleStreamsEndWhenTheListenerLeavesOrTheServerStops)
   EXPECT_FALSE(staying->SeesClose(0));
   auto start = std::chrono::steady_clock::now();
   server_->Server().Stop();
+  EXPECT_TRUE(staying->SeesClose(200)) << "parked: ended by the server's stop at once";
   EXPECT_LT(Milliseconds(start), 1000);
   EXPECT_TRUE(LogShows("Streaming Three stopped\r\n"));
-  EXPECT_TRUE(staying->SeesClose(1000));
+}
+
+// A burst of 2,000 listeners within about a second: every one gets its
+// answer and start burst and is then parked with the fan-out, and no
+// connection thread stays behind.
+TEST_F(SiteStreamTest, BurstOfTwoThousandListenersIsServed)
+{
+  constexpr int kListeners = 2000;
+  ASSERT_GE(LRaiseOpenFileLimit(), 3u * kListeners + 64);
+  LAudioQueue& queue = StartQueue();
+  WriteBlock(queue);
+  SettledPublished(queue);
+  const int threads = CountThreads();
+  std::vector<std::unique_ptr<Client>> clients;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kListeners; ++i) {
+    clients.push_back(std::make_unique<Client>(server_->Port()));
+    ASSERT_TRUE(clients.back()->Send("GET /velorin.mp3?src=1&kbps=56 HTTP/1.1\r\nHost: h\r\n\r\n")) << i;
+  }
+  std::printf("%d connects took %ld ms\n", kListeners, Milliseconds(start));
+  const std::string expected = kAudioHeader + Pattern(0, written_);
+  for (int i = 0; i < kListeners; ++i)
+    ASSERT_EQ(clients[i]->ReadBytes(expected.size(), 20000), expected) << i;
+  for (int i = 0; i < 2000 && queue.GetFanout().GetParkedCount() < kListeners; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(queue.GetFanout().GetParkedCount(), kListeners);
+  for (int i = 0; i < 500 && CountThreads() > threads + 1; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_LE(CountThreads(), threads + 1) << "the fan-out's thread only";
+}
+
+// A client holding far more idle connections than the server has
+// descriptors: the listener keeps streaming, and once the client lets go
+// the site answers again at once (the listening socket was kept).
+TEST_F(SiteStreamTest, IdleFloodLeavesListenersStreamingAndTheSiteAnswersAfterIt)
+{
+  LAudioQueue& queue = StartQueue();
+  auto listener = Listen("/velorin.mp3?src=1&kbps=56");
+  std::string heard;
+  auto keepStreaming = [&] {
+    WriteBlock(queue);
+    heard += listener->ReadBytes(written_ - heard.size(), 5000);
+    ASSERT_EQ(heard.size(), written_);
+  };
+  keepStreaming();
+  rlimit saved{};
+  getrlimit(RLIMIT_NOFILE, &saved);
+  rlimit lowered = saved;
+  lowered.rlim_cur = static_cast<rlim_t>(CountDescriptors() + 120);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  // The flood raises its own limit; it holds 600 connections for 3 s.
+  auto flood = std::async(std::launch::async, [this] {
+    return Shell("python3 -c 'import resource, socket, time\n"
+                 "h = resource.getrlimit(resource.RLIMIT_NOFILE)[1]\n"
+                 "resource.setrlimit(resource.RLIMIT_NOFILE, (h, h))\n"
+                 "held = []\n"
+                 "for i in range(600):\n"
+                 "  s = socket.socket(); s.setblocking(False); s.connect_ex((\"127.0.0.1\", " +
+                 std::to_string(server_->Port()) +
+                 ")); held.append(s)\n"
+                 "time.sleep(3)\n"
+                 "print(len(held))'");
+  });
+  // Each block reaches the listener at the fan-out's next pass.
+  while (flood.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+    keepStreaming();
+  EXPECT_EQ(flood.get(), "600\n");
+  const auto ended = std::chrono::steady_clock::now();
+  std::string page;
+  while (page.rfind("HTTP/1.1 200 OK", 0) != 0 && Milliseconds(ended) < 5000)
+    page = server_->Get("/");
+  EXPECT_LT(Milliseconds(ended), 1000) << "the site answered again only after this long";
+  setrlimit(RLIMIT_NOFILE, &saved);
+  keepStreaming();
+  EXPECT_TRUE(heard == Pattern(0, written_));
+}
+
+// Connections that never finish their request: a trickling one is cut at
+// the head's deadline however often it sends, and past the cap the oldest
+// waiting ones are cut; a streaming listener is neither.
+TEST_F(SiteStreamTest, WaitingConnectionsAreCutAtTheDeadlineAndPastTheCap)
+{
+  server_.reset();
+  LSettingSet(VLKeys::WebServerRequestHeadMs, 1500);
+  LSettingSet(VLKeys::WebServerMaxWaiting, 10);
+  server_ = std::make_unique<SiteServer>();
+  LAudioQueue& queue = StartQueue();
+  auto listener = Listen("/velorin.mp3?src=1&kbps=56");
+
+  Client trickling(server_->Port());
+  ASSERT_TRUE(trickling.Send("GET / HTTP/1.1\r\n"));
+  const auto start = std::chrono::steady_clock::now();
+  bool cut = false;
+  while (!cut && Milliseconds(start) < 10000) {
+    trickling.Send("X");
+    cut = trickling.SeesClose(300);
+  }
+  EXPECT_TRUE(cut);
+  EXPECT_GE(Milliseconds(start), 1400) << "cut before its deadline";
+
+  std::vector<std::unique_ptr<Client>> idle;
+  for (int i = 0; i < 14; ++i) {
+    idle.push_back(std::make_unique<Client>(server_->Port()));
+    // Each one waits before the next arrives, so the oldest are known.
+    for (int w = 0; w < 200 && server_->Server().GetWaitingCount() < std::min(i + 1, 10); ++w)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  for (int i = 0; i < 14; ++i)
+    EXPECT_EQ(idle[i]->SeesClose(i < 4 ? 3000 : 0), i < 4) << i;
+  WriteBlock(queue);
+  EXPECT_EQ(listener->ReadBytes(written_, 5000), Pattern(0, written_));
 }
 
 // The real encoder behind the same path: a player receives MP3 that

@@ -168,6 +168,8 @@ inline void ResetSiteSettings()
   LSettingSet(VLKeys::CustomASXBannerURL, "");
   LSettingSet(VLKeys::CustomASXBannerPath, "");
   LSettingSet(VLKeys::WebAccessPublicStatus, false);
+  LSettingSet(VLKeys::WebServerMaxWaiting, VLKeys::WebServerMaxWaiting.def);
+  LSettingSet(VLKeys::WebServerRequestHeadMs, VLKeys::WebServerRequestHeadMs.def);
   ClearFolder(HighFolder());
   ClearFolder(LowFolder());
 }
