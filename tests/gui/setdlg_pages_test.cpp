@@ -7,7 +7,6 @@
 #include "gui/setdlg.h"
 #include "gui/setdlggeneral.h"
 #include "gui/setdlgother.h"
-#include "gui/startmodeops.h"
 #include "settings/settings.h"
 
 namespace {
@@ -157,49 +156,36 @@ TEST_F(SettingsDialogTest, HostOfOnlySpacesIsRefused)
 
 namespace {
 
-// Start-up registration that records what the page asks of it.
-struct LFakeStartModeOps final : LStartModeOps {
-  bool run = false, runUser = false, service = false, serviceSetOk = true;
-  std::string calls;
-  bool IsRun() override { return run; }
-  bool IsRunUser() override { return runUser; }
-  bool IsRunService() override { return service; }
-  bool ServiceIsAutoRun() override { return service; }
-  bool SetRunService(bool on) override { return calls += on ? "service:1 " : "service:0 ", serviceSetOk; }
-  void SetAllUserRun(bool on) override { calls += on ? "all:1 " : "all:0 "; }
-  bool SetRunUser(bool on) override { return calls += on ? "user:1 " : "user:0 ", true; }
-};
-
 constexpr const char* kAdminText = "To fully install or deactivate this software as a service Administrator Access is "
                                    "required. Please login or run as Administrator and try again.";
 
 } // namespace
 
+// The page applies the modes through the install layer for real: the tests
+// of the desktop run with private system folders (tests/isolate-system),
+// where no init script is installed, so a mode that starts the service at
+// boot cannot be had and the page says so.
 TEST_F(SettingsDialogTest, StartModeControlsApplyTheChosenMode)
 {
   struct Case {
-    bool run, runUser, service, serviceSetOk; // registration before
+    bool run, runUser, service; // stored before
     bool check;
     int mode;
-    const char* calls;
     bool adminBox, autoRun, userAutoRun;
     int runMode; // stored RunMode afterwards (2 before)
   };
   const Case cases[] = {
-      {false, false, false, true, true, 0, "all:1 ", false, true, false, 0},
-      {true, false, false, true, true, 3, "service:1 all:0 user:1 ", false, false, true, 3},
-      {false, true, false, false, true, 4, "service:1 all:0 ", true, false, false, 4},
+      {false, false, false, true, 0, false, true, false, 0},
+      {true, false, false, true, 1, false, false, true, 1},
+      {false, true, false, true, 4, true, false, false, 4},
       // Clearing the box stops the boot start and keeps the stored mode.
-      {false, false, true, true, false, 1, "service:0 all:0 ", false, false, false, 2},
+      {false, false, true, false, 1, false, false, false, 2},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.calls);
-    LFakeStartModeOps ops;
-    ops.run = c.run;
-    ops.runUser = c.runUser;
-    ops.service = c.service;
-    ops.serviceSetOk = c.serviceSetOk;
-    SetStartModeOps(&ops);
+    SCOPED_TRACE(c.mode);
+    LSettingSet(VLKeys::AutoRun, c.run);
+    LSettingSet(VLKeys::UserAutoRun, c.runUser);
+    LSettingSet(VLKeys::ServiceEnabled, c.service);
     LSettingSet(VLKeys::UserRunMode, 2);
     boxes_.shown.clear();
     LModalScript script;
@@ -213,11 +199,10 @@ TEST_F(SettingsDialogTest, StartModeControlsApplyTheChosenMode)
       Respond(w, GTK_RESPONSE_OK);
     });
     EXPECT_TRUE(RunSettingsDialog(nullptr));
-    SetStartModeOps(nullptr);
-    EXPECT_EQ(ops.calls, c.calls);
     EXPECT_EQ(Shown(), c.adminBox ? Texts{kAdminText} : Texts{});
     EXPECT_EQ(LSettingGet(VLKeys::AutoRun), c.autoRun);
     EXPECT_EQ(LSettingGet(VLKeys::UserAutoRun), c.userAutoRun);
     EXPECT_EQ(LSettingGet(VLKeys::UserRunMode), c.runMode);
+    EXPECT_FALSE(LSettingGet(VLKeys::ServiceEnabled));
   }
 }
