@@ -1,10 +1,11 @@
 #pragma once
-// The stream input dialog: the name and capture device of one live input
-// (zero-based index; the index Sources edits a new, last input).  OK
-// writes both at once; a device already used by another input is refused.
+// The stream input dialog: the name, capture device and Icecast address of
+// one live input (zero-based index; the index Sources edits a new, last
+// input).  OK writes them at once; a device already used by another input
+// and an address that is not an Icecast source URL are refused.
 #include "gui/dialog.h"
 
-enum : int { kIdSourceName = 151, kIdSourceDevice = 152 };
+enum : int { kIdSourceName = 151, kIdSourceDevice = 152, kIdSourcePublish = 153 };
 
 class LDialogGenContext;
 void DlgGenSource(LDialogGenContext& gen);
