@@ -232,6 +232,3 @@ private:
   static inline bool gtkReady_ = false;
 };
 
-// Beside the toolkit's leaks that toolkit.lsan names: the icon names that
-// GTK 2's file chooser loads and never frees.
-extern "C" const char* __lsan_default_suppressions() { return "leak:gtk_icon_info_load_icon\n"; }

@@ -21,7 +21,6 @@ using namespace wizardtest;
 
 // Caches the toolkit's font library keeps until exit; our own allocations
 // still count.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 namespace {
 
