@@ -91,7 +91,7 @@ TEST_F(LivePageTest, EditRefusesAnotherInputsDevice)
   EXPECT_TRUE(RunSettingsDialog(nullptr));
   EXPECT_EQ(script.Pending(), "");
   EXPECT_EQ(Shown().size(), 2u);
-  char url[kPathSize];
+  char url[260];
   LSettingGet(VLKeys::LivePublishURL, 2, url);
   EXPECT_STREQ(url, "http://source:pw@icecast.example:8000/hall");
   EXPECT_EQ(DeviceName(1), "Line In A");

@@ -19,9 +19,6 @@
 using namespace componentkit;
 using namespace wizardtest;
 
-// Caches the toolkit's font library keeps until exit; our own allocations
-// still count.
-
 namespace {
 
 const std::string kProgram = "/opt/ostrel/velorin";
