@@ -1,5 +1,6 @@
 #include "gui/mainwindow.h"
 
+#include "app/installdialog.h"
 #include "app/servicecontrol.h"
 #include "base/file.h"
 #include "gui/helplinks.h"
@@ -12,10 +13,7 @@
 #include <gdk/gdkkeysyms.h>
 #include <iterator>
 
-#if __has_include("gui/setdlg.h")
 #include "gui/setdlg.h"
-#define VELORIN_HAS_SETDLG 1
-#endif
 
 namespace {
 
@@ -87,6 +85,12 @@ MainDialog::~MainDialog()
 
 int MainDialog::Run(int argc, const char* const* argv)
 {
+  // A program that was not installed by the installer gets its menu entry
+  // on its first desktop start, once.
+  if (!LSettingGet(VLKeys::Installed)) {
+    InstallDialog::AddDesktopShortCut();
+    LSettingSet(VLKeys::Installed, true);
+  }
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   SetGtkWindow(GTK_WINDOW(window));
   gtk_window_set_title(GTK_WINDOW(window), "Velorin");
@@ -244,9 +248,7 @@ void MainDialog::Command(int id)
     break;
   }
   case kCmSettings:
-#ifdef VELORIN_HAS_SETDLG
     RunSettingsDialog(GetGtkWindow());
-#endif
     // Whatever closed the dialog: its Live page writes at once.
     proxy_.CtlRestart();
     break;

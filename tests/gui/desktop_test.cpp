@@ -48,9 +48,16 @@ TEST_F(Desktop, SecondStartForwardsItsArgumentsAndOnlyAnEmptyListPresentsTheWind
     std::strncpy(address.sun_path, RunOnceSocketPath().c_str(), sizeof address.sun_path - 1);
     ASSERT_EQ(bind(stale.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   }
+  // The first desktop start of a program the installer did not install
+  // adds its menu entry, once.
+  const char* entry = "/usr/share/applications/desktop/velorin.desktop";
+  LSettingSet(VLKeys::Installed, false);
   pid_t first = StartDesktop({});
   Window main = WaitMainWindow(x_);
   ASSERT_NE(main, 0u);
+  EXPECT_TRUE(LSettingGet(VLKeys::Installed));
+  struct stat st{};
+  EXPECT_EQ(stat(entry, &st), 0) << entry;
   x_.SendDelete(main);
   ASSERT_TRUE(WaitUntil([&] { return !x_.IsShown(main); }));
   // Hiding stores the geometry it was restored with (the defaults here).
