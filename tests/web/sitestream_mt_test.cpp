@@ -189,9 +189,12 @@ TEST_F(SiteStreamTest, IdleFloodLeavesListenersStreamingAndTheSiteAnswersAfterIt
   EXPECT_EQ(flood.get(), "600\n");
   const auto ended = std::chrono::steady_clock::now();
   std::string page;
-  while (page.rfind("HTTP/1.1 200 OK", 0) != 0 && Milliseconds(ended) < 5000)
+  // A server that lost its listening socket would answer only after its
+  // 30 s retry; one that kept it answers as soon as the backlog is read,
+  // well inside this bound even on a loaded machine.
+  while (page.rfind("HTTP/1.1 200 OK", 0) != 0 && Milliseconds(ended) < 10000)
     page = server_->Get("/");
-  EXPECT_LT(Milliseconds(ended), 1000) << "the site answered again only after this long";
+  EXPECT_LT(Milliseconds(ended), 5000) << "the site answered again only after this long";
   setrlimit(RLIMIT_NOFILE, &saved);
   keepStreaming();
   EXPECT_TRUE(heard == Pattern(0, written_));
