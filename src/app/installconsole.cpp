@@ -5,7 +5,6 @@
 #include "app/uninstalldialog.h"
 #include "base/file.h"
 #include "base/stringtools.h"
-#include "base/folderiterator.h"
 #include "settings/log.h"
 
 #include <cstring>
@@ -105,18 +104,13 @@ bool RunInstallConsole(FILE* in, FILE* out)
     return false;
   }
   InstallDialog::Initialize();
+  LForEachReleaseFolder(current, [out](const char* name, const char* source, const char* target) {
+    std::fprintf(out, "Copying %s\n", name);
+    LFile::CopyFolderFiles(source, target);
+  });
+  InstallDialog::Finalize();
   char app[kPathSize];
   LFile::GetProgramFolderApp(app);
-  for (LFile::FolderIteratorAllFiles it(current); it; it.Next()) {
-    char source[kPathSize];
-    char target[kPathSize];
-    if (it.IsDotOrDotDot() || !it.IsFolder() || !it.GetFilePath(source) ||
-        !LFile::MakeFilePathWhole(target, app, it.GetFile()))
-      continue;
-    std::fprintf(out, "Copying %s\n", it.GetFile());
-    LFile::CopyFolderFiles(source, target);
-  }
-  InstallDialog::Finalize();
   std::fprintf(out, "Velorin is installed in %s.\n", app);
   return true;
 }

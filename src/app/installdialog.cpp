@@ -8,6 +8,7 @@
 #include "app/systemfile.h"
 #include "app/useraccounts.h"
 #include "base/file.h"
+#include "base/folderiterator.h"
 #include "base/stringtools.h"
 #include "net/processcommand.h"
 #include "settings/log.h"
@@ -166,4 +167,19 @@ bool InstallDialog::Finalize()
     LSendInstallReport();
   }
   return true;
+}
+
+void LForEachReleaseFolder(const char* release,
+                           const std::function<void(const char* name, const char* source, const char* target)>& each)
+{
+  char app[kPathSize];
+  LFile::GetProgramFolderApp(app);
+  for (LFile::FolderIteratorAllFiles it(release); it; it.Next()) {
+    char source[kPathSize];
+    char target[kPathSize];
+    if (it.IsDotOrDotDot() || !it.IsFolder() || !it.GetFilePath(source) ||
+        !LFile::MakeFilePathWhole(target, app, it.GetFile()))
+      continue;
+    each(it.GetFile(), source, target);
+  }
 }

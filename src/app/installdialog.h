@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 
 // The install steps shared by the console install and the install wizard's
 // page: folders, menu entry and desktop icons, autostart, the service, the
@@ -23,3 +24,8 @@ public:
 bool InstallComponentFromResource(const char* component);
 // The components the program needs: the encoder and the two decoders.
 void LInstallComponents();
+
+// Calls each(name, source, target) for every folder of the release folder
+// (bin, etc, share...) with its place in the program folder.
+void LForEachReleaseFolder(const char* release,
+                           const std::function<void(const char* name, const char* source, const char* target)>& each);

@@ -1,5 +1,6 @@
 #include "gui/installpages.h"
 
+#include "app/installdialog.h"
 #include "app/messagebox.h"
 #include "base/file.h"
 #include "base/folderiterator.h"
@@ -107,21 +108,14 @@ bool LInstallPage::Install()
   SetStatus2("Software License Terms");
   SetProgress(0);
   char current[kPathSize];
-  char app[kPathSize];
-  LFile::GetProgramFolderApp(app);
   if (::getcwd(current, sizeof current) != nullptr) {
-    for (LFile::FolderIteratorAllFiles it(current); it; it.Next()) {
-      char source[kPathSize];
-      char target[kPathSize];
-      if (it.IsDotOrDotDot() || !it.IsFolder() || !it.GetFilePath(source) ||
-          !LFile::MakeFilePathWhole(target, app, it.GetFile()))
-        continue;
+    LForEachReleaseFolder(current, [this](const char* name, const char* source, const char* target) {
       for (const LFolderText& folder : kFolderTexts)
-        if (std::strcmp(folder.name, it.GetFile()) == 0)
+        if (std::strcmp(folder.name, name) == 0)
           SetStatus2(folder.text);
       LFile::CreateFolder(target);
       MoveFolder(source, target);
-    }
+    });
   }
   Finalize();
   installed_ = true;

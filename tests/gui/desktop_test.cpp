@@ -22,21 +22,7 @@ bool SendRaw(const std::vector<int32_t>& words)
          static_cast<ssize_t>(words.size() * sizeof(int32_t));
 }
 
-class Desktop : public ::testing::Test {
-protected:
-  void SetUp() override
-  {
-    struct stat st{};
-    if (stat("/etc/init.d/velorind", &st) == 0)
-      GTEST_SKIP() << "an installed service would be started";
-    ASSERT_NE(x_.Get(), nullptr);
-    PrepareDesktopSettings();
-  }
-  void TearDown() override { guard_.KillAll(); }
-
-  DaemonGuard guard_;
-  TestDisplay x_;
-};
+using Desktop = DesktopTest;
 
 TEST_F(Desktop, SecondStartForwardsItsArgumentsAndOnlyAnEmptyListPresentsTheWindow)
 {

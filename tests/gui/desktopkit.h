@@ -168,3 +168,19 @@ inline Window WaitMainWindow(const TestDisplay& x, int ms = 60000)
 }
 
 inline int Xdotool(const std::string& arguments) { return std::system(("xdotool " + arguments).c_str()); }
+
+// The real program on the test display, with settings of its own; whatever
+// it started is ended after each test.
+class DesktopTest : public ::testing::Test {
+protected:
+  void SetUp() override
+  {
+    ASSERT_NE(x_.Get(), nullptr);
+    port_ = PrepareDesktopSettings();
+  }
+  void TearDown() override { guard_.KillAll(); }
+
+  DaemonGuard guard_;
+  TestDisplay x_;
+  int port_ = 0;
+};

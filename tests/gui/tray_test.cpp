@@ -75,17 +75,8 @@ bool WebServerAnswers(int port)
 // The icon sits at (600, 10) in the test tray, 24 x 24.
 void ClickIcon(int button) { Xdotool("mousemove 612 22 click " + std::to_string(button)); }
 
-class Tray : public ::testing::Test {
+class Tray : public DesktopTest {
 protected:
-  void SetUp() override
-  {
-    struct stat st{};
-    if (stat("/etc/init.d/velorind", &st) == 0)
-      GTEST_SKIP() << "an installed service would be started";
-    ASSERT_NE(x_.Get(), nullptr);
-    port_ = PrepareDesktopSettings();
-  }
-  void TearDown() override { guard_.KillAll(); }
 
   // The "Confirm Stop" box, opened from the tray menu's "E_xit (Stop
   // Server)" (its mnemonic), focused for the keyboard.
@@ -107,10 +98,6 @@ protected:
       Xdotool("windowfocus --sync " + std::to_string(box));
     return box;
   }
-
-  DaemonGuard guard_;
-  TestDisplay x_;
-  int port_ = 0;
 };
 
 TEST_F(Tray, IconDocksAndAnswersClicksAndConfirmStopHasThreeAnswers)
