@@ -28,7 +28,7 @@ LServiceEngineProxy<E>::~LServiceEngineProxy()
 template <class E>
 std::shared_ptr<LNamedPipe> LServiceEngineProxy<E>::GetPipe() const
 {
-  LLockScope scope(pipe_lock_);
+  LLockScope scope(pipeLock_);
   return pipe_;
 }
 
@@ -36,7 +36,7 @@ template <class E>
 void LServiceEngineProxy<E>::SetPipe(std::shared_ptr<LNamedPipe> pipe)
 {
   std::shared_ptr<LNamedPipe> old;
-  LLockScope scope(pipe_lock_);
+  LLockScope scope(pipeLock_);
   old.swap(pipe_);
   pipe_ = std::move(pipe);
   // old is released after the lock, outside of it, by whoever holds it last.
@@ -45,7 +45,7 @@ void LServiceEngineProxy<E>::SetPipe(std::shared_ptr<LNamedPipe> pipe)
 template <class E>
 bool LServiceEngineProxy<E>::HasPipe() const
 {
-  LLockScope scope(pipe_lock_);
+  LLockScope scope(pipeLock_);
   return pipe_ != nullptr;
 }
 
@@ -118,16 +118,16 @@ int LServiceEngineProxy<E>::Request(uint16_t type, unsigned int code, const void
                                     std::vector<unsigned char>* out)
 {
   {
-    LLockScope scope(reply_lock_);
-    reply_data_ = out;
+    LLockScope scope(replyLock_);
+    replyData_ = out;
   }
   reply_.Reset();
-  reply_result_.store(0, std::memory_order_relaxed);
+  replyResult_.store(0, std::memory_order_relaxed);
   int result = 0;
   if (SendRequest(type, code, data, size) != 0 && reply_.WaitSignal(kReplyTimeoutMs))
-    result = reply_result_.load(std::memory_order_acquire);
-  LLockScope scope(reply_lock_);
-  reply_data_ = nullptr;
+    result = replyResult_.load(std::memory_order_acquire);
+  LLockScope scope(replyLock_);
+  replyData_ = nullptr;
   return result;
 }
 
@@ -158,7 +158,7 @@ void LServiceEngineProxy<E>::EvEngineNotify(unsigned int code, const void* data,
 template <class E>
 void LServiceEngineProxy<E>::EvQueuedNotifyData(unsigned int code, const void* data, unsigned int size)
 {
-  gui_handler_->EvEngineNotify(code, data, size);
+  guiHandler_->EvEngineNotify(code, data, size);
 }
 
 template <class E>
@@ -252,11 +252,11 @@ void LServiceEngineProxy<E>::DispatchReply(uint32_t result, uint32_t tag, const 
   if (tag != sequence_.load(std::memory_order_acquire))
     return;
   {
-    LLockScope scope(reply_lock_);
-    if (reply_data_ != nullptr)
-      reply_data_->assign(payload, payload + size);
+    LLockScope scope(replyLock_);
+    if (replyData_ != nullptr)
+      replyData_->assign(payload, payload + size);
   }
-  reply_result_.store(static_cast<int>(result), std::memory_order_release);
+  replyResult_.store(static_cast<int>(result), std::memory_order_release);
   reply_.Signal();
 }
 

@@ -20,7 +20,7 @@
 // service's log lines, queues its notifications for the GUI thread, and
 // reconnects whenever the service goes away.  The reader replaces the pipe
 // when it reconnects while the GUI thread sends through it, so the pipe is a
-// shared pointer swapped under pipe_lock_: a sender keeps the pipe it took
+// shared pointer swapped under pipeLock_: a sender keeps the pipe it took
 // open until its send is over, and never writes into a descriptor that was
 // closed and reused.
 template <class E>
@@ -48,8 +48,8 @@ public:
   bool IsForegroundMode() const { return engine_ != nullptr; }
 
   // GUI thread: who receives the engine's notifications there.
-  void SetProxyNotifyHandler(LEngineNotifyHandler& handler) { gui_handler_ = &handler; }
-  void InvalidateProxyNotifyHandler() { gui_handler_ = &stub_; }
+  void SetProxyNotifyHandler(LEngineNotifyHandler& handler) { guiHandler_ = &handler; }
+  void InvalidateProxyNotifyHandler() { guiHandler_ = &stub_; }
 
   // Any thread: queues the notification for the GUI thread.
   void EvEngineNotify(unsigned int code, const void* data, unsigned int size) override;
@@ -83,17 +83,17 @@ private:
   void DispatchLogLine(uint32_t level, uint32_t tag, unsigned char* payload, uint32_t size);
   void DispatchReply(uint32_t result, uint32_t tag, const unsigned char* payload, uint32_t size);
 
-  mutable LLockObject pipe_lock_;
+  mutable LLockObject pipeLock_;
   std::shared_ptr<LNamedPipe> pipe_;
   std::unique_ptr<E> engine_;
   std::atomic<uint32_t> sequence_{0};
   LSignalObject reply_;
-  std::atomic<int> reply_result_{0};
-  // Guards reply_data_, which the GUI thread registers and the reader fills.
-  LLockObject reply_lock_;
-  std::vector<unsigned char>* reply_data_ = nullptr;
+  std::atomic<int> replyResult_{0};
+  // Guards replyData_, which the GUI thread registers and the reader fills.
+  LLockObject replyLock_;
+  std::vector<unsigned char>* replyData_ = nullptr;
   Stub stub_;
-  LEngineNotifyHandler* gui_handler_ = &stub_;
+  LEngineNotifyHandler* guiHandler_ = &stub_;
 };
 
 class MainEngine;

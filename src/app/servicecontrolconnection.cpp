@@ -45,7 +45,7 @@ bool LServiceControlConnection<E>::ReadRequest()
   LControlHeader header = LDecodeControlHeader(bytes);
   if (header.magic != kControlMagic)
     return false;
-  has_payload_ = false;
+  hasPayload_ = false;
   if ((header.type & kControlNoPayload) != 0) {
     // The sender had a size but no data: the size is passed on alone.
     header.type = static_cast<uint16_t>(header.type & ~kControlNoPayload);
@@ -55,7 +55,7 @@ bool LServiceControlConnection<E>::ReadRequest()
     payload_.resize(header.size);
     if (ProcessRecvBytes(*this, pipe_, payload_.data(), header.size, kPayloadTimeoutMs) != kProcessDone)
       return false;
-    has_payload_ = true;
+    hasPayload_ = true;
   }
   header_ = header;
   return true;
@@ -66,7 +66,7 @@ void LServiceControlConnection<E>::HandlePendingMessages()
 {
   if (!pending_.load(std::memory_order_acquire))
     return;
-  const void* data = has_payload_ ? payload_.data() : nullptr;
+  const void* data = hasPayload_ ? payload_.data() : nullptr;
   E& engine = engine_.GetEngine();
   std::vector<unsigned char> out;
   switch (header_.type) {

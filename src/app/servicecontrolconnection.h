@@ -52,7 +52,7 @@ private:
   // Written by the connection thread before pending_ is set, read by the
   // main thread after it has seen pending_.
   LControlHeader header_;
-  bool has_payload_ = false;
+  bool hasPayload_ = false;
   std::vector<unsigned char> payload_;
   LSignalObject done_;
 };

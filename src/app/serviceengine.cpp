@@ -26,7 +26,7 @@ template <class E>
 void LServiceEngine<E>::StartEngine()
 {
   engine_->SetNotifyHandler(*this);
-  engine_started_ = true;
+  engineStarted_ = true;
   engine_->Start();
 }
 
@@ -37,10 +37,10 @@ void LServiceEngine<E>::Wait(LSignalObjectRef stop)
     // Reset before looking at the flags, so that a wake-up arriving while
     // they are handled leaves the signal set for the next round.
     wake_.Reset();
-    if (new_connection_.exchange(false, std::memory_order_acq_rel))
+    if (newConnection_.exchange(false, std::memory_order_acq_rel))
       engine_->NewConnection();
     {
-      LLockScope list(list_lock_);
+      LLockScope list(listLock_);
       for (Connection* connection : connections_)
         connection->HandlePendingMessages();
     }
@@ -55,7 +55,7 @@ void LServiceEngine<E>::Wait(LSignalObjectRef stop)
 template <class E>
 void LServiceEngine<E>::StopSoon()
 {
-  stop_requested_.store(true, std::memory_order_release);
+  stopRequested_.store(true, std::memory_order_release);
   wake_.Signal();
 }
 
@@ -66,8 +66,8 @@ void LServiceEngine<E>::Stop()
   LPipeListener::Stop();
   StopThreadsNow();
   engine_->InvalidateNotifyHandler();
-  if (engine_started_) {
-    engine_started_ = false;
+  if (engineStarted_) {
+    engineStarted_ = false;
     engine_->Stop();
   }
 }
@@ -82,19 +82,19 @@ template <class E>
 void LServiceEngine<E>::AddNotifyConnection(Connection* connection)
 {
   {
-    LLockScope list(list_lock_);
-    LLockScope send(send_lock_);
+    LLockScope list(listLock_);
+    LLockScope send(sendLock_);
     connections_.insert(connections_.begin(), connection);
   }
-  new_connection_.store(true, std::memory_order_release);
+  newConnection_.store(true, std::memory_order_release);
   wake_.Signal();
 }
 
 template <class E>
 void LServiceEngine<E>::RemoveNotifyConnection(Connection* connection)
 {
-  LLockScope list(list_lock_);
-  LLockScope send(send_lock_);
+  LLockScope list(listLock_);
+  LLockScope send(sendLock_);
   connections_.erase(std::remove(connections_.begin(), connections_.end(), connection), connections_.end());
 }
 
@@ -103,7 +103,7 @@ void LServiceEngine<E>::EvEngineNotify(unsigned int code, const void* data, unsi
 {
   unsigned char header[kControlHeaderSize];
   LEncodeControlHeader(LMakeControlHeader(kControlNotification, code, data ? size : 0, size), header);
-  LLockScope send(send_lock_);
+  LLockScope send(sendLock_);
   for (Connection* connection : connections_) {
     if (connection->SendCom(header, sizeof header) && data != nullptr && size != 0)
       connection->SendCom(data, size);
@@ -117,7 +117,7 @@ void LServiceEngine<E>::Log(const char* time, const char* text, unsigned char le
   const auto text_bytes = static_cast<unsigned int>(std::strlen(text) + 1);
   unsigned char header[kControlHeaderSize];
   LEncodeControlHeader(LMakeControlHeader(kControlLogLine, level, time_bytes + text_bytes, time_bytes), header);
-  LLockScope send(send_lock_);
+  LLockScope send(sendLock_);
   for (Connection* connection : connections_) {
     if (connection->SendCom(header, sizeof header) && connection->SendCom(time, time_bytes))
       connection->SendCom(text, text_bytes);

@@ -45,7 +45,7 @@ public:
   void Wait(LSignalObjectRef stop = LSignalObjectRef());
   // Any thread: asks the wait loop to return.
   void StopSoon();
-  bool IsStopRequested() const { return stop_requested_.load(std::memory_order_acquire); }
+  bool IsStopRequested() const { return stopRequested_.load(std::memory_order_acquire); }
   // Main thread: stops the listener, every connection and the engine.
   void Stop();
 
@@ -64,7 +64,7 @@ public:
   template <class F>
   void SendLocked(F&& send)
   {
-    LLockScope scope(send_lock_);
+    LLockScope scope(sendLock_);
     send();
   }
   LSignalObjectRef GetWakeSignal() const { return wake_.GetRef(); }
@@ -75,12 +75,12 @@ protected:
 private:
   std::unique_ptr<E> engine_;
   std::vector<Connection*> connections_; // newest first
-  LLockObject list_lock_;
-  LLockObject send_lock_;
+  LLockObject listLock_;
+  LLockObject sendLock_;
   LSignalObject wake_;
-  std::atomic<bool> new_connection_{false};
-  std::atomic<bool> stop_requested_{false};
-  bool engine_started_ = false;
+  std::atomic<bool> newConnection_{false};
+  std::atomic<bool> stopRequested_{false};
+  bool engineStarted_ = false;
 };
 
 class MainEngine;

@@ -40,7 +40,7 @@ void LDetachedThreadsOwner::StartThread(LDetachedThread* thread, int priority)
     created = thread->CreateThread(&LDetachedThread::DetachedEntry, handle);
     if (created) {
       thread->handle_ = handle;
-      thread->has_handle_ = true;
+      thread->hasHandle_ = true;
     } else {
       UnlinkLocked(thread);
     }
@@ -56,7 +56,7 @@ void LDetachedThreadsOwner::Destruct(LDetachedThread* thread)
     if (!UnlinkLocked(thread))
       return; // taken by StopThreadsNow, which joins and deletes it
     pthread_detach(thread->handle_);
-    thread->has_handle_ = false;
+    thread->hasHandle_ = false;
     ++exiting_;
   }
   delete thread;

@@ -102,14 +102,14 @@ void LQueuedNotifyDataSender::SetNotifyHandler(LQueuedNotifyDataHandler& handler
 {
   std::lock_guard<std::mutex> guard(mutex_);
   handler_ = &handler;
-  handler_state_ = handler.liveness_.Share();
+  handlerState_ = handler.liveness_.Share();
 }
 
 void LQueuedNotifyDataSender::InvalidateNotifyHandler()
 {
   std::lock_guard<std::mutex> guard(mutex_);
   handler_ = nullptr;
-  handler_state_.reset();
+  handlerState_.reset();
 }
 
 void LQueuedNotifyDataSender::NotifyData(unsigned int type, const void* data, unsigned int size)
@@ -121,7 +121,7 @@ void LQueuedNotifyDataSender::NotifyData(unsigned int type, const void* data, un
     if (handler_ == nullptr)
       return;
     handler = handler_;
-    state = handler_state_;
+    state = handlerState_;
   }
   const size_t payload = data != nullptr ? size : 0;
   void* block = ::operator new(kDataOffset + payload, std::nothrow);

@@ -104,5 +104,5 @@ public:
 private:
   std::mutex mutex_;
   LQueuedNotifyDataHandler* handler_ = nullptr;
-  std::shared_ptr<LNotifyLiveness::State> handler_state_;
+  std::shared_ptr<LNotifyLiveness::State> handlerState_;
 };

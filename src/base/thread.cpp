@@ -44,8 +44,8 @@ LThread::~LThread() { StopThreadNow(); }
 
 void LThread::PrepareStart(int priority)
 {
-  stop_requested_.store(false, std::memory_order_relaxed);
-  stop_signal_.Reset();
+  stopRequested_.store(false, std::memory_order_relaxed);
+  stopSignal_.Reset();
   running_.store(true, std::memory_order_release);
   priority_.store(priority, std::memory_order_relaxed);
 }
@@ -55,8 +55,8 @@ bool LThread::CreateThread(void* (*entry)(void*), pthread_t& handle)
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   // A size the system refuses (below PTHREAD_STACK_MIN) leaves the default.
-  if (stack_size_ != 0)
-    pthread_attr_setstacksize(&attr, stack_size_);
+  if (stackSize_ != 0)
+    pthread_attr_setstacksize(&attr, stackSize_);
   int rc = pthread_create(&handle, &attr, entry, this);
   pthread_attr_destroy(&attr);
   if (rc == 0)
@@ -70,14 +70,14 @@ bool LThread::CreateThread(void* (*entry)(void*), pthread_t& handle)
 void LThread::Start(int priority)
 {
   LLockScope scope(lock_);
-  if (has_handle_) {
+  if (hasHandle_) {
     if (IsRunning())
       return;
     pthread_join(handle_, nullptr);
-    has_handle_ = false;
+    hasHandle_ = false;
   }
   PrepareStart(priority);
-  has_handle_ = CreateThread(&LThread::Entry, handle_);
+  hasHandle_ = CreateThread(&LThread::Entry, handle_);
 }
 
 void* LThread::Entry(void* self)
@@ -88,33 +88,33 @@ void* LThread::Entry(void* self)
 
 void LThread::RunThreadBody()
 {
-  thread_id_.store(gettid(), std::memory_order_relaxed);
+  threadId_.store(gettid(), std::memory_order_relaxed);
   SetPriority(priority_.load(std::memory_order_relaxed));
   ThreadFunction();
-  thread_id_.store(-1, std::memory_order_relaxed);
+  threadId_.store(-1, std::memory_order_relaxed);
   running_.store(false, std::memory_order_release);
 }
 
 void LThread::StopThreadSoon()
 {
-  stop_requested_.store(true, std::memory_order_relaxed);
-  stop_signal_.Signal();
+  stopRequested_.store(true, std::memory_order_relaxed);
+  stopSignal_.Signal();
 }
 
 void LThread::StopThreadNow()
 {
-  if (!has_handle_)
+  if (!hasHandle_)
     return;
   StopThreadSoon();
   pthread_join(handle_, nullptr);
-  has_handle_ = false;
+  hasHandle_ = false;
 }
 
 bool LThread::Wait(unsigned int ms)
 {
   if (IsToStop())
     return false;
-  if (stop_signal_.WaitSignal(ms))
+  if (stopSignal_.WaitSignal(ms))
     return false;
   return !IsToStop();
 }
@@ -130,7 +130,7 @@ LProcessResult LThread::WaitWithStop(LSignalObjectRef signal, int timeout_ms)
 {
   if (IsToStop())
     return kProcessStopped;
-  pollfd fds[2] = {{stop_signal_.GetRef().GetPollFD(), POLLIN, 0}, {signal.GetPollFD(), POLLIN, 0}};
+  pollfd fds[2] = {{stopSignal_.GetRef().GetPollFD(), POLLIN, 0}, {signal.GetPollFD(), POLLIN, 0}};
   int rc = LPollRetrying(fds, 2, timeout_ms);
   if (rc < 0)
     return kProcessFailed;
@@ -156,7 +156,7 @@ LProcessResult LThread::ProcessWaitSignalObjectGroup(LSignalObjectGroup& group, 
   if (IsToStop())
     return kProcessStopped;
   bool stop_set = false;
-  int rc = group.Poll(stop_signal_.GetRef().GetPollFD(), ClampTimeout(ms), stop_set);
+  int rc = group.Poll(stopSignal_.GetRef().GetPollFD(), ClampTimeout(ms), stop_set);
   if (rc == 0)
     return kProcessFailed;
   if (stop_set || IsToStop())
@@ -167,14 +167,14 @@ LProcessResult LThread::ProcessWaitSignalObjectGroup(LSignalObjectGroup& group, 
 void LThread::SetPriority(int p)
 {
   priority_.store(p, std::memory_order_relaxed);
-  pid_t tid = thread_id_.load(std::memory_order_relaxed);
+  pid_t tid = threadId_.load(std::memory_order_relaxed);
   if (tid > 0)
     ApplyPriority(tid, p);
 }
 
 int LThread::GetPriority() const
 {
-  pid_t tid = thread_id_.load(std::memory_order_relaxed);
+  pid_t tid = threadId_.load(std::memory_order_relaxed);
   return tid > 0 ? PriorityOf(tid) : priority_.load(std::memory_order_relaxed);
 }
 

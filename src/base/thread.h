@@ -46,10 +46,10 @@ public:
   // Owner only: asks the thread to stop and joins it.  Safe when nothing runs.
   void StopThreadNow();
 
-  bool IsToStop() const { return stop_requested_.load(std::memory_order_relaxed); }
+  bool IsToStop() const { return stopRequested_.load(std::memory_order_relaxed); }
   // True from Start until the thread function has returned.
   bool IsRunning() const { return running_.load(std::memory_order_acquire); }
-  LSignalObjectRef GetStopSignal() const { return stop_signal_.GetRef(); }
+  LSignalObjectRef GetStopSignal() const { return stopSignal_.GetRef(); }
 
   // Worker: true when ms elapsed without a stop request; ends at once when a
   // stop is requested.
@@ -80,7 +80,7 @@ public:
   // Stack size for the next Start (0: the system default, often 8 MiB of
   // address space).  Owners of many small workers (one per web connection)
   // set a smaller one.  Call before Start, from the thread that starts.
-  void SetStackSize(size_t bytes) { stack_size_ = bytes; }
+  void SetStackSize(size_t bytes) { stackSize_ = bytes; }
 
 protected:
   virtual void ThreadFunction() = 0;
@@ -95,20 +95,20 @@ protected:
   // is then cleared again).
   bool CreateThread(void* (*entry)(void*), pthread_t& handle);
 
-  // The thread handle; valid while has_handle_.  LThread writes both under
+  // The thread handle; valid while hasHandle_.  LThread writes both under
   // lock_ (Start) or as the owner (StopThreadNow); LDetachedThread under its
   // owner's list lock.
   pthread_t handle_{};
-  bool has_handle_ = false;
+  bool hasHandle_ = false;
 
 private:
   static void* Entry(void* self);
   LProcessResult WaitWithStop(LSignalObjectRef signal, int timeout_ms);
 
-  LSignalObject stop_signal_;
-  size_t stack_size_ = 0;
-  std::atomic<bool> stop_requested_{false};
-  std::atomic<pid_t> thread_id_{-1};
+  LSignalObject stopSignal_;
+  size_t stackSize_ = 0;
+  std::atomic<bool> stopRequested_{false};
+  std::atomic<pid_t> threadId_{-1};
   std::atomic<int> priority_{0};
   std::atomic<bool> running_{false};
   LLockObject lock_;

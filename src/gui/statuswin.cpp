@@ -53,7 +53,7 @@ void LStatusWindow::Init(GtkTextView* view)
 void LStatusWindow::DisplayStatus(const char* time, const char* text, unsigned char level)
 {
   Record line{std::string(time).substr(0, kPartBytes), std::string(text).substr(0, kPartBytes), level};
-  std::lock_guard<std::mutex> guard(pending_lock_);
+  std::lock_guard<std::mutex> guard(pendingLock_);
   pending_.push_back(std::move(line));
   // Lines beyond what the pane keeps would only be deleted again.
   if (pending_.size() > static_cast<std::size_t>(kMaxLines))
@@ -68,7 +68,7 @@ void LStatusWindow::EvQueuedNotifyData(unsigned int, const void*, unsigned int)
 {
   std::deque<Record> batch;
   {
-    std::lock_guard<std::mutex> guard(pending_lock_);
+    std::lock_guard<std::mutex> guard(pendingLock_);
     const std::size_t take = std::min(pending_.size(), static_cast<std::size_t>(kBatchLines));
     batch.assign(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(take));
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(take));

@@ -54,7 +54,7 @@ private:
   LQueuedNotifyDataSender sender_;
   // Guards pending_ and posted_; taken on logging threads (under the log's
   // lock) and on the main loop.
-  std::mutex pending_lock_;
+  std::mutex pendingLock_;
   std::deque<Record> pending_;
   bool posted_ = false; // a batch is queued on the main loop
   GtkTextView* view_ = nullptr;

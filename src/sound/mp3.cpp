@@ -20,9 +20,9 @@ int ClampToInt(long long v)
 
 }  // namespace
 
-LMP3Source::LMP3Source(const char* path) : LSoundSourceBase(44100, 1, 0x200000), mFile(path)
+LMP3Source::LMP3Source(const char* path) : LSoundSourceBase(44100, 1, 0x200000), file_(path)
 {
-    if (!mFile.IsOpen()) {
+    if (!file_.IsOpen()) {
         SetError(kMP3ErrorOpen);
         return;
     }
@@ -32,44 +32,44 @@ LMP3Source::LMP3Source(const char* path) : LSoundSourceBase(44100, 1, 0x200000),
 
 bool LMP3Source::DecodeInitialHeader()
 {
-    if (!mFirstHeader.ReadHeader(mFile))
+    if (!firstHeader_.ReadHeader(file_))
         return false;
-    long long frameStart = mFile.Tell() - 4 - mFirstHeader.GetCrcLength();
-    mDataStart = frameStart;
+    long long frameStart = file_.Tell() - 4 - firstHeader_.GetCrcLength();
+    dataStart_ = frameStart;
     if (!ReadVbrHeader(frameStart)) {
         // An ordinary first frame: average the bit rates of the first 8 frames.
         long long sum = 0;
         int count = 0;
-        MP3Header h = mFirstHeader;
+        MP3Header h = firstHeader_;
         long long start = frameStart;
         for (;;) {
             sum += h.bitRate;
             if (++count == 8)
                 break;
-            mFile.Seek(start + h.GetFrameLength());
-            if (!h.ReadHeader(mFile))
+            file_.Seek(start + h.GetFrameLength());
+            if (!h.ReadHeader(file_))
                 break;
-            start = mFile.Tell() - 4 - h.GetCrcLength();
+            start = file_.Tell() - 4 - h.GetCrcLength();
         }
-        mFirstHeader.bitRate = (int)(count == 8 ? sum >> 3 : sum / count);
+        firstHeader_.bitRate = (int)(count == 8 ? sum >> 3 : sum / count);
     }
     // Decoding starts at the first audio frame (the estimates and seeks count from there, so that a
     // tag or junk before it does not shift them).
-    mFile.Seek(mDataStart);
+    file_.Seek(dataStart_);
 
-    SetSampleRate(mFirstHeader.GetSampleRate());
-    SetChannels(mFirstHeader.IsStereo() ? 2 : 1);
-    mStereo = mFirstHeader.IsStereo() ? 1 : 0;
-    mSamplesPerFrame = mFirstHeader.GetSamplesPerFrame();
-    mReadIndex = mSamplesPerFrame;
-    if (mVbrFrames > 0) {
-        mBytesPerFrame = (double)mFile.GetBytesToEnd() / mVbrFrames;
-        mEnd = ClampToInt((long long)mVbrFrames * mSamplesPerFrame);
+    SetSampleRate(firstHeader_.GetSampleRate());
+    SetChannels(firstHeader_.IsStereo() ? 2 : 1);
+    stereo_ = firstHeader_.IsStereo() ? 1 : 0;
+    samplesPerFrame_ = firstHeader_.GetSamplesPerFrame();
+    readIndex_ = samplesPerFrame_;
+    if (vbrFrames_ > 0) {
+        bytesPerFrame_ = (double)file_.GetBytesToEnd() / vbrFrames_;
+        end_ = ClampToInt((long long)vbrFrames_ * samplesPerFrame_);
     } else {
-        mBytesPerFrame = (double)mFirstHeader.bitRate * mFirstHeader.GetSlotFactor() / mFirstHeader.GetSampleRate();
-        mEnd = ClampToInt(FramesLeft() * mSamplesPerFrame);
+        bytesPerFrame_ = (double)firstHeader_.bitRate * firstHeader_.GetSlotFactor() / firstHeader_.GetSampleRate();
+        end_ = ClampToInt(FramesLeft() * samplesPerFrame_);
     }
-    mDecoder.Configure(mFirstHeader);
+    decoder_.Configure(firstHeader_);
     return true;
 }
 
@@ -78,46 +78,46 @@ bool LMP3Source::DecodeInitialHeader()
 // when it gave a frame count; decoding then starts after it. Otherwise the file stands where it was.
 bool LMP3Source::ReadVbrHeader(long long frameStart)
 {
-    int sideLength = mFirstHeader.GetSideInfoLength();
+    int sideLength = firstHeader_.GetSideInfoLength();
     unsigned char b[32 + 4];
-    long long afterHeader = mFile.Tell();
-    bool zeroSide = mFile.Read(b, sideLength + 4) == sideLength + 4;
+    long long afterHeader = file_.Tell();
+    bool zeroSide = file_.Read(b, sideLength + 4) == sideLength + 4;
     for (int i = 0; zeroSide && i < sideLength; i++)
         zeroSide = b[i] == 0;
     if (!zeroSide) {
-        mFile.Seek(afterHeader);
+        file_.Seek(afterHeader);
         return false;
     }
     const unsigned char* tag = b + sideLength;
-    long long frameEnd = frameStart + mFirstHeader.GetFrameLength();
+    long long frameEnd = frameStart + firstHeader_.GetFrameLength();
     long long count = -1;
     if (std::memcmp(tag, "VBRI", 4) == 0) {
         unsigned char v[14];
-        if (mFile.Read(v, 14) == 14)
+        if (file_.Read(v, 14) == 14)
             count = BigEndian32(v + 10);
     } else if (std::memcmp(tag, "Xing", 4) == 0) {
         unsigned char x[8];
-        if (mFile.Read(x, 8) == 8 && (BigEndian32(x) & 1))
+        if (file_.Read(x, 8) == 8 && (BigEndian32(x) & 1))
             count = BigEndian32(x + 4);
     }
     // A count of 0 would divide by zero and one beyond the sample index range would overflow it: such
     // a frame is treated as an ordinary one.
     if (count <= 0 || count > INT_MAX / 1152) {
-        mFile.Seek(afterHeader);
+        file_.Seek(afterHeader);
         return false;
     }
-    mVbrFrames = (int)count;
-    mDataStart = frameEnd;
+    vbrFrames_ = (int)count;
+    dataStart_ = frameEnd;
     return true;
 }
 
 bool LMP3Source::DecodeHeader()
 {
     for (int tries = 0; tries < kHeaderTries; tries++) {
-        if (!mHeader.ReadHeader(mFile))
+        if (!header_.ReadHeader(file_))
             return false;
-        if (mHeader.version == mFirstHeader.version && mHeader.sampleRateIndex == mFirstHeader.sampleRateIndex
-            && mHeader.IsStereo() == (mStereo != 0))
+        if (header_.version == firstHeader_.version && header_.sampleRateIndex == firstHeader_.sampleRateIndex
+            && header_.IsStereo() == (stereo_ != 0))
             return true;
         // A foreign header is passed over; the search goes on right after it.
     }
@@ -129,17 +129,17 @@ bool LMP3Source::DecodeFrame(int* out, bool preroll)
     for (;;) {
         if (!DecodeHeader())
             return false;
-        int sideLength = mHeader.GetSideInfoLength();
-        int mainLength = mHeader.GetMainDataLength();
-        if (mFile.Read(mSide, sideLength) < sideLength)
+        int sideLength = header_.GetSideInfoLength();
+        int mainLength = header_.GetMainDataLength();
+        if (file_.Read(side_, sideLength) < sideLength)
             return false;
-        std::memset(mSide + sideLength, 0, 4);
-        if (mFile.Read(mMain, mainLength) < mainLength)
+        std::memset(side_ + sideLength, 0, 4);
+        if (file_.Read(main_, mainLength) < mainLength)
             return false;
         // A frame whose reservoir lacks bytes is skipped, except in the pre-roll of a seek, where it
         // still counts as one of the frames before the target (its bytes are what later frames need).
-        if (mDecoder.DecodeFrame(mHeader, mSide, mMain, mainLength, out) || preroll) {
-            mDecodedEnd += mSamplesPerFrame;
+        if (decoder_.DecodeFrame(header_, side_, main_, mainLength, out) || preroll) {
+            decodedEnd_ += samplesPerFrame_;
             RefreshEnd();
             return true;
         }
@@ -152,23 +152,23 @@ bool LMP3Source::DecodeFrame(int* out, bool preroll)
 // when decoding ends.
 long long LMP3Source::FramesLeft() const
 {
-    double frames = std::trunc(mFile.GetBytesToEnd() / mBytesPerFrame + 0.9);
-    if (frames < 1.0 && mFile.Tell() < mFile.GetSize())
+    double frames = std::trunc(file_.GetBytesToEnd() / bytesPerFrame_ + 0.9);
+    if (frames < 1.0 && file_.Tell() < file_.GetSize())
         return 1;
     return frames > 0.0 ? (long long)frames : 0;
 }
 
 void LMP3Source::RefreshEnd()
 {
-    if (mVbrFrames > 0)
+    if (vbrFrames_ > 0)
         return;
-    mEnd = ClampToInt(mDecodedEnd + FramesLeft() * mSamplesPerFrame);
+    end_ = ClampToInt(decodedEnd_ + FramesLeft() * samplesPerFrame_);
 }
 
 void LMP3Source::StreamEnded()
 {
-    if (mEnd > mDecodedEnd)
-        mEnd = ClampToInt(mDecodedEnd);
+    if (end_ > decodedEnd_)
+        end_ = ClampToInt(decodedEnd_);
 }
 
 int LMP3Source::Read(int* buffer, int frames)
@@ -180,8 +180,8 @@ int LMP3Source::Read(int* buffer, int frames)
         ClearAudioBuffer(buffer, frames, (unsigned char)channels);
         return 0;
     }
-    long long pos = mPosition;
-    mPosition = ClampToInt(pos + frames);
+    long long pos = position_;
+    position_ = ClampToInt(pos + frames);
     int* out = buffer;
     int remaining = frames;
     if (pos < 0) {
@@ -191,35 +191,35 @@ int LMP3Source::Read(int* buffer, int frames)
         remaining -= silent;
         pos += silent;
     }
-    while (remaining > 0 && pos < mEnd) {
-        int beforeEnd = (int)(mEnd - pos);
-        if (mReadIndex >= mSamplesPerFrame) {
-            if (remaining >= mSamplesPerFrame && beforeEnd >= mSamplesPerFrame) {
+    while (remaining > 0 && pos < end_) {
+        int beforeEnd = (int)(end_ - pos);
+        if (readIndex_ >= samplesPerFrame_) {
+            if (remaining >= samplesPerFrame_ && beforeEnd >= samplesPerFrame_) {
                 if (!DecodeFrame(out)) {
                     StreamEnded();
                     break;
                 }
-                out += mSamplesPerFrame * channels;
-                remaining -= mSamplesPerFrame;
-                pos += mSamplesPerFrame;
+                out += samplesPerFrame_ * channels;
+                remaining -= samplesPerFrame_;
+                pos += samplesPerFrame_;
                 continue;
             }
-            if (!DecodeFrame(mDecoded)) {
+            if (!DecodeFrame(decoded_)) {
                 StreamEnded();
                 break;
             }
-            mReadIndex = 0;
-            beforeEnd = (int)(mEnd - pos);
+            readIndex_ = 0;
+            beforeEnd = (int)(end_ - pos);
             if (beforeEnd <= 0)
                 break;
         }
-        int n = mSamplesPerFrame - mReadIndex;
+        int n = samplesPerFrame_ - readIndex_;
         if (n > remaining)
             n = remaining;
         if (n > beforeEnd)
             n = beforeEnd;
-        std::memcpy(out, mDecoded + mReadIndex * channels, sizeof(int) * n * channels);
-        mReadIndex += n;
+        std::memcpy(out, decoded_ + readIndex_ * channels, sizeof(int) * n * channels);
+        readIndex_ += n;
         out += n * channels;
         remaining -= n;
         pos += n;
@@ -231,27 +231,27 @@ int LMP3Source::Read(int* buffer, int frames)
 
 void LMP3Source::Seek(int frame)
 {
-    mPosition = frame;
-    mReadIndex = mSamplesPerFrame;
+    position_ = frame;
+    readIndex_ = samplesPerFrame_;
     // At or past the end there is nothing to decode: reading there gives silence. (Decoding the last
     // frame instead would leave the decoded stream behind the position.)
-    if (Error() || frame >= mEnd)
+    if (Error() || frame >= end_)
         return;
     int target = frame < 0 ? 0 : frame;
-    int index = target / mSamplesPerFrame;
-    int offset = target % mSamplesPerFrame;
+    int index = target / samplesPerFrame_;
+    int offset = target % samplesPerFrame_;
     int start = index > kPrerollFrames ? index - kPrerollFrames : 0;
-    mFile.Seek(start ? FindFrameStart(mDataStart + (long long)(start * mBytesPerFrame)) : mDataStart);
-    mDecoder.ResetFilters();
-    mDecodedEnd = (long long)start * mSamplesPerFrame;
+    file_.Seek(start ? FindFrameStart(dataStart_ + (long long)(start * bytesPerFrame_)) : dataStart_);
+    decoder_.ResetFilters();
+    decodedEnd_ = (long long)start * samplesPerFrame_;
     for (int i = start; i < index; i++) {
-        if (!DecodeFrame(mDecoded, true)) {
+        if (!DecodeFrame(decoded_, true)) {
             StreamEnded();
             return;
         }
     }
-    if (DecodeFrame(mDecoded))
-        mReadIndex = offset;
+    if (DecodeFrame(decoded_))
+        readIndex_ = offset;
     else
         StreamEnded();
 }
@@ -263,17 +263,17 @@ void LMP3Source::Seek(int frame)
 // the end of the previous frame's data is passed over.
 long long LMP3Source::FindFrameStart(long long from)
 {
-    from = from - kSeekSlack > mDataStart ? from - kSeekSlack : mDataStart;
+    from = from - kSeekSlack > dataStart_ ? from - kSeekSlack : dataStart_;
     for (int tries = 0; tries < 4 * kSeekSlack; tries++) {
-        mFile.Seek(from);
+        file_.Seek(from);
         MP3Header h;
-        if (!h.ReadHeader(mFile))
+        if (!h.ReadHeader(file_))
             break;
-        long long at = mFile.Tell() - 4 - h.GetCrcLength();
-        mFile.Seek(at + h.GetFrameLength());
+        long long at = file_.Tell() - 4 - h.GetCrcLength();
+        file_.Seek(at + h.GetFrameLength());
         unsigned char next[4];
         MP3Header n;
-        if (mFile.Read(next, 4) < 4 || (n.Parse(next) && n.version == h.version && n.sampleRateIndex == h.sampleRateIndex))
+        if (file_.Read(next, 4) < 4 || (n.Parse(next) && n.version == h.version && n.sampleRateIndex == h.sampleRateIndex))
             return at;
         from = at + 1;
     }

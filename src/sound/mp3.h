@@ -22,8 +22,8 @@ public:
     // Always fills `frames` frames (silence before frame 0 and past the end); returns how many of them
     // lie before the end, 0 once the position is past it.
     int Read(int* buffer, int frames) override;
-    int GetPositionSample() const override { return mPosition; }
-    int GetEndSample() const override { return mEnd; }
+    int GetPositionSample() const override { return position_; }
+    int GetEndSample() const override { return end_; }
     // Decodes up to 4 frames before the target (discarded) to refill the bit reservoir and the
     // filter state, so that reading on matches a read from the start.
     void Seek(int frame) override;
@@ -42,22 +42,22 @@ private:
     static constexpr int kSeekSlack = 8;
     static constexpr int kHeaderTries = 11;
 
-    int mPosition = 0;
-    int mEnd = 0;
-    unsigned char mStereo = 0;
-    int mVbrFrames = 0;
-    MP3ReadFile mFile;
-    MP3FrameDecoder mDecoder;  // bit reservoir, IMDCT overlap, synthesis state, reorder tables
-    MP3Header mFirstHeader;
-    MP3Header mHeader;
-    double mBytesPerFrame = 0.0;
-    int mDecoded[1152 * 2];
-    int mSamplesPerFrame = 1152;
-    int mReadIndex = 1152;
-    long long mDataStart = 0;   // offset of the first audio frame
-    long long mDecodedEnd = 0;  // stream frame index just after the last decoded MP3 frame
-    unsigned char mSide[32 + 4];
-    unsigned char mMain[MP3MainData::kSize];
+    int position_ = 0;
+    int end_ = 0;
+    unsigned char stereo_ = 0;
+    int vbrFrames_ = 0;
+    MP3ReadFile file_;
+    MP3FrameDecoder decoder_;  // bit reservoir, IMDCT overlap, synthesis state, reorder tables
+    MP3Header firstHeader_;
+    MP3Header header_;
+    double bytesPerFrame_ = 0.0;
+    int decoded_[1152 * 2];
+    int samplesPerFrame_ = 1152;
+    int readIndex_ = 1152;
+    long long dataStart_ = 0;   // offset of the first audio frame
+    long long decodedEnd_ = 0;  // stream frame index just after the last decoded MP3 frame
+    unsigned char side_[32 + 4];
+    unsigned char main_[MP3MainData::kSize];
 };
 
 class LMP3File

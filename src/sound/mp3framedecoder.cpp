@@ -42,28 +42,28 @@ MP3FrameDecoder::MP3FrameDecoder()
 
 void MP3FrameDecoder::Configure(const MP3Header& reference)
 {
-    mBands = &kMP3BandTables[reference.GetBandTableIndex()];
-    mMpeg1 = reference.version == 0;
-    BuildReorderTables(*mBands, mShortOrder, mMixedOrder);
-    std::memset(mScaleFactors, 0, sizeof(mScaleFactors));
-    mMainData.Clear();
+    bands_ = &kMP3BandTables[reference.GetBandTableIndex()];
+    mpeg1_ = reference.version == 0;
+    BuildReorderTables(*bands_, shortOrder_, mixedOrder_);
+    std::memset(scaleFactors_, 0, sizeof(scaleFactors_));
+    mainData_.Clear();
     ResetFilters();
 }
 
 void MP3FrameDecoder::ResetFilters()
 {
-    std::memset(mOverlap, 0, sizeof(mOverlap));
-    mOverlapSubbands[0] = mOverlapSubbands[1] = 0;
-    mSynth.Reset();
+    std::memset(overlap_, 0, sizeof(overlap_));
+    overlapSubbands_[0] = overlapSubbands_[1] = 0;
+    synth_.Reset();
 }
 
 bool MP3FrameDecoder::DecodeFrame(const MP3Header& header, const unsigned char* side, const unsigned char* mainData,
                                   int mainLength, int* out)
 {
-    DecodeSideInformation(header, side, mSideInfo);
-    if (!mMainData.Load(mSideInfo.mainDataBegin, mainData, mainLength))
+    DecodeSideInformation(header, side, sideInfo_);
+    if (!mainData_.Load(sideInfo_.mainDataBegin, mainData, mainLength))
         return false;
-    MP3BitReader br(mMainData.buffer, mMainData.held);
+    MP3BitReader br(mainData_.buffer, mainData_.held);
     int bit = 0;
     int channels = header.GetChannels();
     for (int gr = 0; gr < header.GetGranules(); gr++)
@@ -78,34 +78,34 @@ void MP3FrameDecoder::DecodeGranule(const MP3Header& header, int gr, MP3BitReade
     bool intensity = jointStereo && (header.modeExtension & 1);
     int count[2] = {0, 0};
     for (int ch = 0; ch < channels; ch++) {
-        MP3GranuleInfo& g = mSideInfo.granule[gr][ch];
+        MP3GranuleInfo& g = sideInfo_.granule[gr][ch];
         br.SetPosition(bit);
         int end = bit + g.part23Length;
-        DecodeScaleFactors(br, header, gr, mSideInfo.scfsi[ch], intensity && ch == 1, g, mScaleFactors[ch]);
-        count[ch] = DecodeHuffmanData(br, end, g, mQuantized);
-        RequantizeSpectrum(mQuantized, count[ch], g, mScaleFactors[ch], *mBands, mMpeg1, mXr[ch]);
+        DecodeScaleFactors(br, header, gr, sideInfo_.scfsi[ch], intensity && ch == 1, g, scaleFactors_[ch]);
+        count[ch] = DecodeHuffmanData(br, end, g, quantized_);
+        RequantizeSpectrum(quantized_, count[ch], g, scaleFactors_[ch], *bands_, mpeg1_, xr_[ch]);
         bit = end;
     }
     if (jointStereo && header.modeExtension)
-        JointStereoProcessing(header, mSideInfo.granule[gr][1], mScaleFactors[1], *mBands, mXr[0], mXr[1], count);
+        JointStereoProcessing(header, sideInfo_.granule[gr][1], scaleFactors_[1], *bands_, xr_[0], xr_[1], count);
 
     int widest = 0;
     for (int ch = 0; ch < channels; ch++) {
-        const MP3GranuleInfo& g = mSideInfo.granule[gr][ch];
-        float* xr = mXr[ch];
+        const MP3GranuleInfo& g = sideInfo_.granule[gr][ch];
+        float* xr = xr_[ch];
         int lines = count[ch];
         if (g.IsShort()) {
-            ReorderShortBlocks(xr, g.mixedBlock ? mMixedOrder : mShortOrder, mReordered);
-            xr = mReordered;
-            lines = ReorderedCount(*mBands, lines);
+            ReorderShortBlocks(xr, g.mixedBlock ? mixedOrder_ : shortOrder_, reordered_);
+            xr = reordered_;
+            lines = ReorderedCount(*bands_, lines);
         }
         int subbands = AliasReduction(xr, g, Subbands(lines));
-        IMDCTSynthesize(xr, g, subbands, mOverlap[ch], mSubbandSamples[ch]);
+        IMDCTSynthesize(xr, g, subbands, overlap_[ch], subbandSamples_[ch]);
         // This granule's output reaches as far as its own lines or the previous granule's overlap.
-        int reach = subbands > mOverlapSubbands[ch] ? subbands : mOverlapSubbands[ch];
-        mOverlapSubbands[ch] = subbands;
+        int reach = subbands > overlapSubbands_[ch] ? subbands : overlapSubbands_[ch];
+        overlapSubbands_[ch] = subbands;
         if (reach > widest)
             widest = reach;
     }
-    mSynth.Synthesize(mSubbandSamples, channels, widest, out);
+    synth_.Synthesize(subbandSamples_, channels, widest, out);
 }

@@ -34,18 +34,18 @@ public:
 private:
     void DecodeGranule(const MP3Header& header, int gr, class MP3BitReader& br, int& bit, int* out);
 
-    const MP3BandTable* mBands = nullptr;
-    bool mMpeg1 = true;
-    MP3MainData mMainData;
-    MP3SideInfo mSideInfo;
-    MP3ScaleFactors mScaleFactors[2];
-    int mQuantized[576];
-    float mXr[2][576];
-    float mReordered[576];
-    float mSubbandSamples[2][18][32];
-    float mOverlap[2][32][18];
-    int mOverlapSubbands[2];  // sub-bands whose overlap may be nonzero
-    MP3PolyphaseSynth mSynth;
-    unsigned short mShortOrder[576];
-    unsigned short mMixedOrder[576];
+    const MP3BandTable* bands_ = nullptr;
+    bool mpeg1_ = true;
+    MP3MainData mainData_;
+    MP3SideInfo sideInfo_;
+    MP3ScaleFactors scaleFactors_[2];
+    int quantized_[576];
+    float xr_[2][576];
+    float reordered_[576];
+    float subbandSamples_[2][18][32];
+    float overlap_[2][32][18];
+    int overlapSubbands_[2];  // sub-bands whose overlap may be nonzero
+    MP3PolyphaseSynth synth_;
+    unsigned short shortOrder_[576];
+    unsigned short mixedOrder_[576];
 };

@@ -2,29 +2,29 @@
 
 #include <cstring>
 
-MP3ReadFile::MP3ReadFile(const char* path) : mFile(path)
+MP3ReadFile::MP3ReadFile(const char* path) : file_(path)
 {
-    if (mFile)
-        mSize = (long long)mFile.GetFileSizeBytes();
+    if (file_)
+        size_ = (long long)file_.GetFileSizeBytes();
 }
 
 bool MP3ReadFile::Fill()
 {
     // Called when the buffer is used up: the next block starts at the current offset.
-    mBufferStart += mBufferPos;
-    mBufferPos = 0;
-    mBufferFill = 0;
-    if (!mFile || mBufferStart >= mSize || !mFile.Seek((uint64_t)mBufferStart))
+    bufferStart_ += bufferPos_;
+    bufferPos_ = 0;
+    bufferFill_ = 0;
+    if (!file_ || bufferStart_ >= size_ || !file_.Seek((uint64_t)bufferStart_))
         return false;
-    mBufferFill = (int)mFile.Read(mBuffer, kBufferSize);
-    return mBufferFill > 0;
+    bufferFill_ = (int)file_.Read(buffer_, kBufferSize);
+    return bufferFill_ > 0;
 }
 
 int MP3ReadFile::ReadByteSlow()
 {
     if (!Fill())
         return -1;
-    return mBuffer[mBufferPos++];
+    return buffer_[bufferPos_++];
 }
 
 int MP3ReadFile::Read(void* out, int bytes)
@@ -32,13 +32,13 @@ int MP3ReadFile::Read(void* out, int bytes)
     unsigned char* dest = static_cast<unsigned char*>(out);
     int done = 0;
     while (done < bytes) {
-        if (mBufferPos >= mBufferFill && !Fill())
+        if (bufferPos_ >= bufferFill_ && !Fill())
             break;
-        int n = mBufferFill - mBufferPos;
+        int n = bufferFill_ - bufferPos_;
         if (n > bytes - done)
             n = bytes - done;
-        std::memcpy(dest + done, mBuffer + mBufferPos, n);
-        mBufferPos += n;
+        std::memcpy(dest + done, buffer_ + bufferPos_, n);
+        bufferPos_ += n;
         done += n;
     }
     return done;
@@ -48,11 +48,11 @@ void MP3ReadFile::Seek(long long offset)
 {
     if (offset < 0)
         offset = 0;
-    if (offset >= mBufferStart && offset <= mBufferStart + mBufferFill) {
-        mBufferPos = (int)(offset - mBufferStart);
+    if (offset >= bufferStart_ && offset <= bufferStart_ + bufferFill_) {
+        bufferPos_ = (int)(offset - bufferStart_);
         return;
     }
-    mBufferStart = offset;
-    mBufferPos = 0;
-    mBufferFill = 0;
+    bufferStart_ = offset;
+    bufferPos_ = 0;
+    bufferFill_ = 0;
 }

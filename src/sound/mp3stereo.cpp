@@ -53,22 +53,22 @@ class BandProcessor
 {
 public:
     BandProcessor(const MP3Header& h, const MP3GranuleInfo& right, float* l, float* r)
-        : mMidSide(h.modeExtension & 2), mMpeg1(h.version == 0), mLeft(l), mRight(r)
+        : midSide_(h.modeExtension & 2), mpeg1_(h.version == 0), left_(l), right_(r)
     {
-        mLower = Factors().lower[right.scalefacCompress & 1];
+        lower_ = Factors().lower[right.scalefacCompress & 1];
     }
 
     // Lines [start, end) outside the intensity region.
     void Plain(int start, int end)
     {
-        if (!mMidSide)
+        if (!midSide_)
             return;
         const float k = 0.70710678118654752f;
         for (int i = start; i < end; i++) {
-            float m = mLeft[i];
-            float s = mRight[i];
-            mLeft[i] = (m + s) * k;
-            mRight[i] = (m - s) * k;
+            float m = left_[i];
+            float s = right_[i];
+            left_[i] = (m + s) * k;
+            right_[i] = (m - s) * k;
         }
     }
 
@@ -76,24 +76,24 @@ public:
     // marks as illegal leaves it to the plain processing.
     void Intensity(int start, int end, int pos, int illegal)
     {
-        if (pos == illegal || (mMpeg1 && pos > 6)) {
+        if (pos == illegal || (mpeg1_ && pos > 6)) {
             Plain(start, end);
             return;
         }
-        const float* f = mMpeg1 ? Factors().mpeg1[pos] : mLower[pos & 31];
+        const float* f = mpeg1_ ? Factors().mpeg1[pos] : lower_[pos & 31];
         for (int i = start; i < end; i++) {
-            float v = mLeft[i];
-            mLeft[i] = v * f[0];
-            mRight[i] = v * f[1];
+            float v = left_[i];
+            left_[i] = v * f[0];
+            right_[i] = v * f[1];
         }
     }
 
 private:
-    bool mMidSide;
-    bool mMpeg1;
-    float* mLeft;
-    float* mRight;
-    const float (*mLower)[2];
+    bool midSide_;
+    bool mpeg1_;
+    float* left_;
+    float* right_;
+    const float (*lower_)[2];
 };
 
 bool AnyNonzero(const float* x, int start, int end)

@@ -106,9 +106,9 @@ void Window(const float* v, const float* d, float* s)
 
 void MP3PolyphaseSynth::Reset()
 {
-    mOffset = kResetOffset;
+    offset_ = kResetOffset;
     for (int ch = 0; ch < 2; ch++)
-        std::memset(mHistory[ch] + kResetOffset, 0, sizeof(float) * (kHistory - kResetOffset));
+        std::memset(history_[ch] + kResetOffset, 0, sizeof(float) * (kHistory - kResetOffset));
 }
 
 void MP3PolyphaseSynth::Synthesize(const float in[][18][32], int channels, int subbands, int* out)
@@ -116,14 +116,14 @@ void MP3PolyphaseSynth::Synthesize(const float in[][18][32], int channels, int s
     const MP3LookupTables& t = MP3LookupTables::Get();
     int n = subbands < 32 ? subbands : 32;
     for (int round = 0; round < 18; round++) {
-        mOffset -= 64;
-        if (mOffset < 0) {
+        offset_ -= 64;
+        if (offset_ < 0) {
             for (int ch = 0; ch < channels; ch++)
-                std::memcpy(mHistory[ch] + 1024, mHistory[ch], sizeof(float) * 1024);
-            mOffset = 960;
+                std::memcpy(history_[ch] + 1024, history_[ch], sizeof(float) * 1024);
+            offset_ = 960;
         }
         for (int ch = 0; ch < channels; ch++) {
-            float* v = mHistory[ch] + mOffset;
+            float* v = history_[ch] + offset_;
             Matrix(in[ch][round], n, v);
             float s[32];
             Window(v, t.synthWindow, s);

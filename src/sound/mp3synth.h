@@ -21,6 +21,6 @@ private:
     static constexpr int kHistory = 2048;
     static constexpr int kResetOffset = 1088;
 
-    float mHistory[2][kHistory];
-    int mOffset;
+    float history_[2][kHistory];
+    int offset_;
 };

@@ -54,7 +54,7 @@ public:
   ~LCopyThread() { StopThreadNow(); }
 
   // Whether Start made a thread (false when the system refused one).
-  bool Started() const { return has_handle_; }
+  bool Started() const { return hasHandle_; }
   LSignalObjectRef GetDoneSignal() const { return done_.GetRef(); }
   // After StopThreadNow.
   LProcessResult GetResult() const { return result_; }
