@@ -19,12 +19,13 @@
 #include "web/sitetext.h"
 #include "web/webletfile.h"
 #include "web/webletoutput.h"
+#include "web/httpstatus.h"
 
 namespace {
 
-constexpr const char* kAudioHeader = "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n";
+constexpr const char* kAudioHeader = HTTP_200_OK HTTP_MP3 "\r\n";
 constexpr const char* kIcyHeader =
-    "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: %s\r\nicy-br: %d\r\nicy-metaint: %d\r\n\r\n";
+    HTTP_200_OK HTTP_MP3 "icy-name: %s\r\nicy-br: %d\r\nicy-metaint: %d\r\n\r\n";
 constexpr const char* kDefaultBanner = "101.jpg";
 
 void ServeRecording(LWebletForm& form, const char* name, int kbps)

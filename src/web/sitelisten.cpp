@@ -11,11 +11,12 @@
 #include "sound/recordings.h"
 #include "web/sitepages.h"
 #include "web/webletoutput.h"
+#include "web/httpstatus.h"
 
 namespace {
 
 constexpr const char* kPageStart =
-    "HTTP/1.1 200 OK\r\nConnection: close\r\nCache-Control: no-cache\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
+    HTTP_200_OK HTTP_DYNAMIC HTTP_HTML "\r\n"
     "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Velorin - Listen</title>\n<style>\n"
     "body{font-family:sans-serif;background:#eee;margin:0;padding:1em}\n"
     "main{max-width:44em;margin:auto;background:#fff;padding:1em 2em}\n"

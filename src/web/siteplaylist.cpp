@@ -13,6 +13,7 @@
 #include "web/sitetext.h"
 #include "web/webletcache.h"
 #include "web/webletoutput.h"
+#include "web/httpstatus.h"
 
 namespace {
 
@@ -21,16 +22,16 @@ constexpr int kFeedHeaderSendMs = 5000;
 // The src value, the requested rate and the referrer are passed on
 // URI-encoded, so nothing a client sends can leave the URL they sit in.
 constexpr const char* kM3U =
-    "HTTP/1.1 200 OK\r\nContent-Type: audio/x-mpegurl\r\n\r\n#EXTM3U\r\n#EXTINF:-1,%s\r\n"
+    HTTP_200_OK "Content-Type: audio/x-mpegurl\r\n\r\n#EXTM3U\r\n#EXTINF:-1,%s\r\n"
     "http://%s/velorin.mp3?src=%U&kbps=%U&ref=%U\r\n";
 
 constexpr const char* kASX =
-    "HTTP/1.1 200 OK\r\nContent-Type: video/x-ms-asf\r\n\r\n<ASX version = \"3.0\" BANNERBAR=\"fixed\">\r\n"
+    HTTP_200_OK "Content-Type: video/x-ms-asf\r\n\r\n<ASX version = \"3.0\" BANNERBAR=\"fixed\">\r\n"
     "<TITLE>%s</TITLE>\r\n<ENTRY>\r\n<TITLE>%s</TITLE>\r\n<BANNER HREF = \"http://%s/asxbanner.jpg?id=%d\">\r\n"
     "<moreinfo href = \"%s\" />\r\n<abstract>Click here to go to %s</abstract>\r\n</BANNER>\r\n"
     "<REF HREF = \"http://%s/velorin.mp3?src=%U&kbps=%U&ref=%U\" />\r\n</ENTRY>\r\n</ASX>\r\n";
 
-constexpr const char* kFeedHeader = "HTTP/1.1 200 OK\r\nContent-Type: %s\r\n\r\n";
+constexpr const char* kFeedHeader = HTTP_200_OK "Content-Type: %s\r\n\r\n";
 constexpr const char* kFeedType = "application/rss+xml";
 constexpr const char* kFeed =
     "<?xml version=\"1.0\" ?>\r\n<rss version=\"2.0\">\r\n  <channel>\r\n      <title>%s</title>\r\n"

@@ -10,13 +10,14 @@
 #include "web/webletcache.h"
 #include "web/webletfile.h"
 #include "web/webletoutput.h"
+#include "web/httpstatus.h"
 
 namespace {
 
 constexpr const char* kJSONHeader =
-    "HTTP/1.1 200 OK\r\nConnection: close\r\nCache-Control: no-cache\r\nContent-Type: application/json\r\n\r\n";
+    HTTP_200_OK HTTP_DYNAMIC "Content-Type: application/json\r\n\r\n";
 constexpr const char* kMetricsHeader =
-    "HTTP/1.1 200 OK\r\nConnection: close\r\nCache-Control: no-cache\r\n"
+    HTTP_200_OK HTTP_DYNAMIC
     "Content-Type: text/plain; version=0.0.4; charset=utf-8\r\n\r\n";
 
 constexpr const char* kRateNames[2] = {"broadband", "dialup"};

@@ -10,18 +10,19 @@
 #include "web/webletcache.h"
 #include "web/webletmime.h"
 #include "web/webletrange.h"
+#include "web/httpstatus.h"
 
 namespace {
 
-constexpr char kFileNotFound[] = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
-constexpr char kNotModified[] = "HTTP/1.1 304 Not Modified\r\n\r\n";
+constexpr char kFileNotFound[] = HTTP_404_NOT_FOUND "Content-Length: 0\r\n\r\n";
+constexpr char kNotModified[] = HTTP_304_NOT_MODIFIED "\r\n";
 constexpr char kRangeNotSatisfiable[] =
-    "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\nContent-Range: bytes */%s\r\n\r\n";
+    HTTP_416_RANGE_NOT_SATISFIABLE "Content-Length: 0\r\nContent-Range: bytes */%s\r\n\r\n";
 constexpr char kWholeHeader[] =
-    "HTTP/1.1 200 OK\r\nContent-Length: %s\r\nContent-Type: %s\r\nLast-Modified: %s\r\nETag: \"%s\"\r\n"
+    HTTP_200_OK "Content-Length: %s\r\nContent-Type: %s\r\nLast-Modified: %s\r\nETag: \"%s\"\r\n"
     "Accept-Ranges: bytes\r\n\r\n";
 constexpr char kPartialHeader[] =
-    "HTTP/1.1 206 Partial Content\r\nContent-Length: %s\r\nContent-Range: bytes %s-%s/%s\r\nContent-Type: %s\r\n"
+    HTTP_206_PARTIAL_CONTENT "Content-Length: %s\r\nContent-Range: bytes %s-%s/%s\r\nContent-Type: %s\r\n"
     "Last-Modified: %s\r\nETag: \"%s\"\r\nAccept-Ranges: bytes\r\n\r\n";
 constexpr int kSendMs = 20000;
 constexpr unsigned int kOpenLockMs = 1000;

@@ -7,6 +7,7 @@
 #include "base/formatter.h"
 #include "base/stringlong.h"
 #include "net/processsocket.h"
+#include "web/httpstatus.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ struct StaticText {
 };
 
 StaticText gHeader1{
-    "HTTP/1.1 200 OK\r\nConnection: close\r\nCache-Control: no-cache\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
+    HTTP_200_OK HTTP_DYNAMIC HTTP_HTML "\r\n"
     "<html><head><title>Velorin</title><link href=s.css type=text/css rel=stylesheet>"
     "<link href=print.css type=text/css media=print rel=stylesheet>"};
 StaticText gHeader2{
@@ -130,7 +131,7 @@ void WLStandardFooter(LWebletForm& form)
 
 void WLRedirect(LWebletForm& form, const char* url)
 {
-  wfprintf(form, "HTTP/1.0 302 OK\r\nLocation: %s\r\n\r\n", url);
+  wfprintf(form, HTTP_302_REDIRECT "Location: %s\r\n\r\n", url);
 }
 
 void WLIsInternetExplorer(LWebletForm& form)

@@ -6,6 +6,7 @@
 
 #include "base/ticks.h"
 #include "net/processsocket.h"
+#include "web/httpstatus.h"
 
 namespace {
 
@@ -15,9 +16,9 @@ struct OutcomeResponse {
 };
 
 constexpr OutcomeResponse kResponses[] = {
-    {LWebletRequestOutcome::NotImplemented, "HTTP/1.1 501 Not Implemented\r\nConnection: close\r\n\r\n"},
-    {LWebletRequestOutcome::NotFound, "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n"},
-    {LWebletRequestOutcome::TooLong, "HTTP/1.1 500 Content Length Too Long\r\nConnection: close\r\n\r\n"},
+    {LWebletRequestOutcome::NotImplemented, HTTP_501_NOT_IMPLEMENTED HTTP_CLOSE "\r\n"},
+    {LWebletRequestOutcome::NotFound, HTTP_404_NOT_FOUND HTTP_CLOSE "\r\n"},
+    {LWebletRequestOutcome::TooLong, HTTP_500_TOO_LONG HTTP_CLOSE "\r\n"},
 };
 
 } // namespace
