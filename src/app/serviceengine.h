@@ -1,4 +1,5 @@
 #pragma once
+#include <cassert>
 #include "app/controlpipe.h"
 #include "app/enginenotify.h"
 #include "base/detachedthread.h"
@@ -64,6 +65,7 @@ public:
   template <class F>
   void SendLocked(F&& send)
   {
+    assert(listLock_.IsHeldByMe());
     LLockScope scope(sendLock_);
     send();
   }

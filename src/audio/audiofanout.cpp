@@ -1,5 +1,6 @@
 #include "audio/audiofanout.h"
 
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -59,7 +60,7 @@ LAudioFanout::~LAudioFanout()
 bool LAudioFanout::Adopt(LUniqueFD socket, LAudioListener& listener, const char* name,
                          std::unique_ptr<LIcyFramer> icy)
 {
-  std::lock_guard<std::mutex> guard(lock_);
+  LLockScope scope(lock_);
   StartNormal();  // the first listener starts the thread; later ones find it running
   if (!IsRunning())
     return false;  // no thread to serve it: the stream ends rather than hangs
@@ -82,19 +83,20 @@ bool LAudioFanout::Adopt(LUniqueFD socket, LAudioListener& listener, const char*
 
 void LAudioFanout::EndAll()
 {
-  std::lock_guard<std::mutex> guard(lock_);
+  LLockScope scope(lock_);
   while (first_ != nullptr)
     End(*first_);
 }
 
 int LAudioFanout::GetParkedCount()
 {
-  std::lock_guard<std::mutex> guard(lock_);
+  LLockScope scope(lock_);
   return parked_;
 }
 
 void LAudioFanout::End(LParkedListener& parked)
 {
+  assert(lock_.IsHeldByMe());
   if (parked.previous != nullptr)
     parked.previous->next = parked.next;
   else
@@ -111,6 +113,7 @@ void LAudioFanout::End(LParkedListener& parked)
 
 void LAudioFanout::SetEvents(LParkedListener& parked, bool peerClosed, bool full)
 {
+  assert(lock_.IsHeldByMe());
   if (parked.peerClosed == peerClosed && parked.full == full)
     return;
   parked.peerClosed = peerClosed;
@@ -124,6 +127,7 @@ void LAudioFanout::SetEvents(LParkedListener& parked, bool peerClosed, bool full
 // The one place where a listener's bytes are gathered and sent.
 void LAudioFanout::ServeOne(LParkedListener& parked, int64_t now)
 {
+  assert(lock_.IsHeldByMe());
   for (;;) {
     const unsigned char* data;
     int size;
@@ -183,6 +187,7 @@ void LAudioFanout::OnPublished(uint64_t published)
 
 bool LAudioFanout::ServeReady(int64_t now)
 {
+  assert(lock_.IsHeldByMe());
   epoll_event events[kEventsPerWait];
   const int ready = epoll_wait(epoll_.Get(), events, kEventsPerWait, 0);
   bool passWanted = false;
@@ -213,6 +218,7 @@ bool LAudioFanout::ServeReady(int64_t now)
 
 void LAudioFanout::Pass(int64_t now)
 {
+  assert(lock_.IsHeldByMe());
   passWanted_.Reset();
   const uint64_t published = queue_.GetPublished();
   passedAt_.store(published, std::memory_order_relaxed);
@@ -247,14 +253,14 @@ void LAudioFanout::ThreadFunction()
       if (waited == kProcessStopped)
         return;
       if (waited == kProcessDone) {
-        std::lock_guard<std::mutex> guard(lock_);
+        LLockScope scope(lock_);
         passNow = ServeReady(GetMonotonicMs());
       } else {
         passNow = true;
       }
     }
     if (passNow) {
-      std::lock_guard<std::mutex> guard(lock_);
+      LLockScope scope(lock_);
       lastPass = GetMonotonicMs();
       Pass(lastPass);
     }

@@ -23,9 +23,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "audio/audiolistener.h"
+#include "base/lockobject.h"
 #include "base/signalobject.h"
 #include "base/thread.h"
 #include "base/uniquefd.h"
@@ -93,7 +93,7 @@ private:
   LSignalObject passWanted_;
   std::atomic<bool> passSignalled_{false};
   std::atomic<uint64_t> passedAt_{0};
-  std::mutex lock_;
+  LLockObject lock_;
   LParkedListener* first_ = nullptr;
   int parked_ = 0;
   // Gathered chunks on their way to one socket.

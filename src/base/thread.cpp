@@ -1,5 +1,6 @@
 #include "base/thread.h"
 
+#include <cassert>
 #include <cerrno>
 #include <sched.h>
 #include <sys/resource.h>
@@ -105,6 +106,7 @@ void LThread::StopThreadNow()
 {
   if (!hasHandle_)
     return;
+  assert(pthread_equal(handle_, pthread_self()) == 0 && "a thread cannot wait for its own end");
   StopThreadSoon();
   pthread_join(handle_, nullptr);
   hasHandle_ = false;
