@@ -34,7 +34,7 @@ protected:
   std::unique_ptr<SiteServer> server_;
 };
 
-TEST_F(SiteTest, MainPageListsInputsAndRecordingsWithRatesHostsAndWelcome)
+TEST_F(SiteTest, MainPageListsInputsAndRecordingsWithRatesAndHosts)
 {
   LSettingSet(VLKeys::LiveSources, 2);
   WriteWhole(HighFolder() + "/My Show.mp3", "x");
