@@ -1,12 +1,12 @@
 #pragma once
-// Real loopback sockets and small process interfaces for the network tests.
+// Loopback sockets, pipes and small process interfaces for the tests of the network code and its users.
 
+#include "base/pipenamed.h"
 #include "base/ticks.h"
 #include "base/uniquefd.h"
 #include "net/netbase.h"
 
 #include <arpa/inet.h>
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -20,13 +20,7 @@ namespace nettest {
 
 inline uint32_t Since(uint32_t start) { return GetTickCount() - start; }
 
-// A stop request another thread may set.
-struct StopFlag {
-  std::atomic<bool> stop{false};
-  bool IsToStop() const { return stop.load(std::memory_order_relaxed); }
-};
-
-// Answers false n times, then true: stops an operation at a known point.
+// Answers false n times, then true.
 struct StopAfter {
   explicit StopAfter(int n) : left(n) {}
   int left;
@@ -38,7 +32,6 @@ struct StringWriter {
   void AddChar(char c) { text.push_back(c); }
 };
 
-// A listening socket on address at a free port.
 class Listener {
 public:
   explicit Listener(const char* address = "127.0.0.1", int backlog = 16)
@@ -62,41 +55,27 @@ private:
 };
 
 // A port that nothing listens on (closed again at once).
-inline unsigned short FreePort()
-{
-  Listener l;
-  return l.Port();
-}
+inline unsigned short FreePort() { return Listener().Port(); }
 
-// Two connected loopback TCP sockets, both non-blocking: a and b.
-struct TcpPair {
-  TcpPair()
+// Two connected, non-blocking stream sockets: a control pipe's ends, or a connection's.
+template <class End>
+struct SocketPair {
+  SocketPair()
   {
-    Listener l;
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sa.sin_port = htons(l.Port());
-    LIPSocketTCP c(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    connect(c.GetSocket(), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    LIPSocketTCP s(l.Accept());
-    EXPECT_TRUE(s.IsOpen());
-    a.Assign(c);
-    b.Assign(s);
-  }
-  // Shrinks the sender's and the receiver's buffers.
-  void Buffers(int size)
-  {
-    setsockopt(a.GetSocket(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-    setsockopt(b.GetSocket(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    int fds[2] = {-1, -1};
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds), 0);
+    End x(fds[0]), y(fds[1]);
+    a.Assign(x);
+    b.Assign(y);
   }
   void Write(const std::string& data) { ASSERT_EQ(send(b.GetSocket(), data.data(), data.size(), 0), ssize_t(data.size())); }
-  LIPSocketTCP a;
-  LIPSocketTCP b;
+  End a;
+  End b;
 };
+using PipePair = SocketPair<LNamedPipe>;
+using TcpPair = SocketPair<LIPSocketTCP>;
 
-// Under tests/isolate the test may mount its own /etc/hosts (in a mount
-// namespace of its own besides) and set its own host name; outside, never.
+// Under tests/isolate only: a private /etc/hosts (in a mount namespace of its own) and host name.
 inline bool UseHostsFile(const std::string& lines)
 {
   const char* isolated = getenv("VELORIN_ISOLATED");

@@ -1,115 +1,36 @@
+// The cooperative socket and pipe operations: exact bytes, ends, and time-outs as lower bounds only.
+#include "net/processconnect.h"
+#include "net/processpipe.h"
 #include "net/processsocket.h"
 
 #include "net/loopback.h"
 
 #include <gtest/gtest.h>
 #include <string>
-#include <vector>
+#include <thread>
 
 namespace {
 
+using nettest::Listener;
 using nettest::Since;
-using nettest::StopAfter;
-using nettest::TcpPair;
-
-std::string Pattern(size_t n)
-{
-  std::string s(n, 0);
-  for (size_t i = 0; i < n; ++i)
-    s[i] = static_cast<char>('a' + i % 26);
-  return s;
-}
 
 LProcessInterfaceVoid never;
+constexpr uint32_t kSoon = 5000;  // "at once", on a loaded machine
 
-TEST(ProcessSend, CutsIntoPiecesOf1024)
-{
-  // A packet socket keeps the boundary of every send.
-  int fds[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds), 0);
-  LIPSocketTCP sender(fds[0]), receiver(fds[1]);
-  std::string data = Pattern(3000), got;
-  EXPECT_EQ(ProcessSend(never, sender, data.data(), 3000, 1000), kProcessDone);
-  std::vector<ssize_t> pieces;
-  char buffer[4096];
-  for (ssize_t n; (n = recv(receiver.GetSocket(), buffer, sizeof buffer, 0)) > 0; got.append(buffer, n))
-    pieces.push_back(n);
-  EXPECT_EQ(pieces, (std::vector<ssize_t>{1024, 1024, 952}));
-  EXPECT_EQ(got, data);
-}
+LIPAddressWithPort Loopback(unsigned short port) { return LIPAddressWithPort(LIPAddress("127.0.0.1"), port); }
 
-TEST(ProcessSend, StalledPeerFailsAfterIdleBudget)
+TEST(ProcessRecv, LinesExactCountsEndsAndTimeOuts)
 {
-  TcpPair p;
-  p.Buffers(4096);
-  std::vector<char> data(32u << 20, 'x');
+  nettest::TcpPair p;
+  char line[260];
+  nettest::StopAfter stop(2);
   uint32_t start = GetTickCount();
-  EXPECT_EQ(ProcessSend(never, p.a, data.data(), unsigned(data.size()), 600), kProcessFailed);
-  EXPECT_GE(Since(start), 550u);  // three idle slices
-  EXPECT_LT(Since(start), 2500u);
-}
-
-TEST(ProcessSend, ClosedPeerFailsWithoutSignal)
-{
-  TcpPair p;
-  p.b.Close();
-  // SIGPIPE would end this program.
-  std::vector<char> data(4u << 20, 'x');
-  LProcessResult r = kProcessDone;
-  for (int i = 0; i < 5 && r == kProcessDone; ++i)
-    r = ProcessSend(never, p.a, data.data(), unsigned(data.size()), 2000);
-  EXPECT_EQ(r, kProcessFailed);
-  LIPSocketTCP none;
-  EXPECT_EQ(ProcessSendString(never, none, "x", 1000), kProcessFailed);
-}
-
-TEST(ProcessSend, StopIsAskedBeforeEverySend)
-{
-  TcpPair p;
-  StopAfter stopNow(0), stopLater(2);
-  EXPECT_EQ(ProcessSendString(stopNow, p.a, "x", 1000), kProcessStopped);
-  std::string data = Pattern(3000);
-  EXPECT_EQ(ProcessSend(stopLater, p.a, data.data(), 3000, 1000), kProcessStopped);
-  char buffer[4096];
-  ssize_t n = recv(p.b.GetSocket(), buffer, sizeof buffer, 0);
-  EXPECT_EQ(std::string(buffer, n > 0 ? n : 0), data.substr(0, 2048)) << "two pieces, nothing before";
-}
-
-TEST(ProcessRecv, ExactCountsEndsAndTimeOuts)
-{
-  TcpPair p;
-  char buffer[10];
-  p.Write("0123");
-  p.Write("456789AB");
-  EXPECT_EQ(ProcessRecvBytes(never, p.a, buffer, 10, 1000), kProcessDone);
-  EXPECT_EQ(std::string(buffer, 10), "0123456789");
-
-  uint32_t start = GetTickCount();
-  EXPECT_EQ(ProcessRecvBytes(never, p.a, buffer, 4, 400), kProcessFailed);
-  EXPECT_GE(Since(start), 350u);
-
-  // 4 of 10 bytes, then the peer closes: a failure, without the time-out.
-  p.Write("abcd");
-  p.b.Close();
-  start = GetTickCount();
-  EXPECT_EQ(ProcessRecvBytes(never, p.a, buffer, 10, 5000), kProcessFailed);
-  EXPECT_LT(Since(start), 1000u);
-  EXPECT_EQ(std::string(buffer, 4), "abcd");
-
-  unsigned int received = 9;
-  EXPECT_EQ(ProcessRecvReady(never, p.a, buffer, 0, received, 1000), kProcessDone);
-  EXPECT_EQ(received, 0u);
-  LIPSocketTCP none;
-  EXPECT_EQ(ProcessRecvBytes(never, none, buffer, 4, 5000), kProcessFailed);
-  EXPECT_LT(Since(start), 1000u);
-}
-
-TEST(ProcessRecvLine, LinesWithoutCrLfCutTo259RestQueued)
-{
-  TcpPair p;
+  EXPECT_EQ(ProcessRecvLine(stop, p.a, line, 60000), kProcessStopped);
+  EXPECT_GE(Since(start), 350u) << "two slices, then the stop";
+  EXPECT_EQ(ProcessWaitForDataOrClose(never, p.a, 200), kProcessFailed);
   // 79 characters put the CR last in the first 80-byte peek.
-  std::string a = Pattern(79), b = Pattern(300);
-  p.Write("GET / HTTP/1.0\r\n\r\n" + a + "\r\n" + b + "\nHost: x\r\n" + b + "\r\nBODY\ntail");
+  std::string a(79, 'a'), b(300, 'b');
+  p.Write("GET / HTTP/1.0\r\n\r\n" + a + "\r\n" + b + "\nHost: x\r\nBODY\ntail");
   p.b.Close();
   nettest::StringWriter w;
   for (std::string expected : {std::string("GET / HTTP/1.0"), std::string(), a, b}) {
@@ -117,32 +38,81 @@ TEST(ProcessRecvLine, LinesWithoutCrLfCutTo259RestQueued)
     EXPECT_EQ(ProcessRecvLineToWriter(never, p.a, w, 1000), kProcessDone);
     EXPECT_EQ(w.text, expected);
   }
-  char line[260];
-  for (std::string expected : {std::string("Host: x"), b.substr(0, 259)}) {
-    EXPECT_EQ(ProcessRecvLine(never, p.a, line, 1000), kProcessDone);
-    EXPECT_EQ(line, expected);
-  }
-  char body[5];
+  EXPECT_EQ(ProcessRecvLine(never, p.a, line, 1000), kProcessDone);
+  EXPECT_STREQ(line, "Host: x");
+  char body[10];
   EXPECT_EQ(ProcessRecvBytes(never, p.a, body, 5, 1000), kProcessDone);
   EXPECT_EQ(std::string(body, 5), "BODY\n");
-  // The last line needs no feed; after it the end is a failure.
-  EXPECT_EQ(ProcessRecvLine(never, p.a, line, 1000), kProcessDone);
+  EXPECT_EQ(ProcessRecvLine(never, p.a, line, 1000), kProcessDone) << "the last line needs no feed";
   EXPECT_STREQ(line, "tail");
-  EXPECT_EQ(ProcessRecvLine(never, p.a, line, 1000), kProcessFailed);
+  start = GetTickCount();
+  EXPECT_EQ(ProcessRecvLine(never, p.a, line, 60000), kProcessFailed);
   EXPECT_STREQ(line, "");
+  // 4 of 10 bytes, then the peer closes: a failure without the time-out.
+  nettest::TcpPair q;
+  q.Write("abcd");
+  q.b.Close();
+  EXPECT_EQ(ProcessRecvBytes(never, q.a, body, 10, 60000), kProcessFailed);
+  EXPECT_EQ(std::string(body, 4), "abcd");
+  EXPECT_LT(Since(start), kSoon);
 }
 
-TEST(ProcessRecvLine, StopAndTimeOutWhileWaiting)
+TEST(PipeSendRecv, WholeMessagesTimeOutsAndEnds)
 {
-  TcpPair p;
-  char line[260];
-  StopAfter stop(2);
+  nettest::PipePair p;
+  char got[8];
+  ASSERT_EQ(ProcessSend(never, p.a, "0123", 4, 1000), kProcessDone);
   uint32_t start = GetTickCount();
-  EXPECT_EQ(ProcessRecvLine(stop, p.a, line, 5000), kProcessStopped);
-  EXPECT_GE(Since(start), 350u);  // two slices, then the stop
-  EXPECT_EQ(ProcessWaitForDataOrClose(never, p.a, 200), kProcessFailed);
-  p.b.Close();
-  EXPECT_EQ(ProcessWaitForRecvReady(never, p.a, 5000), kProcessDone);
+  EXPECT_EQ(ProcessRecvBytes(never, p.b, got, 8, 400), kProcessFailed) << "4 of 8 bytes";
+  EXPECT_GE(Since(start), 350u);
+  // The rest of a message fills only what is left of the buffer.
+  std::thread rest([&] { ::Sleep(200), ProcessSend(never, p.a, "456789AB", 8, 1000); });
+  ASSERT_EQ(ProcessSend(never, p.a, "0123", 4, 1000), kProcessDone);
+  EXPECT_EQ(ProcessRecvBytes(never, p.b, got, 8, 5000), kProcessDone);
+  rest.join();
+  EXPECT_EQ(std::string(got, 8), "01234567");
+  ASSERT_EQ(ProcessRecvBytes(never, p.b, got, 4, 1000), kProcessDone);
+  EXPECT_EQ(std::string(got, 4), "89AB");
+  // Either end closing fails the other at once, without SIGPIPE.
+  ASSERT_EQ(ProcessSend(never, p.a, "ab", 2, 1000), kProcessDone);
+  p.a.Close();
+  start = GetTickCount();
+  EXPECT_EQ(ProcessRecvBytes(never, p.b, got, 8, 60000), kProcessFailed);
+  nettest::PipePair q;
+  q.b.Close();
+  EXPECT_EQ(ProcessSend(never, q.a, "x", 1, 60000), kProcessFailed);
+  EXPECT_LT(Since(start), kSoon);
+}
+
+TEST(ProcessConnect, ReplacesClosesOnFailureAndTimesOut)
+{
+  Listener first, second;
+  LIPSocketTCP s;
+  ASSERT_EQ(ProcessConnect(never, s, Loopback(first.Port()), 2000), kProcessDone);
+  LIPSocketTCP firstServer(first.Accept());
+  ASSERT_EQ(ProcessConnect(never, s, Loopback(second.Port()), 2000), kProcessDone);
+  LIPSocketTCP secondServer(second.Accept());
+  char c[4];
+  ASSERT_EQ(ProcessSendString(never, s, "ping", 1000), kProcessDone);
+  EXPECT_EQ(ProcessRecvBytes(never, secondServer, c, 4, 1000), kProcessDone);
+  EXPECT_EQ(ProcessRecvBytes(never, firstServer, c, 1, 2000), kProcessFailed) << "the first was not closed";
+  // A refusal ends the wait at once, however it is reported.
+  uint32_t start = GetTickCount();
+  EXPECT_EQ(ProcessConnect(never, s, Loopback(nettest::FreePort()), 60000), kProcessFailed);
+  EXPECT_LT(Since(start), kSoon);
+  EXPECT_EQ(s.GetSocket(), -1);
+  // A full accept queue drops further requests: the connect stays pending.
+  Listener full("127.0.0.1", 0);
+  LIPSocketTCP fillers[3], probe;
+  for (auto& f : fillers)
+    ProcessConnect(never, f, Loopback(full.Port()), 300);
+  if (LConnectBegin(probe, Loopback(full.Port())) != LConnectStep::InProgress ||
+      LConnectWait(probe, 300) != LWaitResult::TimedOut)
+    GTEST_SKIP() << "this system completes connects to a full accept queue";
+  start = GetTickCount();
+  EXPECT_EQ(ProcessConnect(never, s, Loopback(full.Port()), 600), kProcessFailed);
+  EXPECT_GE(Since(start), 550u);
+  EXPECT_EQ(s.GetSocket(), -1);
 }
 
 } // namespace

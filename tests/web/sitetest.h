@@ -1,8 +1,5 @@
 #pragma once
-// The site under test: LVLServer on a free loopback port with known
-// settings and empty recordings folders, plus the clients and checks the
-// site tests share.  Expected texts are written out here from the site's
-// own definition of its pages, not taken from the code under test.
+// The site under test on a free port with known settings, and the texts clients see, written out once here.
 #include <cstdarg>
 #include <filesystem>
 #include <string>
@@ -21,7 +18,6 @@ namespace sitetest {
 
 using namespace webtest;
 
-// The page frame.
 inline const std::string kPageHeader =
     "HTTP/1.1 200 OK\r\nConnection: close\r\nCache-Control: no-cache\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
     "<html><head><title>Velorin</title><link href=s.css type=text/css rel=stylesheet><link href=print.css "
@@ -39,15 +35,6 @@ inline const std::string kFooterStart =
 inline const std::string kFooterEnd =
     "<td width=10>&nbsp;</td></tr></table></td></tr></table></td></tr></table></body></html>";
 
-inline const std::string kWelcome =
-    "Welcome and thank you for installing Velorin.<p>Since this is your first time running the software please do "
-    "the following:<ol><li>Connect the audio you want to stream to the line input of your computer (assuming you "
-    "want live streaming).<br>Click on one of the links below to test if it works. If it does not appear to work or "
-    "is too soft or loud, open the Windows Record Mixer to adjust the volume.<li>Add any recordings using Settings "
-    "-&gt; Recordings if you want to stream fixed pre-recorded audio.<li>To make the connection available from the "
-    "public internet use Settings -&gt; General -&gt; Connection.<br>Click on the \"Help about routing\" link if you "
-    "don't know how to setup your router or firewall.</ol>That is it! Your server should be up and running in just "
-    "minutes. If you have any problems see the help manual and support (from the Help menu).<p><hr><p>";
 inline const std::string kIntro =
     "This is just an information setup page for Velorin to provide the links. Ask your website developer to include "
     "these links in your website.<p><center><table>";
@@ -92,26 +79,19 @@ inline std::string Format(const char* format, ...)
 inline std::string LiveRow(const std::string& name, const std::string& host, const std::string& shown, int n,
                            int broad, int dial)
 {
-  const char* h = host.c_str();
-  const char* s = shown.c_str();
+  const char *h = host.c_str(), *s = shown.c_str();
   return Format(kLiveRow, name.c_str(), h, n, broad, s, n, broad, h, n, dial, s, n, dial);
 }
 
 inline std::string RecordingRow(const std::string& title, const std::string& encoded, const std::string& host,
                                 const std::string& shown, int broad, int dial)
 {
-  const char* h = host.c_str();
-  const char* s = shown.c_str();
-  const char* e = encoded.c_str();
+  const char *h = host.c_str(), *s = shown.c_str(), *e = encoded.c_str();
   return Format(kRecordingRow, title.c_str(), h, e, broad, s, e, broad, h, e, dial, s, e, dial, h, e, broad, s, e,
                 broad, h, e, dial, s, e, dial, h, e, broad, s, e, broad, h, e, dial, s, e, dial);
 }
 
-inline std::string Folder(char* (*get)(char*))
-{
-  char folder[260];
-  return get(folder);
-}
+inline std::string Folder(char* (*get)(char*)) { return get(std::string(260, 0).data()); }
 inline std::string HighFolder() { return Folder(LRecordingsGetHighFolder); }
 inline std::string LowFolder() { return Folder(LRecordingsGetLowFolder); }
 inline std::string DataFolder() { return Folder(LFile::GetSharedDataFolder); }
@@ -119,40 +99,28 @@ inline std::string DataFolder() { return Folder(LFile::GetSharedDataFolder); }
 inline std::string ReadLog()
 {
   std::string log;
-  for (const auto& entry : std::filesystem::directory_iterator(gLLog.GetLogFolder())) {
-    std::ifstream file(entry.path(), std::ios::binary);
-    log.append(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  }
+  for (const auto& entry : std::filesystem::directory_iterator(gLLog.GetLogFolder()))
+    log += ReadWhole(entry.path());
   return log;
 }
 
-// Waits up to ms for text to appear in the log.
-inline bool LogShows(const std::string& text, int ms = 3000)
+// Waits (generously) for text to appear in the log.
+inline bool LogShows(const std::string& text)
 {
-  for (int waited = 0; waited < ms; waited += 20) {
+  for (uint32_t start = GetTickCount(); nettest::Since(start) < 10000; usleep(20000))
     if (ReadLog().find(text) != std::string::npos)
       return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return ReadLog().find(text) != std::string::npos;
+  return false;
 }
 
 inline size_t Count(const std::string& text, const std::string& what)
 {
   size_t count = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
     ++count;
   return count;
 }
 
-inline void ClearFolder(const std::string& folder)
-{
-  std::error_code ignored;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, ignored))
-    std::filesystem::remove_all(entry.path(), ignored);
-}
-
-// The settings every site test starts from.
 inline void ResetSiteSettings()
 {
   LSettingSet(VLKeys::LiveSources, 1);
@@ -170,11 +138,12 @@ inline void ResetSiteSettings()
   LSettingSet(VLKeys::WebAccessPublicStatus, false);
   LSettingSet(VLKeys::WebServerMaxWaiting, VLKeys::WebServerMaxWaiting.def);
   LSettingSet(VLKeys::WebServerRequestHeadMs, VLKeys::WebServerRequestHeadMs.def);
-  ClearFolder(HighFolder());
-  ClearFolder(LowFolder());
+  std::error_code ignored;
+  for (const std::string& folder : {HighFolder(), LowFolder()})
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored))
+      std::filesystem::remove_all(entry.path(), ignored);
 }
 
-// LVLServer started on a free port, as the engine starts it.
 class SiteServer {
 public:
   SiteServer() : port_(FreePort())
@@ -184,26 +153,11 @@ public:
     WaitForPort(port_);
   }
   ~SiteServer() { server_.Stop(); }
-  SiteServer(const SiteServer&) = delete;
-  SiteServer& operator=(const SiteServer&) = delete;
-
-  static void WaitForPort(unsigned short port)
-  {
-    for (int i = 0; i < 300; ++i) {
-      Client probe(port);
-      if (probe.Connected())
-        return;
-      usleep(10000);
-    }
-    ADD_FAILURE() << "server did not start on port " << port;
-  }
-
+  static void WaitForPort(unsigned short port) { webtest::WaitForPort(port); }
   unsigned short Port() const { return port_; }
   std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
   LVLServer& Server() { return server_; }
-
-  // One GET over a raw socket with the given header lines (each ending in
-  // CR LF); everything the server sent until it closed.
+  // One GET with the given header lines; everything the server sent until it closed.
   std::string Get(const std::string& target, const std::string& headers = "Host: example:1085\r\n",
                   bool* closed = nullptr) const
   {
