@@ -42,7 +42,7 @@ SND_CTL_PLUGIN_DEFINE_FUNC(velorintest) {
     return err < 0 ? err : -ENOMEM;
   ext->version = SND_CTL_EXT_VERSION;
   ext->card_idx = card;
-  std::snprintf(ext->id, sizeof ext->id, "VelorinTest%d", card);
+  std::snprintf(ext->id, sizeof ext->id, "VelorinTest%d", card & 31);
   std::snprintf(ext->driver, sizeof ext->driver, "VelorinTest");
   std::snprintf(ext->name, sizeof ext->name, "%s", config.name.c_str());
   std::snprintf(ext->longname, sizeof ext->longname, "%s", config.name.c_str());

@@ -219,7 +219,7 @@ TEST_F(ListenSocketTest, FanoutEndsParkedListenersThatStallHangUpOrAreLappedAndA
     uint64_t written = 0;
     {
       std::unique_ptr<LPatternFeeder> feeder;
-      if (c.fault != Fault::HangUpIdle && c.fault != Fault::Lapped)
+      if (c.fault == Fault::Stall || c.fault == Fault::HangUpLive)
         feeder = std::make_unique<LPatternFeeder>(queue, 441);
       if (c.fault == Fault::HangUpLive || c.fault == Fault::HangUpIdle)
         faulty.client.Reset();
@@ -237,6 +237,8 @@ TEST_F(ListenSocketTest, FanoutEndsParkedListenersThatStallHangUpOrAreLappedAndA
         EXPECT_EQ(lapped.mismatches_, 0u);
       }
       if (c.fault == Fault::EndAll) {
+        for (uint64_t offset = 0; offset < 4 * 441 * 4; offset += 441 * 4)
+          ASSERT_EQ(queue.Write(PatternSamples(offset, 441).data(), 441), 441 * 4);
         rest.ReadUntil(4 * 441 * 4, 10000);
         queue.Start(56);
         EXPECT_EQ(queue.GetFanout().GetParkedCount(), 2);
