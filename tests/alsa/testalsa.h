@@ -11,7 +11,6 @@
 // (raw S16_LE stereo, looped), "silence".  Faults: "overrun:MS" (an overrun
 // every MS ms after each start), "fail" (every read fails with EIO, as on an
 // unplugged card).  Name: default "Velorin Test Card <n>".
-#include <cstdlib>
 #include <string>
 
 #include "alsa/testcardenv.h"

@@ -8,7 +8,6 @@
 
 #include <poll.h>
 #include <sys/timerfd.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,8 +19,7 @@
 
 namespace {
 
-constexpr int64_t kNsPerSecond = 1000000000;
-constexpr int64_t kNsPerMs = 1000000;
+constexpr int64_t kNsPerSecond = 1000000000, kNsPerMs = 1000000;
 
 int64_t NowNs() {
   timespec now{};
@@ -29,88 +27,128 @@ int64_t NowNs() {
   return now.tv_sec * kNsPerSecond + now.tv_nsec;
 }
 
-class LTestPcm {
-public:
-  static int Open(snd_pcm_t** pcmp, const char* name, int card, snd_pcm_stream_t stream, int mode);
+struct LTestPcm {
+  snd_pcm_ioplug_t io{};
+  LTestCard card;
+  LUniqueFD timer{timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)};
+  bool running = false;
+  bool xrun = false;         // overrun reported; cleared by prepare
+  int64_t startNs = 0;
+  uint64_t consumed = 0;     // frames handed to the reader since the start
+  uint64_t signalFrame = 0;  // next frame of the signal, continuous over restarts
+  snd_pcm_uframes_t position = 0;
 
-private:
-  int Create(const char* name, int card, snd_pcm_stream_t stream, int mode);
   // Frames the card has captured since the start; a failing card none.
   uint64_t Produced(int64_t now) const {
-    return card_.fault == LTestCard::Fault::Fail
+    return card.fault == LTestCard::Fault::Fail
                ? 0
-               : static_cast<uint64_t>(static_cast<unsigned __int128>(now - startNs_) * LTestCard::kRate / kNsPerSecond);
+               : static_cast<uint64_t>(static_cast<unsigned __int128>(now - startNs) * LTestCard::kRate / kNsPerSecond);
   }
   int ArmTimer(int64_t intervalNs) {
     itimerspec spec{};
     spec.it_interval = {static_cast<time_t>(intervalNs / kNsPerSecond), static_cast<long>(intervalNs % kNsPerSecond)};
     spec.it_value = spec.it_interval;
-    return timerfd_settime(timer_.Get(), 0, &spec, nullptr) < 0 ? -errno : 0;
+    return timerfd_settime(timer.Get(), 0, &spec, nullptr) < 0 ? -errno : 0;
   }
-
-  static LTestPcm* Self(snd_pcm_ioplug_t* io) { return static_cast<LTestPcm*>(io->private_data); }
-  static int CbStart(snd_pcm_ioplug_t* io);
-  static int CbStop(snd_pcm_ioplug_t* io);
-  static snd_pcm_sframes_t CbPointer(snd_pcm_ioplug_t* io);
-  static snd_pcm_sframes_t CbTransfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas,
-                                      snd_pcm_uframes_t offset, snd_pcm_uframes_t size);
-  static int CbClose(snd_pcm_ioplug_t* io);
-  static int CbPollRevents(snd_pcm_ioplug_t* io, pollfd* pfd, unsigned int nfds, unsigned short* revents);
-
-  snd_pcm_ioplug_t io_{};
-  LTestCard card_;
-  LUniqueFD timer_;
-  bool running_ = false;
-  bool xrun_ = false;         // overrun reported; cleared by prepare
-  int64_t startNs_ = 0;
-  uint64_t consumed_ = 0;     // frames handed to the reader since the start
-  uint64_t signalFrame_ = 0;  // next frame of the signal, continuous over restarts
-  snd_pcm_uframes_t position_ = 0;
 };
 
-int LTestPcm::Open(snd_pcm_t** pcmp, const char* name, int card, snd_pcm_stream_t stream, int mode) {
-  LTestPcm* self = new (std::nothrow) LTestPcm;
-  if (self == nullptr)
-    return -ENOMEM;
-  int err = self->Create(name, card, stream, mode);
-  if (err < 0) {
-    // Once the ioplug exists, deleting it runs CbClose, which frees self.
-    if (self->io_.pcm != nullptr)
-      snd_pcm_ioplug_delete(&self->io_);
-    else
-      delete self;
-    return err;
+LTestPcm* Self(snd_pcm_ioplug_t* io) { return static_cast<LTestPcm*>(io->private_data); }
+
+int Start(snd_pcm_ioplug_t* io) {
+  LTestPcm* self = Self(io);
+  // A tick per period, but between 1 and 10 ms so that short reads are served promptly.
+  int64_t tickNs = static_cast<int64_t>(io->period_size) * kNsPerSecond / LTestCard::kRate;
+  int err = self->ArmTimer(std::clamp(tickNs, kNsPerMs, 10 * kNsPerMs));
+  self->startNs = NowNs();
+  self->consumed = self->position = 0;
+  self->xrun = false;
+  self->running = err == 0;
+  return err;
+}
+
+// Also the prepare callback: a prepared stream is stopped and has no overrun.
+int Stop(snd_pcm_ioplug_t* io) {
+  LTestPcm* self = Self(io);
+  self->running = self->xrun = false;
+  self->consumed = self->position = 0;
+  return self->ArmTimer(0);
+}
+
+snd_pcm_sframes_t Pointer(snd_pcm_ioplug_t* io) {
+  LTestPcm* self = Self(io);
+  if (!self->running)
+    return static_cast<snd_pcm_sframes_t>(self->position);
+  int64_t now = NowNs();
+  uint64_t produced = self->Produced(now);
+  bool scheduled = self->card.fault == LTestCard::Fault::Overrun && now - self->startNs >= self->card.overrunMs * kNsPerMs;
+  // A full buffer is an overrun, as ALSA's default stop threshold has it.
+  if (self->xrun || scheduled || produced - self->consumed >= io->buffer_size) {
+    self->xrun = true;
+    return -EPIPE;
   }
-  *pcmp = self->io_.pcm;
+  self->position = static_cast<snd_pcm_uframes_t>(produced % io->buffer_size);
+  return static_cast<snd_pcm_sframes_t>(self->position);
+}
+
+snd_pcm_sframes_t Transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas, snd_pcm_uframes_t offset,
+                           snd_pcm_uframes_t size) {
+  LTestPcm* self = Self(io);
+  for (unsigned c = 0; c < LTestCard::kChannels; ++c)
+    for (snd_pcm_uframes_t i = 0; i < size; ++i) {
+      int16_t sample = self->card.Sample(self->signalFrame + i, c);
+      std::memcpy(static_cast<char*>(areas[c].addr) + (areas[c].first + (offset + i) * areas[c].step) / 8, &sample, 2);
+    }
+  self->signalFrame += size;
+  self->consumed += size;
+  return static_cast<snd_pcm_sframes_t>(size);
+}
+
+int Close(snd_pcm_ioplug_t* io) {
+  delete Self(io);
   return 0;
 }
 
-int LTestPcm::Create(const char* name, int card, snd_pcm_stream_t stream, int mode) {
+int PollRevents(snd_pcm_ioplug_t* io, pollfd*, unsigned int, unsigned short* revents) {
+  LTestPcm* self = Self(io);
+  uint64_t expirations = 0;
+  // Drained, so that the next poll waits for the next tick.
+  [[maybe_unused]] ssize_t got = read(self->timer.Get(), &expirations, sizeof expirations);
+  // Readable as soon as any frame is due, and on an overrun so that the next
+  // read meets the EPIPE; ALSA turns an error on a running stream into EIO.
+  *revents = 0;
+  if (self->running && (self->xrun || self->Produced(NowNs()) > self->consumed))
+    *revents = POLLIN;
+  else if (self->running && self->card.fault == LTestCard::Fault::Fail)
+    *revents = POLLERR;
+  return 0;
+}
+
+int Create(LTestPcm* self, const char* name, int card, snd_pcm_stream_t stream, int mode) {
   static const snd_pcm_ioplug_callback_t kCallbacks = {
-      .start = CbStart, .stop = CbStop, .pointer = CbPointer, .transfer = CbTransfer, .close = CbClose,
-      .hw_params = nullptr, .hw_free = nullptr, .sw_params = nullptr, .prepare = CbStop, .drain = nullptr,
+      .start = Start, .stop = Stop, .pointer = Pointer, .transfer = Transfer, .close = Close,
+      .hw_params = nullptr, .hw_free = nullptr, .sw_params = nullptr, .prepare = Stop, .drain = nullptr,
       .pause = nullptr, .resume = nullptr, .poll_descriptors_count = nullptr, .poll_descriptors = nullptr,
-      .poll_revents = CbPollRevents, .dump = nullptr, .delay = nullptr, .query_chmaps = nullptr,
+      .poll_revents = PollRevents, .dump = nullptr, .delay = nullptr, .query_chmaps = nullptr,
       .get_chmap = nullptr, .set_chmap = nullptr,
   };
-  int err = card_.Load(card);
+  int err = self->card.Load(card);
   if (err < 0 || stream != SND_PCM_STREAM_CAPTURE)
     return err < 0 ? err : -ENODEV;
-  if (card_.refuses)
+  if (self->card.refuses)
     return -EBUSY;
-  timer_.Reset(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC));
-  if (!timer_.IsValid())
-    return -errno;
-  io_.version = SND_PCM_IOPLUG_VERSION;
-  io_.name = "Velorin test card";
-  io_.flags = SND_PCM_IOPLUG_FLAG_MONOTONIC;
-  io_.poll_fd = timer_.Get();
-  io_.poll_events = POLLIN;
-  io_.callback = &kCallbacks;
-  io_.private_data = this;
-  err = snd_pcm_ioplug_create(&io_, name, stream, mode);
+  if (!self->timer.IsValid())
+    return -EMFILE;
+  snd_pcm_ioplug_t& io = self->io;
+  io.version = SND_PCM_IOPLUG_VERSION;
+  io.name = "Velorin test card";
+  io.flags = SND_PCM_IOPLUG_FLAG_MONOTONIC;
+  io.poll_fd = self->timer.Get();
+  io.poll_events = POLLIN;
+  io.callback = &kCallbacks;
+  io.private_data = self;
+  err = snd_pcm_ioplug_create(&io, name, stream, mode);
   if (err < 0) {
-    io_.pcm = nullptr;
+    io.pcm = nullptr;
     return err;
   }
   // S16 stereo at 44.1 kHz, periods from 16 frames to buffers of about 24 s.
@@ -125,85 +163,13 @@ int LTestPcm::Create(const char* name, int card, snd_pcm_stream_t stream, int mo
       {SND_PCM_IOPLUG_HW_PERIODS, 2, 1024},
       {SND_PCM_IOPLUG_HW_BUFFER_BYTES, 2 * 16 * 4, (1u << 20) * 4},
   };
-  err = snd_pcm_ioplug_set_param_list(&io_, SND_PCM_IOPLUG_HW_ACCESS, 1, &access);
+  err = snd_pcm_ioplug_set_param_list(&io, SND_PCM_IOPLUG_HW_ACCESS, 1, &access);
   if (err >= 0)
-    err = snd_pcm_ioplug_set_param_list(&io_, SND_PCM_IOPLUG_HW_FORMAT, 1, &format);
+    err = snd_pcm_ioplug_set_param_list(&io, SND_PCM_IOPLUG_HW_FORMAT, 1, &format);
   for (const auto& range : ranges)
     if (err >= 0)
-      err = snd_pcm_ioplug_set_param_minmax(&io_, range.param, range.min, range.max);
+      err = snd_pcm_ioplug_set_param_minmax(&io, range.param, range.min, range.max);
   return err < 0 ? err : 0;
-}
-
-int LTestPcm::CbStart(snd_pcm_ioplug_t* io) {
-  LTestPcm* self = Self(io);
-  // A tick per period, but between 1 and 10 ms so that short reads are served promptly.
-  int64_t tickNs = static_cast<int64_t>(io->period_size) * kNsPerSecond / LTestCard::kRate;
-  int err = self->ArmTimer(std::clamp(tickNs, kNsPerMs, 10 * kNsPerMs));
-  self->startNs_ = NowNs();
-  self->consumed_ = self->position_ = 0;
-  self->xrun_ = false;
-  self->running_ = err == 0;
-  return err;
-}
-
-// Also the prepare callback: a prepared stream is stopped and has no overrun.
-int LTestPcm::CbStop(snd_pcm_ioplug_t* io) {
-  LTestPcm* self = Self(io);
-  self->running_ = self->xrun_ = false;
-  self->consumed_ = self->position_ = 0;
-  return self->ArmTimer(0);
-}
-
-snd_pcm_sframes_t LTestPcm::CbPointer(snd_pcm_ioplug_t* io) {
-  LTestPcm* self = Self(io);
-  if (!self->running_)
-    return static_cast<snd_pcm_sframes_t>(self->position_);
-  int64_t now = NowNs();
-  uint64_t produced = self->Produced(now);
-  bool scheduled = self->card_.fault == LTestCard::Fault::Overrun &&
-                   now - self->startNs_ >= self->card_.overrunMs * kNsPerMs;
-  // A full buffer is an overrun, as ALSA's default stop threshold has it.
-  if (self->xrun_ || scheduled || produced - self->consumed_ >= io->buffer_size) {
-    self->xrun_ = true;
-    return -EPIPE;
-  }
-  self->position_ = static_cast<snd_pcm_uframes_t>(produced % io->buffer_size);
-  return static_cast<snd_pcm_sframes_t>(self->position_);
-}
-
-snd_pcm_sframes_t LTestPcm::CbTransfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas,
-                                       snd_pcm_uframes_t offset, snd_pcm_uframes_t size) {
-  LTestPcm* self = Self(io);
-  for (unsigned c = 0; c < LTestCard::kChannels; ++c) {
-    char* base = static_cast<char*>(areas[c].addr);
-    for (snd_pcm_uframes_t i = 0; i < size; ++i) {
-      int16_t sample = self->card_.Sample(self->signalFrame_ + i, c);
-      std::memcpy(base + (areas[c].first + (offset + i) * areas[c].step) / 8, &sample, sizeof sample);
-    }
-  }
-  self->signalFrame_ += size;
-  self->consumed_ += size;
-  return static_cast<snd_pcm_sframes_t>(size);
-}
-
-int LTestPcm::CbClose(snd_pcm_ioplug_t* io) {
-  delete Self(io);
-  return 0;
-}
-
-int LTestPcm::CbPollRevents(snd_pcm_ioplug_t* io, pollfd*, unsigned int, unsigned short* revents) {
-  LTestPcm* self = Self(io);
-  uint64_t expirations = 0;
-  // Drained, so that the next poll waits for the next tick.
-  [[maybe_unused]] ssize_t got = read(self->timer_.Get(), &expirations, sizeof expirations);
-  // Readable as soon as any frame is due, and on an overrun so that the next
-  // read meets the EPIPE; ALSA turns an error on a running stream into EIO.
-  *revents = 0;
-  if (self->running_ && (self->xrun_ || self->Produced(NowNs()) > self->consumed_))
-    *revents = POLLIN;
-  else if (self->running_ && self->card_.fault == LTestCard::Fault::Fail)
-    *revents = POLLERR;
-  return 0;
 }
 
 }  // namespace
@@ -213,7 +179,20 @@ extern "C" {
 SND_PCM_PLUGIN_DEFINE_FUNC(velorintest) {
   (void)root;
   int card = LTestCard::ParseConfig(conf);
-  return card < 0 ? card : LTestPcm::Open(pcmp, name, card, stream, mode);
+  LTestPcm* self = card < 0 ? nullptr : new (std::nothrow) LTestPcm;
+  if (self == nullptr)
+    return card < 0 ? card : -ENOMEM;
+  int err = Create(self, name, card, stream, mode);
+  if (err < 0) {
+    // Once the ioplug exists, deleting it runs Close, which frees self.
+    if (self->io.pcm != nullptr)
+      snd_pcm_ioplug_delete(&self->io);
+    else
+      delete self;
+    return err;
+  }
+  *pcmp = self->io.pcm;
+  return 0;
 }
 
 SND_PCM_PLUGIN_SYMBOL(velorintest);

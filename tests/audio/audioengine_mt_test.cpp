@@ -5,48 +5,15 @@
 
 #include <csignal>
 #include <memory>
-#include <mutex>
 
 #include "alsa/testalsa.h"
 #include "audio/audioengine.h"
 #include "audio/audiotest.h"
 #include "audio/mp3check.h"
-#include "audio/queuefollow.h"
 #include "settings/configkeys.h"
 #include "settings/settings.h"
 
 namespace {
-
-// A listener on its own thread, following one queue and keeping what it is sent.
-class LStreamReader {
-public:
-  explicit LStreamReader(LAudioQueue* queue)
-      : thread_([this, queue] {
-          FollowQueue(stop_, *queue, [this](const void* data, unsigned int size) {
-            std::lock_guard<std::mutex> guard(mutex_);
-            bytes_.append(static_cast<const char*>(data), size);
-            return LProcessResult(kProcessDone);
-          });
-        }) {}
-  ~LStreamReader() { Stop(); }
-  void Stop()
-  {
-    stop_.stop = true;
-    if (thread_.joinable())
-      thread_.join();
-  }
-  std::string Bytes() const
-  {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return bytes_;
-  }
-
-private:
-  nettest::StopFlag stop_;
-  mutable std::mutex mutex_;
-  std::string bytes_;
-  std::thread thread_;
-};
 
 // The encoder process under the queue's shell (or the shell itself once it execs).
 pid_t FindEncoder(pid_t shell)
@@ -77,7 +44,7 @@ protected:
     LSettingSetString("Live", "Device2Device", "Velorin Test Card 1");
   }
   // Waits until every reader holds `seconds` of its stream.
-  static bool WaitForSeconds(const std::vector<std::unique_ptr<LStreamReader>>& readers, double seconds)
+  static bool WaitForSeconds(const std::vector<std::unique_ptr<LQueueReader>>& readers, double seconds)
   {
     for (size_t i = 0; i < readers.size(); ++i)
       if (!WaitFor([&] { return readers[i]->Bytes().size() >= seconds * kStreams[i].kbps * 125; }, 60))
@@ -107,11 +74,11 @@ TEST_F(AudioEngineTest, TwoSourcesStreamTheirTonesAtBothRatesAndAKilledEncoderIs
   LAudioEngine engine;
   // Attached before the start, listeners get every chunk from the first on:
   // before any start the broadband rate is 20, and rate 0 picks dial-up.
-  std::vector<std::unique_ptr<LStreamReader>> readers;
+  std::vector<std::unique_ptr<LQueueReader>> readers;
   std::vector<LAudioQueue*> queues;
   for (const LExpectTone& e : kStreams) {
     queues.push_back(engine.GetAudioQueue(e.source, e.kbps > 24 ? e.kbps : 0));
-    readers.push_back(std::make_unique<LStreamReader>(queues.back()));
+    readers.push_back(std::make_unique<LQueueReader>(*queues.back()));
   }
   engine.Start();
   gpAudioEngine = &engine;
@@ -170,9 +137,9 @@ TEST_F(AudioEngineTest, RestartsUnderListenersLeakNothing)
   engine.Stop();
   const int descriptors = CountDescriptors();
   const int threads = CountThreads();
-  std::vector<std::unique_ptr<LStreamReader>> readers;
+  std::vector<std::unique_ptr<LQueueReader>> readers;
   for (int i = 0; i < 20; ++i)
-    readers.push_back(std::make_unique<LStreamReader>(engine.GetAudioQueue(i % 2, i % 4 < 2 ? 24 : 56)));
+    readers.push_back(std::make_unique<LQueueReader>(*engine.GetAudioQueue(i % 2, i % 4 < 2 ? 24 : 56)));
   engine.Start();
   for (int i = 0; i < 100; ++i) {
     engine.Restart();

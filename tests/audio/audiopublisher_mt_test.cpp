@@ -13,7 +13,6 @@
 #include "audio/audiopublisher.h"
 #include "audio/audiotest.h"
 #include "audio/mp3check.h"
-#include "audio/queuefollow.h"
 #include "settings/configkeys.h"
 #include "settings/settings.h"
 
@@ -66,10 +65,7 @@ public:
       pid_ = -1;
     }
   }
-  std::string Url(const std::string& password) const
-  {
-    return "http://source:" + password + "@" + Shown();
-  }
+  std::string Url(const std::string& password) const { return "http://source:" + password + "@" + Shown(); }
   std::string Shown() const { return "127.0.0.1:" + std::to_string(port_) + "/velorin.mp3"; }
 
 private:
@@ -122,14 +118,7 @@ TEST_F(AudioPublisherTest, WrongPasswordIsLoggedOncePerAttemptAndLocalListenersG
   LSettingSet(VLKeys::LivePublishURL, 1, icecast_.Url("wrong").c_str());
   LAudioEngine engine;
   engine.Start();
-  std::atomic<size_t> local{0};
-  nettest::StopFlag stop;
-  std::thread listener([&] {
-    FollowQueue(stop, *engine.GetAudioQueue(0, 56), [&](const void*, unsigned int size) {
-      local += size;
-      return LProcessResult(kProcessDone);
-    });
-  });
+  LQueueReader local(*engine.GetAudioQueue(0, 56));
   const std::string refused = "Publishing Velorin Live 1 to " + icecast_.Shown() + ": the server answered 401;";
   // Attempts at 0, 1 and 3 s; the fourth waits until 7 s.
   EXPECT_TRUE(LogCountReaches(refused, 3, 30));
@@ -137,9 +126,7 @@ TEST_F(AudioPublisherTest, WrongPasswordIsLoggedOncePerAttemptAndLocalListenersG
   EXPECT_EQ(CountOf(log, refused), 3u);
   for (const char* pause : {"trying again in 1 s.", "trying again in 2 s.", "trying again in 4 s."})
     EXPECT_EQ(CountOf(log, refused + " " + pause), 1u) << pause;
-  EXPECT_GT(local.load(), 56u * 125) << "three seconds passed: more than a second of audio";
-  stop.stop = true;
-  listener.join();
+  EXPECT_GT(local.Bytes().size(), 56u * 125) << "three seconds passed: more than a second of audio";
   engine.Stop();
 }
 

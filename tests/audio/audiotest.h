@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "audio/queuefollow.h"
 #include "audio/soundsink.h"
 #include "base/filetestutil.h"
 #include "net/loopback.h"
@@ -26,6 +27,37 @@ bool WaitFor(F done, double seconds = 10)
       return done();
   return true;
 }
+
+// A listener on its own thread, following one queue and keeping what it is sent.
+class LQueueReader {
+public:
+  explicit LQueueReader(const LAudioQueue& queue)
+      : thread_([this, &queue] {
+          FollowQueue(stop_, queue, [this](const void* data, unsigned int size) {
+            std::lock_guard<std::mutex> guard(mutex_);
+            bytes_.append(static_cast<const char*>(data), size);
+            return LProcessResult(kProcessDone);
+          });
+        }) {}
+  ~LQueueReader() { Stop(); }
+  void Stop()
+  {
+    stop_.stop = true;
+    if (thread_.joinable())
+      thread_.join();
+  }
+  std::string Bytes() const
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return bytes_;
+  }
+
+private:
+  nettest::StopFlag stop_;
+  mutable std::mutex mutex_;
+  std::string bytes_;
+  std::thread thread_;
+};
 
 // Keeps every block written and every seek; the test thread may look at it
 // while the capture thread writes.

@@ -4,7 +4,6 @@
 // input through.  And a byte pattern whose continuity shows in any piece.
 #include <cstdint>
 #include <cstdio>
-#include <string>
 #include <sys/stat.h>
 #include <vector>
 

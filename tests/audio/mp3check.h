@@ -3,10 +3,8 @@
 // judge the result.  Nothing here uses product code.
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "base/filetestutil.h"

@@ -74,18 +74,6 @@ TEST(Mp3CommandLine, FileCommandLinesByRateModeAndInput)
   }
 }
 
-TEST(Mp3CommandLine, LiveCommandLinesSwitchToStereoAbove24)
-{
-  for (auto [kbps, options] : {std::pair{8, " -m m -a -b 8 -h -r -x -s 44.100 --silent - -"},
-                               {24, " -m m -a -b 24 -h -r -x -s 44.100 --silent - -"},
-                               {25, " -m s -b 25 -h -r -x -s 44.100 --silent - -"},
-                               {56, " -m s -b 56 -h -r -x -s 44.100 --silent - -"}}) {
-    char line[kEncoderCommandLineSize];
-    ASSERT_TRUE(Mp3CreateLiveCommandLine(line, kbps));
-    EXPECT_EQ(line, kEncoder + options) << kbps;
-  }
-}
-
 TEST(Mp3CommandLine, SavedSettingsUseTheEncoderKeys)
 {
   LMp3EncodeSettings s(40);
