@@ -1,10 +1,7 @@
-// The audio engine end to end in one process: test sound cards, the real
-// encoder component, listeners following the rings; checked by decoding
-// what the listeners received.
+// The audio engine end to end: test sound cards, the real encoder, decoded listeners.
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <memory>
 
 #include "alsa/testalsa.h"
 #include "audio/audioengine.h"

@@ -1,13 +1,8 @@
-// The listener protocol over real TCP connections: the start burst on the
-// listener's own thread, then the fan-out as the listener's one owner,
-// which ends a stream on the queue's stop, when the listener stops reading,
-// hangs up or is lapped, while the other listeners go on.
+// The listener protocol over real TCP connections: the start burst, then the fan-out.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <poll.h>
-#include <thread>
 
 #include "audio/audiofanout.h"
 #include "audio/audiolistensocket.h"

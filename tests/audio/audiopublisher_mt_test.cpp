@@ -1,7 +1,4 @@
-// Publishing a live input to a real Icecast 2 server (started here on a free
-// port, as user nobody since it refuses to run as root): its listeners hear
-// the input's tone; a server that dies and comes back gets the source back;
-// a wrong password is logged once per attempt while the pauses double.
+// Publishing a live input to a real Icecast 2 server, run as nobody (it refuses root).
 #include <gtest/gtest.h>
 
 #include <csignal>

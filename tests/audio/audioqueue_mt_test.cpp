@@ -1,12 +1,8 @@
-// The encoder queue and its listeners across threads, with a pass-through
-// "encoder" (cat) so that every byte in the ring can be checked.
+// The encoder queue across threads, with a pass-through "encoder" (cat) to check every byte.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <csignal>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "audio/audioqueue.h"
 #include "audio/audiotest.h"

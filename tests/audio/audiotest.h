@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <dirent.h>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>

@@ -1,5 +1,4 @@
-// The encoder's command lines and the file encode through the real encoder
-// component, checked by decoding its output with ffmpeg.
+// The encoder's command lines, and files encoded by the real component and decoded by ffmpeg.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,5 +1,4 @@
-// Source and sink handles: sharing, deletion, and the error objects that
-// stand in for a missing source or sink.
+// Source and sink handles: sharing, deletion, and the error objects for missing ones.
 #include <gtest/gtest.h>
 
 #include <vector>

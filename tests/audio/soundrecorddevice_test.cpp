@@ -1,5 +1,4 @@
-// Capture devices by card name through the ALSA control interface, and
-// their settings keys, with the test sound cards.
+// Capture devices by card name (ALSA control interface) and their settings keys.
 #include <gtest/gtest.h>
 
 #include <string>

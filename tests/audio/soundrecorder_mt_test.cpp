@@ -1,5 +1,4 @@
-// Capture from the test sound cards through libasound, and the recorder's
-// rules and reports to the GUI thread (never piled up without a main loop).
+// Capture through libasound from the test cards, and the recorder's rules and reports.
 #include <gtest/gtest.h>
 
 #include <glib.h>
