@@ -1,121 +1,99 @@
 #include "testcard.h"
 
-#include "testcardenv.h"
-
 #include <cerrno>
-#include <cstdio>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+
+#include "testcardenv.h"
 
 namespace {
 
 const char* CardVariable(const char* prefix, int card) {
-  char name[64];
-  std::snprintf(name, sizeof name, "%s%d", prefix, card);
-  return std::getenv(name);
+  return std::getenv((prefix + std::to_string(card)).c_str());
 }
 
-// An integer node, or a string node holding a whole decimal number.
-int ConfigNumber(snd_config_t* node, int* value) {
-  long number = 0;
-  if (snd_config_get_integer(node, &number) == 0) {
-    *value = static_cast<int>(number);
-    return 0;
-  }
-  const char* text = nullptr;
-  if (snd_config_get_string(node, &text) < 0 || text == nullptr || *text == '\0')
-    return -EINVAL;
+// "X" or "X,Y" (Y defaults to X); the text after them, nullptr when malformed.
+const char* ParsePair(const char* text, double out[2]) {
   char* end = nullptr;
-  number = std::strtol(text, &end, 10);
-  if (*end != '\0')
-    return -EINVAL;
-  *value = static_cast<int>(number);
-  return 0;
+  out[0] = out[1] = std::strtod(text, &end);
+  if (end != text && *end == ',') {
+    text = end + 1;
+    out[1] = std::strtod(text, &end);
+  }
+  return end == text ? nullptr : end;
 }
 
 }  // namespace
 
-int LTestCard::ParseConfig(snd_config_t* conf, int* card, int* device) {
-  *card = 0;
-  if (device != nullptr)
-    *device = 0;
-  snd_config_iterator_t i, next;
-  snd_config_for_each(i, next, conf) {
-    snd_config_t* node = snd_config_iterator_entry(i);
-    const char* id = nullptr;
-    if (snd_config_get_id(node, &id) < 0)
-      continue;
-    if (std::strcmp(id, "comment") == 0 || std::strcmp(id, "type") == 0 || std::strcmp(id, "hint") == 0)
-      continue;
-    int* target = std::strcmp(id, "card") == 0                        ? card
-                  : (device != nullptr && std::strcmp(id, "device") == 0) ? device
-                                                                       : nullptr;
-    if (target == nullptr) {
-      SNDERR("velorintest: unknown field %s", id);
-      return -EINVAL;
-    }
-    if (ConfigNumber(node, target) < 0) {
-      SNDERR("velorintest: field %s is not a number", id);
-      return -EINVAL;
-    }
+int LTestCard::ParseConfig(snd_config_t* conf) {
+  snd_config_t* node = nullptr;
+  long card = -1;
+  const char* text = nullptr;
+  if (snd_config_search(conf, "card", &node) < 0)
+    return 0;
+  if (snd_config_get_integer(node, &card) < 0 && snd_config_get_string(node, &text) == 0 && text != nullptr) {
+    char* end = nullptr;
+    card = std::strtol(text, &end, 10);
+    card = end == text || *end != '\0' ? -1 : card;
   }
-  if (*card < 0 || *card >= kMaxCards)
-    return -ENODEV;
-  return 0;
+  return card >= 0 && card < 32 ? static_cast<int>(card) : -ENODEV;
 }
 
 int LTestCard::Load(int card) {
-  if (card < 0 || card >= kMaxCards)
-    return -ENODEV;
   const char* signal = CardVariable(kTestCardSignalVar, card);
   if (signal == nullptr)
     return -ENODEV;
-  card_ = card;
-  refuse_ = std::strcmp(signal, "refuse") == 0;
-  signal_ = signal;
-
-  const char* name = CardVariable(kTestCardNameVar, card);
-  if (name != nullptr)
-    std::snprintf(name_, sizeof name_, "%s", name);
-  else
-    std::snprintf(name_, sizeof name_, "Velorin Test Card %d", card);
-  std::snprintf(longName_, sizeof longName_, "%s at test slot %d", name_, card);
-  std::snprintf(id_, sizeof id_, "VelorinTest%d", card);
-
+  const char* given = CardVariable(kTestCardNameVar, card);
+  name = given != nullptr ? given : "Velorin Test Card " + std::to_string(card);
   const char* fault = CardVariable(kTestCardFaultVar, card);
-  return ParseFault(fault != nullptr ? fault : "");
+  if (fault != nullptr && std::strcmp(fault, "fail") == 0) {
+    this->fault = Fault::Fail;
+  } else if (fault != nullptr) {
+    // An overrun every 0 ms would never let a read through.
+    char* end = nullptr;
+    if (std::strncmp(fault, "overrun:", 8) != 0 || (overrunMs = std::strtoul(fault + 8, &end, 10)) == 0 || *end)
+      return -EINVAL;
+    this->fault = Fault::Overrun;
+  }
+  refuses = std::strcmp(signal, "refuse") == 0;
+  return refuses ? 0 : ParseSignal(signal);
 }
 
-int LTestCard::ParseFault(const char* text) {
-  struct FaultEntry {
-    const char* word;
-    Fault fault;
-    bool needsMs;
-  };
-  static const FaultEntry kFaults[] = {
-      {"", Fault::None, false},
-      {"overrun", Fault::Overrun, true},
-      {"fail", Fault::Fail, false},
-  };
-  const char* colon = std::strchr(text, ':');
-  size_t wordLength = colon != nullptr ? static_cast<size_t>(colon - text) : std::strlen(text);
-  for (const FaultEntry& entry : kFaults) {
-    if (std::strlen(entry.word) != wordLength || std::strncmp(text, entry.word, wordLength) != 0)
-      continue;
-    unsigned ms = 0;
-    if (colon != nullptr) {
-      char* end = nullptr;
-      long value = std::strtol(colon + 1, &end, 10);
-      if (end == colon + 1 || *end != '\0' || value < 0 || value > 3600 * 1000)
-        return -EINVAL;
-      ms = static_cast<unsigned>(value);
-    }
-    // An overrun every 0 ms would never let a read through.
-    if (entry.needsMs && ms == 0)
-      return -EINVAL;
-    fault_ = entry.fault;
-    faultMs_ = ms;
+int LTestCard::ParseSignal(const char* text) {
+  if (std::strcmp(text, "silence") == 0)
     return 0;
+  if (std::strncmp(text, "file:", 5) == 0) {
+    std::ifstream file(text + 5, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    file_.resize(bytes.size() / (kChannels * 2) * kChannels);
+    std::memcpy(file_.data(), bytes.data(), file_.size() * 2);
+    return file_.empty() ? -ENOENT : 0;
   }
-  return -EINVAL;
+  if (std::strncmp(text, "sine:", 5) != 0)
+    return -EINVAL;
+  double amplitude[kChannels] = {0.5, 0.5};
+  const char* rest = ParsePair(text + 5, frequency_);
+  if (rest != nullptr && *rest == ':')
+    rest = ParsePair(rest + 1, amplitude);
+  if (rest == nullptr || *rest != '\0')
+    return -EINVAL;
+  for (unsigned c = 0; c < kChannels; ++c) {
+    // Above half the rate a sine would alias into another frequency.
+    if (!(frequency_[c] > 0 && frequency_[c] < kRate / 2.0) || !(amplitude[c] >= 0 && amplitude[c] <= 1))
+      return -EINVAL;
+    amplitude_[c] = amplitude[c];
+  }
+  return 0;
+}
+
+int16_t LTestCard::Sample(uint64_t frame, unsigned channel) const {
+  if (!file_.empty())
+    return file_[frame % (file_.size() / kChannels) * kChannels + channel];
+  // Reduced modulo the rate, the argument of sin stays within one cycle.
+  double cycles = std::fmod(frequency_[channel] * static_cast<double>(frame), kRate);
+  return static_cast<int16_t>(std::lround(amplitude_[channel] * 32767.0 * std::sin(2 * std::numbers::pi * cycles / kRate)));
 }

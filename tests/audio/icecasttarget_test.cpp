@@ -1,6 +1,3 @@
-// Icecast addresses as users type them: credentials (with the Basic
-// authorisation they become), default user and port, and addresses that
-// must be refused rather than half used.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,5 +1,4 @@
-// Capture devices by card name through the ALSA control interface, and
-// their settings keys, with the test sound cards.
+// Capture devices by card name (ALSA control interface) and their settings keys.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,8 +14,6 @@ protected:
   LTestAlsaCards cards_;
 };
 
-int CardOf(const char* name) { return LSoundRecordDevice(name, 0).GetListNumber(); }
-
 TEST_F(RecordDeviceTest, NamesSelectTheLastMatchingCardAmongTheFirstSixteen)
 {
   TestAlsaSetCard(0, "silence");
@@ -30,32 +27,20 @@ TEST_F(RecordDeviceTest, NamesSelectTheLastMatchingCardAmongTheFirstSixteen)
     int card;
   } cases[] = {
       {"Line In", 5},  // the higher of two equal names
-      {"USB Mic", 3},
-      {"Velorin Test Card 0", 0},
-      {"Last", 15},
+      {"USB Mic", 3}, {"Velorin Test Card 0", 0}, {"Last", 15},
       {"Too Far", 0},  // beyond card 15: not looked at
-      {"default", 0},
-      {"", 0},
+      {"default", 0}, {"", 0},
       {"line in", 0},  // exact match only
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(CardOf(c.name), c.card);
-  }
+  for (const auto& c : cases)
+    EXPECT_EQ(LSoundRecordDevice(c.name, 0).GetListNumber(), c.card) << c.name;
   EXPECT_EQ(LSoundRecordDevice("USB Mic", 7).GetListChannelNumber(), 7);
-
   char name[260];
-  const struct {
-    int card;
-    const char* name;
-  } names[] = {{2, "Line In"}, {1, ""}, {-1, ""}, {31, ""}};
-  for (const auto& n : names) {
-    SCOPED_TRACE(n.card);
-    LSoundRecordDevice::GetListDeviceName(n.card, name);
-    EXPECT_STREQ(name, n.name);
+  for (auto [card, expected] : {std::pair{2, "Line In"}, {1, ""}, {-1, ""}, {31, ""}}) {
+    LSoundRecordDevice::GetListDeviceName(card, name);
+    EXPECT_STREQ(name, expected) << card;
   }
-  LSoundRecordDevice device("USB Mic", 0);
-  device.GetDeviceName(name);
+  LSoundRecordDevice("USB Mic", 0).GetDeviceName(name);
   EXPECT_STREQ(name, "USB Mic");
   EXPECT_EQ(LSoundRecordDevice::GetListChannelCount(3), 0);
 }
@@ -70,24 +55,18 @@ TEST_F(RecordDeviceTest, SettingsKeepTheCardByNameAcrossRenumbering)
   LSettingGetString("Live", "Device2Device", "", text);
   EXPECT_STREQ(text, "USB Mic");
   EXPECT_EQ(LSettingGetInt("Live", "Device2Channel", -1), 2);
-
   LSoundRecordDevice read = LSettingGetSoundRecordDevice("Live", "Device2");
   EXPECT_EQ(read.GetListNumber(), 3);
   EXPECT_EQ(read.GetListChannelNumber(), 2);
-
-  // The card comes back as number 6.
   TestAlsaRemoveCard(3);
   TestAlsaSetCard(6, "silence", nullptr, "USB Mic");
-  EXPECT_EQ(LSettingGetSoundRecordDevice("Live", "Device2").GetListNumber(), 6);
-  // Gone altogether: card 0.
+  EXPECT_EQ(LSettingGetSoundRecordDevice("Live", "Device2").GetListNumber(), 6) << "found again as card 6";
   TestAlsaRemoveCard(6);
-  EXPECT_EQ(LSettingGetSoundRecordDevice("Live", "Device2").GetListNumber(), 0);
-
-  // No keys: "default" and channel 0, which name no card.
+  EXPECT_EQ(LSettingGetSoundRecordDevice("Live", "Device2").GetListNumber(), 0) << "gone: card 0";
+  // No keys: "default" and channel 0.
   LSoundRecordDevice none = LSettingGetSoundRecordDevice("Live", "Device8");
   EXPECT_EQ(none.GetListNumber(), 0);
   EXPECT_EQ(none.GetListChannelNumber(), 0);
-
   // A prefix longer than a key is cut, not overrun.
   std::string longPrefix(400, 'P');
   LSettingSetSoundRecordDevice("Live", longPrefix.c_str(), device);

@@ -1,132 +1,101 @@
-#include "settings/log.h"
-#include "testfiles.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
 #include <vector>
+
+#include "base/filetestutil.h"
+#include "settings/log.h"
 
 namespace {
 
 // The log's clock is injected; local time is UTC for these tests.
 time_t gNow = 0;
 time_t TestClock() { return gNow; }
+constexpr time_t k20261205_140307 = 1796479387;  // 2026-12-05 14:03:07 UTC
+const std::string kFolder = "/tmp/logtest";
 
-class LogTest : public ::testing::Test {
-protected:
-  void SetUp() override
-  {
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
-  std::string folder_ = "/tmp/logtest";
-};
-
-struct Line {
-  std::string time, text;
-  unsigned char level;
-};
+// "time|text|level" of each line shown.
+std::string Shown(const char* time, const char* text, unsigned char level)
+{
+  return std::string(time) + "|" + text + "|" + std::to_string(level);
+}
 
 class RecordingDisplay : public LLogDisplay {
 public:
   void DisplayStatus(const char* time, const char* text, unsigned char level) override
   {
-    lines.push_back({time, text, level});
+    lines.push_back(Shown(time, text, level));
   }
-  std::vector<Line> lines;
+  std::vector<std::string> lines;
 };
 
-std::vector<Line> gForwarded;
-void Forward(const char* time, const char* text, unsigned char level) { gForwarded.push_back({time, text, level}); }
+std::vector<std::string> gForwarded;
+void Forward(const char* time, const char* text, unsigned char level) { gForwarded.push_back(Shown(time, text, level)); }
 
-constexpr time_t k20261205_140307 = 1796479387;  // 2026-12-05 14:03:07 UTC
+class LogTest : public ::testing::Test {
+protected:
+  void SetUp() override { gNow = k20261205_140307; }
+  std::string Day(const char* day) { return ReadWhole(kFolder + "/" + day + " Velorin Log.txt"); }
+  bool utc_ = setenv("TZ", "UTC", 1) == 0 && (tzset(), true);
+  LLog log_{kFolder.c_str(), TestClock};
+};
 
-TEST_F(LogTest, LineIsByteExactInTheDailyFile)
+TEST_F(LogTest, LinesAreByteExactInEachDaysFileAndCutWhenOverLong)
 {
-  LLog log(folder_.c_str(), TestClock);
-  gNow = k20261205_140307;
-  log.Log("Starting web server", LLogPlain);
-  log.Log("Second line", LLogError);
-  EXPECT_EQ(ReadWhole(folder_ + "/2026-12-05 Velorin Log.txt"),
-            "14:03:07 Starting web server\r\n14:03:07 Second line\r\n");
-}
-
-TEST_F(LogTest, MidnightStartsTheNextDaysFile)
-{
-  LLog log(folder_.c_str(), TestClock);
-  gNow = k20261205_140307 + (9 * 3600 + 56 * 60 + 52);  // 23:59:59
-  log.Log("last of the day", LLogPlain);
+  log_.Log("Starting web server", LLogPlain);
+  log_.Log("Second line", LLogError);
+  gNow += 9 * 3600 + 56 * 60 + 52;  // 23:59:59
+  log_.Log("last of the day", LLogPlain);
   ++gNow;
-  log.Log("first of the next", LLogPlain);
-  EXPECT_EQ(ReadWhole(folder_ + "/2026-12-05 Velorin Log.txt"), "23:59:59 last of the day\r\n");
-  EXPECT_EQ(ReadWhole(folder_ + "/2026-12-06 Velorin Log.txt"), "00:00:00 first of the next\r\n");
+  log_.Log("first of the next", LLogPlain);
+  log_.Log(std::string(20000, 'x').c_str(), LLogPlain);
+  EXPECT_EQ(Day("2026-12-05"), "14:03:07 Starting web server\r\n14:03:07 Second line\r\n23:59:59 last of the day\r\n");
+  EXPECT_EQ(Day("2026-12-06"), "00:00:00 first of the next\r\n00:00:00 " + std::string(8180, 'x') + "\r\n")
+      << "an over-long line is cut to 8191 bytes and still ends";
 }
 
 TEST_F(LogTest, LinesReachTheWindowOrElseTheServiceForwarding)
 {
-  LLog log(folder_.c_str(), TestClock);
-  gNow = k20261205_140307;
   gForwarded.clear();
   LSetServiceLogForwarder(Forward);
-  log.Log("to the service", LLogWarning);
-  ASSERT_EQ(gForwarded.size(), 1u);
-  EXPECT_EQ(gForwarded[0].time, "14:03:07");
-  EXPECT_EQ(gForwarded[0].level, LLogWarning);
-
+  log_.Log("to the service", LLogWarning);
   RecordingDisplay window;
-  log.SetLogWindow(window);
-  log.Log("to the window", LLogInformation);
-  log.LogDisplayOnly("09:08:07", "from the service", LLogError);
-  log.InvalidateLogWindow();
-  log.Log("after detach", LLogPlain);
+  log_.SetLogWindow(window);
+  log_.Log("to the window", LLogInformation);
+  log_.LogDisplayOnly("09:08:07", "from the service", LLogError);
+  log_.InvalidateLogWindow();
+  log_.Log("after detach", LLogPlain);
   LSetServiceLogForwarder(nullptr);
-  log.Log("nowhere but the file", LLogPlain);
-
-  ASSERT_EQ(window.lines.size(), 2u);
-  EXPECT_EQ(window.lines[0].text, "to the window");
-  EXPECT_EQ(window.lines[1].time, "09:08:07");
-  EXPECT_EQ(gForwarded.size(), 2u);
-  EXPECT_EQ(ReadWhole(folder_ + "/2026-12-05 Velorin Log.txt"),
-            "14:03:07 to the service\r\n14:03:07 to the window\r\n14:03:07 after detach\r\n"
-            "14:03:07 nowhere but the file\r\n")
+  log_.Log("nowhere but the file", LLogPlain);
+  EXPECT_EQ(window.lines, (std::vector<std::string>{Shown("14:03:07", "to the window", LLogInformation),
+                                                      Shown("09:08:07", "from the service", LLogError)}));
+  EXPECT_EQ(gForwarded, (std::vector<std::string>{Shown("14:03:07", "to the service", LLogWarning),
+                                                   Shown("14:03:07", "after detach", LLogPlain)}));
+  EXPECT_EQ(Day("2026-12-05"), "14:03:07 to the service\r\n14:03:07 to the window\r\n14:03:07 after detach\r\n"
+                               "14:03:07 nowhere but the file\r\n")
       << "display-only lines never reach the file";
-}
-
-TEST_F(LogTest, OverLongMessagesAreCutAndStillEndTheLine)
-{
-  LLog log(folder_.c_str(), TestClock);
-  gNow = k20261205_140307;
-  std::string huge(20000, 'x');
-  log.Log(huge.c_str(), LLogPlain);
-  std::string file = ReadWhole(folder_ + "/2026-12-05 Velorin Log.txt");
-  EXPECT_EQ(file.size(), 8191u);
-  EXPECT_EQ(file.substr(file.size() - 2), "\r\n");
 }
 
 TEST_F(LogTest, FormattedFormsCutAt511AndJoinTheirParts)
 {
   RecordingDisplay window;
   gLLog.SetLogWindow(window);
-  std::string longText(600, 'y');
-  LOGF("%s", longText.c_str());
+  LOGF("%s", std::string(600, 'y').c_str());
   LOGERROR("count ", 42);
   LOGWARN("a", "b");
   LOGINFOF("port %d", 1085);
   std::string long300(300, 'z');
   LOG(long300.c_str(), long300.c_str());
   gLLog.InvalidateLogWindow();
-
-  ASSERT_EQ(window.lines.size(), 5u);
-  EXPECT_EQ(window.lines[0].text.size(), 511u);
-  EXPECT_EQ(window.lines[1].text, "count 42");
-  EXPECT_EQ(window.lines[1].level, LLogError);
-  EXPECT_EQ(window.lines[2].text, "ab");
-  EXPECT_EQ(window.lines[3].text, "port 1085");
-  EXPECT_EQ(window.lines[3].level, LLogInformation);
-  EXPECT_EQ(window.lines[4].text, std::string(518, 'z')) << "each part cut to 259";
-  EXPECT_TRUE(Exists(std::string(gLLog.GetLogFolder())));
+  for (std::string& line : window.lines)
+    line = line.substr(9);  // the clock's time
+  EXPECT_EQ(window.lines, (std::vector<std::string>{std::string(511, 'y') + "|0", "count 42|" + std::to_string(LLogError),
+                                                    "ab|" + std::to_string(LLogWarning),
+                                                    "port 1085|" + std::to_string(LLogInformation),
+                                                    std::string(518, 'z') + "|0"}))
+      << "cut at 511, each part at 259";
   EXPECT_EQ(std::string(gLLog.GetLogFolder()), "/opt/ostrel/velorin/etc/Logs");
+  EXPECT_TRUE(Exists(gLLog.GetLogFolder()));
 }
 
 }  // namespace

@@ -1,69 +1,44 @@
-#include "settings/settings.h"
-
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
-#include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
+
+#include "settings/settings.h"
 
 namespace {
 
-// Each writer stores "<n>:<n>" under its own keys with growing n, zero-filled
-// so the file keeps its size: the harshest case for a cache keyed on
-// (modification time, size).  Every value read must be whole (both halves
-// equal) and never go backwards, and a process's own keys must always read
-// back as last written (another writer saving a stale copy would revert them).
-bool ParseValue(const char* text, long& n)
+// n of "n:n", read back whole (both halves equal); -1 when absent, -3 when torn.
+long Value(const std::string& key)
 {
+  char out[260];
   long a = -1, b = -2;
-  if (std::sscanf(text, "%ld:%ld", &a, &b) != 2)
-    return false;
-  n = a;
-  return a == b;
+  LSettingGetString("Race", key.c_str(), "", out);
+  return out[0] == '\0' ? -1 : std::sscanf(out, "%ld:%ld", &a, &b) == 2 && a == b ? a : -3;
 }
 
-// Runs for the given time: writes own keys, reads the other side's keys.
-// Returns the number of faults seen, and the last value written per key.
-int Exercise(const char* mine, const char* theirs, int keys, double seconds, std::vector<long>& last)
+// Writes "<n>:<n>" with growing n under its own keys, zero-filled so that
+// the file keeps its size (the harshest case for a cache keyed on time and
+// size), and reads the other side's keys: each must be whole and never go
+// back, and its own must read as last written (a stale copy saved by the
+// other writer would revert them).  Returns the faults seen.
+int Exercise(const std::string& mine, const std::string& theirs, int keys, std::vector<long>& last)
 {
   int faults = 0;
   std::vector<long> seen(keys, -1);
   last.assign(keys, -1);
-  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  long n = 0;
-  // At least a few rounds over every key, however slow the machine.
-  while (std::chrono::steady_clock::now() < end || n < 4 * keys) {
-    int k = static_cast<int>(n % keys);
-    char key[32], value[64];
-    std::snprintf(key, sizeof key, "%s%d", mine, k);
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  for (long n = 0; std::chrono::steady_clock::now() < end || n < 4 * keys; ++n) {
+    int k = static_cast<int>(n % keys), own = static_cast<int>((n + 3) % keys);
+    char value[64];
     std::snprintf(value, sizeof value, "%08ld:%08ld", n, n);
-    LSettingSetString("Race", key, value);
+    LSettingSetString("Race", (mine + std::to_string(k)).c_str(), value);
     last[k] = n;
-
-    std::snprintf(key, sizeof key, "%s%d", theirs, k);
-    char out[260];
-    LSettingGetString("Race", key, "", out);
-    long got;
-    if (out[0]) {
-      if (!ParseValue(out, got) || got < seen[k])
-        ++faults;
-      else
-        seen[k] = got;
-    }
-    int own = static_cast<int>((n + 3) % keys);
-    if (last[own] >= 0) {
-      std::snprintf(key, sizeof key, "%s%d", mine, own);
-      LSettingGetString("Race", key, "", out);
-      if (!ParseValue(out, got) || got != last[own])
-        ++faults;
-    }
-    ++n;
+    long got = Value(theirs + std::to_string(k));
+    faults += got == -3 || got < seen[k];
+    seen[k] = std::max(seen[k], got);
+    faults += last[own] >= 0 && Value(mine + std::to_string(own)) != last[own];
   }
   return faults;
 }
@@ -75,35 +50,23 @@ TEST(SettingsAcrossProcesses, ConcurrentWritersLoseNothingAndReadersSeeWholeValu
   ASSERT_EQ(pipe(pipefd), 0);
   pid_t child = fork();
   if (child == 0) {
-    close(pipefd[0]);
     std::vector<long> last;
-    int faults = Exercise("child", "parent", kKeys, 3.0, last);
+    int faults = Exercise("child", "parent", kKeys, last);
     (void)!write(pipefd[1], last.data(), last.size() * sizeof(long));
     _exit(faults == 0 ? 0 : 1);
   }
   close(pipefd[1]);
-  std::vector<long> mine;
-  int faults = Exercise("parent", "child", kKeys, 3.0, mine);
-  std::vector<long> theirs(kKeys, -1);
-  ASSERT_EQ(read(pipefd[0], theirs.data(), kKeys * sizeof(long)), static_cast<ssize_t>(kKeys * sizeof(long)));
+  std::vector<long> mine, theirs(kKeys, -1);
+  EXPECT_EQ(Exercise("parent", "child", kKeys, mine), 0) << "torn or stale-going-back reads in the parent";
+  ASSERT_EQ(read(pipefd[0], theirs.data(), kKeys * sizeof(long)), ssize_t(kKeys * sizeof(long)));
   close(pipefd[0]);
   int status = 0;
   waitpid(child, &status, 0);
-  EXPECT_EQ(faults, 0) << "torn or stale-going-back reads in the parent";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "torn reads in the child";
-
-  // Every process's last write is on disk (no write lost to a stale cache).
+  // Every process's last write is on disk: none lost to a stale cache.
   for (int k = 0; k < kKeys; ++k) {
-    char key[32], out[260];
-    long n = -1;
-    std::snprintf(key, sizeof key, "parent%d", k);
-    LSettingGetString("Race", key, "", out);
-    ASSERT_TRUE(ParseValue(out, n));
-    EXPECT_EQ(n, mine[k]);
-    std::snprintf(key, sizeof key, "child%d", k);
-    LSettingGetString("Race", key, "", out);
-    ASSERT_TRUE(ParseValue(out, n)) << key << "=" << out;
-    EXPECT_EQ(n, theirs[k]);
+    EXPECT_EQ(Value("parent" + std::to_string(k)), mine[k]);
+    EXPECT_EQ(Value("child" + std::to_string(k)), theirs[k]);
   }
 }
 
@@ -114,21 +77,19 @@ TEST(SettingsAcrossThreads, ThreadsOfOneProcessShareTheStore)
   for (int t = 0; t < kThreads; ++t)
     threads.emplace_back([t] {
       for (int i = 0; i < kWrites; ++i) {
-        char key[32];
-        std::snprintf(key, sizeof key, "t%dk%d", t, i % 10);
-        LSettingSetInt("Threads", key, i);
-        LUserSettingSetInt("Threads", key, -i);
-        (void)LSettingGetInt("Threads", key, 0);
+        std::string key = "t" + std::to_string(t) + "k" + std::to_string(i % 10);
+        LSettingSetInt("Threads", key.c_str(), i);
+        LUserSettingSetInt("Threads", key.c_str(), -i);
+        (void)LSettingGetInt("Threads", key.c_str(), 0);
       }
     });
   for (auto& th : threads)
     th.join();
   for (int t = 0; t < kThreads; ++t)
     for (int k = 0; k < 10; ++k) {
-      char key[32];
-      std::snprintf(key, sizeof key, "t%dk%d", t, k);
-      EXPECT_EQ(LSettingGetInt("Threads", key, -1), kWrites - 10 + k);
-      EXPECT_EQ(LUserSettingGetInt("Threads", key, 1), -(kWrites - 10 + k));
+      std::string key = "t" + std::to_string(t) + "k" + std::to_string(k);
+      EXPECT_EQ(LSettingGetInt("Threads", key.c_str(), -1), kWrites - 10 + k);
+      EXPECT_EQ(LUserSettingGetInt("Threads", key.c_str(), 1), -(kWrites - 10 + k));
     }
 }
 
