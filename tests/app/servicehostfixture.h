@@ -1,42 +1,79 @@
 #pragma once
-// A service host with recording engine halves, its wait loop on a thread of
-// its own (standing in for the daemon's main thread), and the log forwarded
-// to its connections as in the service.
+// Engine halves that record the calls made to them, and a service host built
+// on them with its wait loop on a thread of its own (standing in for the
+// daemon's main thread) and the log forwarded to its connections.
 
 #include "app/controlclient.h"
-#include "app/recordinghalves.h"
+#include "app/enginehalves.h"
 #include "app/mainengine.h"
 #include "app/serviceengine.h"
+#include "base/waitfor.h"
 #include "settings/log.h"
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <atomic>
+#include <gtest/gtest.h>
 #include <initializer_list>
-#include <thread>
+#include <memory>
+#include <mutex>
+
+// Each call as "audio.Start+": "+" or "-" for whether the audio engine was
+// published at the call.
+struct HalfCalls {
+  std::mutex mutex;
+  std::vector<std::string> calls;
+  void Add(const std::string& call) {
+    std::lock_guard<std::mutex> lock(mutex);
+    calls.push_back(call + (gpAudioEngine.load() != nullptr ? "+" : "-"));
+  }
+  std::vector<std::string> Take() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return std::exchange(calls, {});
+  }
+  size_t Count(const std::string& call) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return static_cast<size_t>(std::count(calls.begin(), calls.end(), call));
+  }
+};
+
+// A pointer that stands for the running audio engine; never dereferenced.
+inline LAudioEngine* MarkerAudioEngine() {
+  static char marker;
+  return reinterpret_cast<LAudioEngine*>(&marker);
+}
+
+template <class Half>
+struct RecordingHalf : Half {
+  RecordingHalf(HalfCalls& calls, std::string name) : calls_(calls), name_(std::move(name)) {}
+  void Start() override { calls_.Add(name_ + ".Start"); }
+  void Stop() override { calls_.Add(name_ + ".Stop"); }
+  void Restart() override { calls_.Add(name_ + ".Restart"); }
+  LAudioEngine* GetAudioEngine() { return MarkerAudioEngine(); }
+  HalfCalls& calls_;
+  std::string name_;
+};
+
+inline std::unique_ptr<MainEngine> MakeRecordingEngine(HalfCalls& calls) {
+  return std::make_unique<MainEngine>(std::make_unique<RecordingHalf<LEngineAudioHalf>>(calls, "audio"),
+                                      std::make_unique<RecordingHalf<LEngineWebHalf>>(calls, "web"));
+}
 
 inline std::atomic<LServiceEngine<MainEngine>*> gTestHost{nullptr};
 
-inline void ForwardToTestHost(const char* time, const char* text, unsigned char level)
-{
-  if (LServiceEngine<MainEngine>* host = gTestHost.load())
-    host->Log(time, text, level);
-}
-
 class RunningHost {
 public:
-  explicit RunningHost(HalfCalls& calls) : host_(MakeRecordingEngine(calls))
-  {
+  explicit RunningHost(HalfCalls& calls) : host_(MakeRecordingEngine(calls)) {
     started_pipe_ = host_.StartPipe();
     host_.StartEngine();
     gTestHost.store(&host_);
-    LSetServiceLogForwarder(&ForwardToTestHost);
+    LSetServiceLogForwarder([](const char* time, const char* text, unsigned char level) {
+      if (LServiceEngine<MainEngine>* host = gTestHost.load())
+        host->Log(time, text, level);
+    });
     waiter_ = std::thread([this] { host_.Wait(); });
   }
   ~RunningHost() { Stop(); }
-
-  void Stop()
-  {
+  void Stop() {
     if (!waiter_.joinable())
       return;
     host_.StopSoon();
@@ -45,7 +82,6 @@ public:
     gTestHost.store(nullptr);
     host_.Stop();
   }
-
   bool StartedPipe() const { return started_pipe_; }
   LServiceEngine<MainEngine>& Host() { return host_; }
 
@@ -55,39 +91,13 @@ private:
   bool started_pipe_ = false;
 };
 
-// Waits until pred holds, polling; false after ms.
-template <class Pred>
-bool Eventually(Pred pred, int ms)
-{
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (pred())
-      return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return pred();
-}
-
-inline long long MsSince(std::chrono::steady_clock::time_point start)
-{
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-}
-
 // Connection threads register themselves asynchronously: logs a marker line
 // until every client has seen one, then drains what they received.
-inline bool WaitUntilListed(LServiceEngine<MainEngine>& host, std::initializer_list<TestControlClient*> clients)
-{
-  bool ok = Eventually(
-      [&] {
-        host.Log("00:00:00", "sync", 0);
-        for (TestControlClient* client : clients) {
-          TestMessage m;
-          if (!client->WaitForLogLine("sync", 100))
-            return false;
-        }
-        return true;
-      },
-      3000);
+inline bool WaitUntilListed(LServiceEngine<MainEngine>& host, std::initializer_list<TestControlClient*> clients) {
+  const bool ok = Eventually([&] {
+    host.Log("00:00:00", "sync", 0);
+    return std::all_of(clients.begin(), clients.end(), [](auto* c) { return c->WaitForLogLine("sync", 100); });
+  });
   for (TestControlClient* client : clients)
     client->CollectLogLines(100);
   return ok;

@@ -10,8 +10,7 @@
 #include <vector>
 
 // Whether the texts hold these, in this order (others may come between).
-inline bool InOrder(const std::vector<std::string>& texts, const std::vector<std::string>& wanted)
-{
+inline bool InOrder(const std::vector<std::string>& texts, const std::vector<std::string>& wanted) {
   auto at = texts.begin();
   for (const auto& w : wanted) {
     at = std::find(at, texts.end(), w);
@@ -24,8 +23,7 @@ inline bool InOrder(const std::vector<std::string>& texts, const std::vector<std
 
 // A TCP port nobody listens on at the moment, for a web server under test:
 // tests share the machine's network, so the default port may be taken.
-inline int PickFreePort()
-{
+inline int PickFreePort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;

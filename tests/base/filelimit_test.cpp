@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <linux/capability.h>
 #include <string>
@@ -12,24 +13,20 @@
 
 namespace {
 
-// Runs LRaiseOpenFileLimit in a child that starts from {soft, hard};
-// returns the child's limit afterwards, {0, 0} when something failed.
-rlimit RaisedFrom(rlim_t soft, rlim_t hard)
-{
+// The limit of a child that starts from {soft, hard} and raises it; {0, 0}
+// when something failed or the reported limit is not the one in force.
+rlimit RaisedFrom(rlim_t soft, rlim_t hard) {
   int fds[2];
   if (pipe(fds) != 0)
     return {0, 0};
   pid_t pid = fork();
   if (pid == 0) {
-    rlimit start{soft, hard};
-    rlimit after{0, 0};
-    if (setrlimit(RLIMIT_NOFILE, &start) == 0) {
-      const rlim_t reported = LRaiseOpenFileLimit();
-      getrlimit(RLIMIT_NOFILE, &after);
-      if (reported != after.rlim_cur)
-        after = {0, 0};
-    }
-    _exit(write(fds[1], &after, sizeof after) == sizeof after ? 0 : 1);
+    rlimit limit{soft, hard};
+    const bool set = setrlimit(RLIMIT_NOFILE, &limit) == 0;
+    const rlim_t reported = set ? LRaiseOpenFileLimit() : 0;
+    if (!set || getrlimit(RLIMIT_NOFILE, &limit) != 0 || reported != limit.rlim_cur)
+      limit = {0, 0};
+    _exit(write(fds[1], &limit, sizeof limit) == sizeof limit ? 0 : 1);
   }
   close(fds[1]);
   rlimit result{0, 0};
@@ -40,38 +37,33 @@ rlimit RaisedFrom(rlim_t soft, rlim_t hard)
   return result;
 }
 
-// Whether this process may raise hard limits (CAP_SYS_RESOURCE); root
-// in a container often may not.
-bool MayRaiseHardLimits()
-{
+// Whether this process may raise hard limits (root in a container often may not).
+bool MayRaiseHardLimits() {
   std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
+  for (std::string line; std::getline(status, line);)
     if (line.rfind("CapEff:", 0) == 0)
       return (std::stoull(line.substr(7), nullptr, 16) >> CAP_SYS_RESOURCE & 1) != 0;
   return false;
 }
 
-TEST(FileLimit, SoftLimitRisesAndALowHardLimitIsLiftedWhenPrivileged)
-{
-  const bool privileged = MayRaiseHardLimits();
-  rlimit low = RaisedFrom(1024, 4096);
-  EXPECT_EQ(low.rlim_cur, privileged ? 65536u : 4096u);
-  EXPECT_EQ(low.rlim_max, privileged ? 65536u : 4096u);
-
-  // A generous hard limit is used as it is, never lowered.
+TEST(FileLimit, SoftLimitRisesAndALowHardLimitIsLiftedWhenPrivileged) {
+  const rlim_t low = MayRaiseHardLimits() ? 65536u : 4096u;
+  rlimit raised = RaisedFrom(1024, 4096);
+  EXPECT_EQ(raised.rlim_cur, low);
+  EXPECT_EQ(raised.rlim_max, low);
   rlimit current{};
   ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &current), 0);
+  // A generous hard limit is used as it is, never lowered.
   if (current.rlim_max != RLIM_INFINITY && current.rlim_max > 65536) {
     rlimit high = RaisedFrom(1024, current.rlim_max);
     EXPECT_EQ(high.rlim_cur, current.rlim_max);
     EXPECT_EQ(high.rlim_max, current.rlim_max);
   }
   // Already at its hard limit: nothing changes.
-  rlimit same = RaisedFrom(70000 > current.rlim_max ? current.rlim_max : 70000,
-                           70000 > current.rlim_max ? current.rlim_max : 70000);
+  const rlim_t top = std::min<rlim_t>(70000, current.rlim_max);
+  rlimit same = RaisedFrom(top, top);
   EXPECT_EQ(same.rlim_cur, same.rlim_max);
-  EXPECT_GE(same.rlim_cur, 65536u > current.rlim_max ? current.rlim_max : 65536u);
+  EXPECT_GE(same.rlim_cur, std::min<rlim_t>(65536, current.rlim_max));
 }
 
-}  // namespace
+} // namespace

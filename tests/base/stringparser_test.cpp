@@ -1,3 +1,4 @@
+// The parser of request lines, headers and form fields.
 #include "base/stringparser.h"
 
 #include <cstring>
@@ -5,8 +6,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(StringParser, RequestLine)
-{
+TEST(StringParser, RequestLine) {
   LStringParserTemplate<char> p("GET  /index.html?a=1 HTTP/1.0\r\nHost: x\r\n");
   char out[kPathSize];
   p.GetToWhiteSpaceAndSkip(out);
@@ -33,8 +33,7 @@ TEST(StringParser, RequestLine)
   EXPECT_TRUE(p.IsEnd());
 }
 
-TEST(StringParser, LongTokenIsCutButConsumedWhole)
-{
+TEST(StringParser, LongTokensAreCutButConsumedWholeAndHighBytesAreNoBlanks) {
   std::string text(300, 't');
   text += " next";
   LStringParserTemplate<char> p(text.c_str());
@@ -52,20 +51,14 @@ TEST(StringParser, LongTokenIsCutButConsumedWhole)
   line += "\nrest";
   EXPECT_EQ(LParseGetToEndOfLine(line.c_str(), out), 1000u);
   EXPECT_EQ(std::strlen(out), 259u);
-}
-
-TEST(StringParser, HighBytesAreNotWhiteSpace)
-{
   // UTF-8 bytes are negative as char; they must stay inside a token.
-  char out[kPathSize];
   EXPECT_EQ(LParseGetToWhiteSpace("f\xc3\xbcr x", out), 4u);
   EXPECT_STREQ(out, "f\xc3\xbcr");
   EXPECT_EQ(LParseSkipWhiteSpace(" \t\x01\r\nx"), 5u);
   EXPECT_EQ(LParseSkipWhiteSpace(""), 0u);
 }
 
-TEST(StringParser, SkipToStringAndCharacters)
-{
+TEST(StringParser, SkipToStringAndCharacters) {
   LStringParserTemplate<char> p("boundary--abc--rest");
   EXPECT_TRUE(p.SkipToString("--"));
   EXPECT_EQ(p.GetConsumed(), 8u);
