@@ -439,7 +439,7 @@ TEST_F(RecordingsPageTest, AddsWavMp3AndRawFilesAtBothRates)
   LSettingGet(VLKeys::UserMultiple, folder);
   EXPECT_EQ(std::string(folder) + "/", Picked(""));
 
-  for (const std::string& name : {"talk.wav", "song.mp3"})
+  for (const char* name : {"talk.wav", "song.mp3"})
     fs::remove(Picked(name));
   soxtest::Sox({"-n", "-r", "8000", "-c", "2", "-b", "16", "-e", "signed-integer", "-t", "raw",
                 Picked("dictation.raw"), "synth", "2", "sine", "440"});

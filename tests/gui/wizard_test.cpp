@@ -115,10 +115,11 @@ TEST_F(WizardTest, UninstallCommentsArePostedOnlyWithAnAddressAndAComment)
     script.On("", [](GtkWindow* w) { return Press(w, kWizardNext); });
     script.On("", [comment](GtkWindow* w) {
       GtkWidget* combo = FindShown(w, GTK_TYPE_COMBO_BOX);
+      if (combo != nullptr)
+        gtk_combo_box_set_active(GTK_COMBO_BOX(combo), 5); // shows the comment's input
       GtkWidget* entry = FindShown(w, GTK_TYPE_ENTRY);
-      if (combo == nullptr || entry == nullptr)
+      if (entry == nullptr)
         return false;
-      gtk_combo_box_set_active(GTK_COMBO_BOX(combo), 5);
       gtk_entry_set_text(GTK_ENTRY(entry), comment);
       return Press(w, kWizardFinish);
     });

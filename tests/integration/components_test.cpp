@@ -137,7 +137,9 @@ TEST_F(LyrencTest, EncoderOutputKeepsFormatTonesAndLength)
     // the last frames would be missing.
     const std::string head = mp3.substr(0, 200);
     const bool tagged = head.find("Info") != std::string::npos || head.find("Xing") != std::string::npos;
-    EXPECT_EQ(tagged, c.infoFrame);
+    if (c.checkLength) {
+      EXPECT_EQ(tagged, c.infoFrame);
+    }
     const long extra = static_cast<long>(decoded.Frames()) - static_cast<long>(source.Frames()) * c.rate / c.inRate;
     if (c.checkLength && tagged) {
       EXPECT_LE(std::labs(extra), FrameSamples(c.rate));

@@ -10,24 +10,18 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
-#include <cstring>
-#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <poll.h>
-#include <set>
 #include <sstream>
-#include <string>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
-#include <vector>
 
 extern char** environ;
 
