@@ -159,13 +159,11 @@ TEST_F(SettingsTest, HostOfOnlySpacesIsRefused)
   LSettingSet(VLKeys::WebAccessHostKnown, false);
   LSettingSet(VLKeys::WebAccessHost, "old.example");
   LScript script;
-  script.On("Velorin Settings", Then(
-                                    [](GtkWindow* w) {
-                                      gtk_spin_button_set_value(Port(w), 9000);
-                                      Click(w, kIdGenHostKnown);
-                                      SetText(w, kIdGenHost, "   ");
-                                    },
-                                    GTK_RESPONSE_OK));
+  script.On("Velorin Settings", Then([](GtkWindow* w) {
+    gtk_spin_button_set_value(Port(w), 9000);
+    Click(w, kIdGenHostKnown);
+    SetText(w, kIdGenHost, "   ");
+  }, GTK_RESPONSE_OK));
   script.On("Velorin Settings", Then([&](GtkWindow*) { EXPECT_EQ(Shown(), Texts{kBadHost}); }, GTK_RESPONSE_CANCEL));
   EXPECT_FALSE(RunSheet(script));
   EXPECT_FALSE(LSettingGet(VLKeys::WebAccessHostKnown));
@@ -198,17 +196,15 @@ TEST_F(SettingsTest, StartModeControlsApplyTheChosenMode)
     LSettingSet(VLKeys::UserRunMode, 2);
     boxes_.shown.clear();
     LScript script;
-    script.On("Velorin Settings", Then(
-                                      [&](GtkWindow* w) {
-                                        GtkComboBox* modes = GTK_COMBO_BOX(FindControl(w, kIdGenStartMode));
-                                        EXPECT_EQ(IsChecked(w, kIdGenRunAtStart), c.run || c.runUser || c.service);
-                                        EXPECT_EQ(gtk_combo_box_get_active(modes), 2);
-                                        gtk_toggle_button_set_active(
-                                            GTK_TOGGLE_BUTTON(FindControl(w, kIdGenRunAtStart)), c.check);
-                                        EXPECT_EQ(Sensitive(w, kIdGenStartMode), c.check);
-                                        gtk_combo_box_set_active(modes, c.mode);
-                                      },
-                                      GTK_RESPONSE_OK));
+    script.On("Velorin Settings", Then([&](GtkWindow* w) {
+      GtkComboBox* modes = GTK_COMBO_BOX(FindControl(w, kIdGenStartMode));
+      EXPECT_EQ(IsChecked(w, kIdGenRunAtStart), c.run || c.runUser || c.service);
+      EXPECT_EQ(gtk_combo_box_get_active(modes), 2);
+      gtk_toggle_button_set_active(
+          GTK_TOGGLE_BUTTON(FindControl(w, kIdGenRunAtStart)), c.check);
+      EXPECT_EQ(Sensitive(w, kIdGenStartMode), c.check);
+      gtk_combo_box_set_active(modes, c.mode);
+    }, GTK_RESPONSE_OK));
     EXPECT_TRUE(RunSheet(script));
     EXPECT_EQ(Shown(), c.adminBox ? Texts{kAdminText} : Texts{});
     EXPECT_EQ(LSettingGet(VLKeys::AutoRun), c.autoRun);
@@ -256,38 +252,30 @@ TEST_F(LivePageTest, EditRefusesAnotherInputsDevice)
 {
   StoreInputs(2);
   LScript script;
-  script.On("Velorin Settings", Then(
-                                    [](GtkWindow* w) {
-                                      EXPECT_EQ(ListRows(w, kIdLiveList),
-                                                (Rows{{"One", "Line In A"}, {"Velorin Live 2", "Line In B"}}));
-                                      SelectRow(w, kIdLiveList, 1);
-                                      Click(w, kIdLiveEdit);
-                                      EXPECT_EQ(ListRows(w, kIdLiveList),
-                                                (Rows{{"One", "Line In A"}, {"Hall", "USB Mic"}}));
-                                    },
-                                    GTK_RESPONSE_OK));
-  script.On("Stream Input Settings", Then(
-                                         [](GtkWindow* d) {
-                                           EXPECT_EQ(EntryText(d, kIdSourceName), "Velorin Live 2");
-                                           EXPECT_EQ(ComboText(d, kIdSourceDevice), "Line In B");
-                                           EXPECT_EQ(EntryText(d, kIdSourcePublish), "");
-                                           SetText(d, kIdSourceName, " Hall ");
-                                           SetCombo(d, kIdSourceDevice, "Line In A");
-                                           SetText(d, kIdSourcePublish, "icecast.example:8000");
-                                         },
-                                         GTK_RESPONSE_OK));
-  script.On("Stream Input Settings", Then(
-                                         [&](GtkWindow* d) {
-                                           EXPECT_EQ(Shown(), Texts{kBadPublish});
-                                           SetText(d, kIdSourcePublish, " http://source:pw@icecast.example:8000/hall ");
-                                         },
-                                         GTK_RESPONSE_OK));
-  script.On("Stream Input Settings", Then(
-                                         [&](GtkWindow* d) {
-                                           EXPECT_EQ(Shown(), (Texts{kBadPublish, kInUse}));
-                                           SetCombo(d, kIdSourceDevice, "USB Mic");
-                                         },
-                                         GTK_RESPONSE_OK));
+  script.On("Velorin Settings", Then([](GtkWindow* w) {
+    EXPECT_EQ(ListRows(w, kIdLiveList),
+              (Rows{{"One", "Line In A"}, {"Velorin Live 2", "Line In B"}}));
+    SelectRow(w, kIdLiveList, 1);
+    Click(w, kIdLiveEdit);
+    EXPECT_EQ(ListRows(w, kIdLiveList),
+              (Rows{{"One", "Line In A"}, {"Hall", "USB Mic"}}));
+  }, GTK_RESPONSE_OK));
+  script.On("Stream Input Settings", Then([](GtkWindow* d) {
+    EXPECT_EQ(EntryText(d, kIdSourceName), "Velorin Live 2");
+    EXPECT_EQ(ComboText(d, kIdSourceDevice), "Line In B");
+    EXPECT_EQ(EntryText(d, kIdSourcePublish), "");
+    SetText(d, kIdSourceName, " Hall ");
+    SetCombo(d, kIdSourceDevice, "Line In A");
+    SetText(d, kIdSourcePublish, "icecast.example:8000");
+  }, GTK_RESPONSE_OK));
+  script.On("Stream Input Settings", Then([&](GtkWindow* d) {
+    EXPECT_EQ(Shown(), Texts{kBadPublish});
+    SetText(d, kIdSourcePublish, " http://source:pw@icecast.example:8000/hall ");
+  }, GTK_RESPONSE_OK));
+  script.On("Stream Input Settings", Then([&](GtkWindow* d) {
+    EXPECT_EQ(Shown(), (Texts{kBadPublish, kInUse}));
+    SetCombo(d, kIdSourceDevice, "USB Mic");
+  }, GTK_RESPONSE_OK));
   EXPECT_TRUE(RunSheet(script));
   EXPECT_EQ(Shown().size(), 2u);
   char url[260];
@@ -329,12 +317,10 @@ TEST_F(LivePageTest, AddAndRemoveKeepTheirLimits)
     LScript script;
     script.On("Velorin Settings", Then([&](GtkWindow* w) { Click(w, c.button); }, GTK_RESPONSE_CANCEL));
     if (c.typed != nullptr) {
-      script.On("Stream Input Settings", Then(
-                                             [&](GtkWindow* d) {
-                                               SetText(d, kIdSourceName, c.typed);
-                                               SetCombo(d, kIdSourceDevice, c.device);
-                                             },
-                                             GTK_RESPONSE_OK));
+      script.On("Stream Input Settings", Then([&](GtkWindow* d) {
+        SetText(d, kIdSourceName, c.typed);
+        SetCombo(d, kIdSourceDevice, c.device);
+      }, GTK_RESPONSE_OK));
       if (!c.boxes.empty())
         script.On("Stream Input Settings", Then([](GtkWindow*) {}, GTK_RESPONSE_CANCEL));
     }
@@ -388,13 +374,11 @@ protected:
   // goes to `rows`.
   void AddThroughPage(std::size_t count, LScript& script, Rows& rows)
   {
-    script.On("Velorin Settings", Then(
-                                      [&rows](GtkWindow* w) {
-                                        Click(w, kIdRecAdd);
-                                        rows = ListRows(w, kIdRecList);
-                                        std::sort(rows.begin(), rows.end());
-                                      },
-                                      GTK_RESPONSE_OK));
+    script.On("Velorin Settings", Then([&rows](GtkWindow* w) {
+      Click(w, kIdRecAdd);
+      rows = ListRows(w, kIdRecList);
+      std::sort(rows.begin(), rows.end());
+    }, GTK_RESPONSE_OK));
     script.On("Add Files", [count](GtkWindow* chooser) {
       GtkWidget* list = FindWidget(GTK_WIDGET(chooser), [](GtkWidget* w) {
         return GTK_IS_TREE_VIEW(w) &&
@@ -450,15 +434,13 @@ TEST_F(RecordingsPageTest, AddsWavMp3AndRawFilesAtBothRates)
     LSettingSet(VLKeys::RawChannels, 1);
     LScript raw;
     AddThroughPage(2, raw, rows);
-    raw.On("Audio File Settings", Then(
-                                      [](GtkWindow* d) {
-                                        EXPECT_EQ(ComboText(d, kIdRawRate) + " " + ComboText(d, kIdRawChannels),
-                                                  "44100 Mono");
-                                        SetCombo(d, kIdRawRate, "8000");
-                                        SetCombo(d, kIdRawChannels, "Stereo");
-                                        SetCombo(d, kIdRawCodec, "16 bit PCM (Intel Endian)");
-                                      },
-                                      confirm ? GTK_RESPONSE_OK : GTK_RESPONSE_CANCEL));
+    raw.On("Audio File Settings", Then([](GtkWindow* d) {
+      EXPECT_EQ(ComboText(d, kIdRawRate) + " " + ComboText(d, kIdRawChannels),
+                "44100 Mono");
+      SetCombo(d, kIdRawRate, "8000");
+      SetCombo(d, kIdRawChannels, "Stereo");
+      SetCombo(d, kIdRawCodec, "16 bit PCM (Intel Endian)");
+    }, confirm ? GTK_RESPONSE_OK : GTK_RESPONSE_CANCEL));
     EXPECT_TRUE(RunSheet(raw));
     EXPECT_EQ(rows, confirm ? (Rows{{"dictation"}, {"other"}, {"song"}, {"talk"}}) : (Rows{{"song"}, {"talk"}}));
     EXPECT_EQ(LSettingGet(VLKeys::RawSampleRate), confirm ? 8000 : 44100);

@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -320,13 +322,10 @@ struct LaunchResult {
 
 inline LaunchResult RunVelorin(const std::vector<std::string>& args, bool display)
 {
-  LRunResult r = RunShell(std::string("exec env -u DISPLAY ") + (display ? "DISPLAY=:97 " : "") + VelorinBinary() +
-                          [&] {
-                            std::string line;
-                            for (const auto& a : args)
-                              line += " '" + a + "'";
-                            return line;
-                          }());
+  std::string line = std::string("exec env -u DISPLAY ") + (display ? "DISPLAY=:97 " : "") + VelorinBinary();
+  for (const auto& a : args)
+    line += " '" + a + "'";
+  LRunResult r = RunShell(line);
   return {r.status, r.err};
 }
 
