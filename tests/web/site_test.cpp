@@ -108,7 +108,6 @@ TEST_F(SiteTest, HostileNamesAreEscapedOnThePageAndInPlaylists)
        asx("Velorin Live 1", id, "http://www.ostrel.com/velorin/", "src=1&kbps=56&ref=")}};
   for (const auto& [request, expected] : playlists)
     EXPECT_EQ(server_->Get(request.first, request.second), expected) << request.first;
-
 }
 
 TEST_F(SiteTest, StatusAndLiveFeeds)
@@ -123,6 +122,15 @@ TEST_F(SiteTest, StatusAndLiveFeeds)
   bool closed = false;
   EXPECT_EQ(server_->Get("/velorin.rss?src=1", "Host: h\r\n", &closed), "");
   EXPECT_TRUE(closed);
+  // A podcast app's parser reads a recording's feed without error; the
+  // enclosure's length is the file's size at the feed's rate.
+  WriteWhole(HighFolder() + "/Show.mp3", std::string(5000, 'H'));
+  WriteWhole(LowFolder() + "/Show.mp3", std::string(3000, 'L'));
+  for (const auto& [kbps, length] : {std::pair{"56", "5000"}, std::pair{"24", "3000"}})
+    EXPECT_EQ(Shell("/usr/bin/python3 -c 'import feedparser; f=feedparser.parse(\"" +
+                    server_->Url("/velorin.rss?src=fShow&kbps=") + kbps +
+                    "\"); e=f.entries[0].enclosures[0]; print(int(f.bozo), e.length, e.href)' 2>&1"),
+              std::string("0 ") + length + " " + server_->Url("/velorin.mp3?src=fShow&kbps=") + kbps + "&ref=\n");
 }
 
 // Podcast apps fetch with byte ranges: curl gets exactly the bytes asked for.
