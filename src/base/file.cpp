@@ -118,6 +118,11 @@ bool LFile::CopyFile(const char* from, const char* to)
   if (!in) {
     return false;
   }
+  // A folder opens but cannot be read: refused before the target is emptied.
+  struct stat source {};
+  if (::fstat(in.GetHandle(), &source) != 0 || !S_ISREG(source.st_mode)) {
+    return false;
+  }
   LWriteFile out(to);
   if (!out) {
     return false;
