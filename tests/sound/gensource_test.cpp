@@ -1,8 +1,7 @@
 // Opening files by extension: the direct readers in any letter case, the
-// conversions through temporary WAV files and their lock files (also
-// against another process), the outside decoders tarnel and wendrik on
-// files made by oggenc and flac, the missing-decoder texts, and the raw
-// settings prompt.
+// conversions through temporary WAV files and their locks (also held by
+// another process), the outside decoders tarnel and wendrik, the
+// missing-decoder texts, and the raw settings prompt.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,13 +13,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "base/file.h"
 #include "base/lockfile.h"
 #include "settings/settings.h"
 #include "sound/formaterrors.h"
 #include "sound/gensource.h"
 #include "sound/soxfiles.h"
-#include "sound/testprogress.h"
 
 using namespace soxtest;
 
@@ -35,20 +32,18 @@ constexpr const char* kNotInstalledFlac =
     "and install the plugin yourself from here: http://www.ostrel.com/velorin/components.html";
 
 // A DCT file (version 0, no details) around a WAV file.
-std::vector<unsigned char> WrapDct(const std::vector<unsigned char>& wav)
+std::string WrapDct(const std::string& wav)
 {
-  std::vector<unsigned char> b;
+  std::string b;
   PutLE(b, 0, 2);
   PutLE(b, 0, 4);
   PutLE(b, 0, 4);
-  b.insert(b.end(), 12, 0);
-  b.insert(b.end(), 11, 0); // eleven empty strings
-  b.push_back(0);
-  PutLE(b, 0, 4); // no notes
-  b.insert(b.end(), wav.begin(), wav.end());
+  b.append(12 + 11 + 1, '\0'); // eleven empty strings
+  PutLE(b, 0, 4);              // no notes
+  b += wav;
   uint32_t total = static_cast<uint32_t>(b.size());
   for (int i = 0; i < 4; ++i) {
-    b[2 + i] = static_cast<unsigned char>(total >> (8 * i));
+    b[2 + i] = static_cast<char>(total >> (8 * i));
   }
   return b;
 }
@@ -109,7 +104,7 @@ protected:
     std::string wav = files_ / (name + ".inner.wav");
     Sox({"-n", "-r", "8000", "-c", "1", "-b", "16", wav, "synth", "0.5", "sine", "440"});
     std::string dct = files_ / name;
-    WriteBytes(dct, WrapDct(ReadBytes(wav)));
+    EXPECT_TRUE(WriteWhole(dct, WrapDct(ReadWhole(wav))));
     return dct;
   }
   TempDir files_;
@@ -166,14 +161,14 @@ TEST_F(Dispatch, ARefusedFileGoesToNoDecoder)
   EXPECT_EQ(Open(s, wav), 2);
   EXPECT_EQ(s.GetErrorCode(), kFileErrorEncoding);
   std::string text = files_ / "notes.txt";
-  WriteBytes(text, {'h', 'i'});
+  WriteWhole(text, "hi");
   std::string good = files_ / "good.wav";
   Sox({"-n", "-r", "8000", "-b", "16", good, "synth", "0.1", "sine", "440"});
   ASSERT_EQ(Open(s, good), 0);
   EXPECT_EQ(Open(s, text), 2);
   EXPECT_FALSE(s.IsOpen()); // the previous file is not left in the handle
   std::string none = files_ / "noextension";
-  WriteBytes(none, {'h', 'i'});
+  WriteWhole(none, "hi");
   EXPECT_EQ(Open(s, none), 2);
   EXPECT_TRUE(Names(temp_.Path()).empty());
   EXPECT_TRUE(progress_.errors.empty()); // quiet
@@ -198,20 +193,20 @@ TEST_F(Dispatch, ConversionsGoThroughTemporaryWaveFiles)
   EXPECT_EQ(Names(temp_.Path()), std::vector<std::string>{"Temp1.wav"});
 
   // A stale file of that name is replaced.
-  WriteBytes(temp_ / "Temp1.wav", {'o', 'l', 'd'});
+  WriteWhole(temp_ / "Temp1.wav", "old");
   ASSERT_EQ(Open(again, dct), 0);
   EXPECT_EQ(again.GetEndSample(), 4000);
 
   // PC Dart converts, and the WAV reader then refuses what it made.
   std::string dart = files_ / "memo.dart";
-  WriteBytes(dart, std::vector<unsigned char>(3000, 7));
+  WriteWhole(dart, std::string(3000, '\7'));
   EXPECT_EQ(Open(s, dart), 2);
   EXPECT_EQ(s.GetErrorCode(), kFileErrorEncoding);
 
   // A broken DCT reports its own fault.
-  std::vector<unsigned char> bad = ReadBytes(dct);
+  std::string bad = ReadWhole(dct);
   bad[2] ^= 1;
-  WriteBytes(dct, bad);
+  WriteWhole(dct, bad);
   progress_ = TestProgress();
   EXPECT_EQ(Open(s, dct), 2);
   EXPECT_EQ(progress_.errors, std::vector<std::string>{"DCT File is corrupt"});
@@ -219,23 +214,6 @@ TEST_F(Dispatch, ConversionsGoThroughTemporaryWaveFiles)
   // A folder whose path leaves no room for the names.
   std::string longFolder = "/tmp/" + std::string(250, 'x');
   EXPECT_EQ(Open(s, MakeDct("b.dct"), longFolder.c_str()), 2);
-}
-
-TEST_F(Dispatch, HeldLockFileMovesToTheNextName)
-{
-  std::string dct = MakeDct("memo.dct");
-  LLockFile held;
-  ASSERT_TRUE(held.Lock("/tmp/Temp1.wav"));
-  LSoundSource s;
-  ASSERT_EQ(LGenSourceOpenProcess(progress_, s, dct.c_str(), ""), 0);
-  EXPECT_TRUE(LFile::TestFileExists("/tmp/Temp2.wav"));
-  EXPECT_FALSE(LFile::TestFileExists("/tmp/Temp1.wav"));
-  EXPECT_TRUE(LFile::TestFileExists("/tmp/Temp1.lck"));
-  held.Release();
-  ASSERT_EQ(LGenSourceOpenProcess(progress_, s, dct.c_str(), ""), 0);
-  EXPECT_TRUE(LFile::TestFileExists("/tmp/Temp1.wav"));
-  EXPECT_FALSE(LFile::TestFileExists("/tmp/Temp1.lck"));
-  EXPECT_FALSE(LFile::TestFileExists("/tmp/Temp2.lck"));
 }
 
 TEST_F(Dispatch, LocksHeldByAnotherProcess)
@@ -276,8 +254,9 @@ TEST_F(Dispatch, LocksHeldByAnotherProcess)
     LSoundSource s;
     EXPECT_EQ(LGenSourceOpenProcess(progress_, s, dct.c_str(), ""), 0) << round;
     EXPECT_TRUE(s.IsOpen());
-    EXPECT_TRUE(LFile::TestFileExists("/tmp/Temp2.wav")) << round;
-    // Let the child go; the name is free again.
+    EXPECT_TRUE(Exists("/tmp/Temp2.wav")) << round;
+    EXPECT_EQ(Exists("/tmp/Temp1.wav"), round == 1);
+    // Let the child go; the name is free again, and no lock file stays.
     c = 'x';
     EXPECT_EQ(write(release[1], &c, 1), 1);
     int status = 0;
@@ -287,7 +266,9 @@ TEST_F(Dispatch, LocksHeldByAnotherProcess)
     close(release[1]);
     unlink("/tmp/Temp2.wav");
     EXPECT_EQ(LGenSourceOpenProcess(progress_, s, dct.c_str(), ""), 0);
-    EXPECT_FALSE(LFile::TestFileExists("/tmp/Temp2.wav")) << round;
+    EXPECT_FALSE(Exists("/tmp/Temp2.wav")) << round;
+    EXPECT_TRUE(Exists("/tmp/Temp1.wav"));
+    EXPECT_FALSE(Exists("/tmp/Temp1.lck") || Exists("/tmp/Temp2.lck"));
     unlink("/tmp/Temp1.wav");
   }
 }
@@ -295,7 +276,7 @@ TEST_F(Dispatch, LocksHeldByAnotherProcess)
 TEST_F(Dispatch, MissingDecoderTexts)
 {
   std::string ape = files_ / "song.ape";
-  WriteBytes(ape, {'M', 'A', 'C', ' '});
+  WriteWhole(ape, "MAC ");
   LSoundSource s;
   EXPECT_EQ(Open(s, ape), 2);
   EXPECT_EQ(progress_.errors, std::vector<std::string>{kNoPluginApe});
@@ -310,7 +291,7 @@ TEST_F(Dispatch, MissingDecoderTexts)
     std::filesystem::rename(folder, aside);
   }
   std::string flac = files_ / "song.FLAC";
-  WriteBytes(flac, {'f', 'L', 'a', 'C'});
+  WriteWhole(flac, "fLaC");
   progress_ = TestProgress();
   EXPECT_EQ(Open(s, flac), 2);
   if (moved) {
@@ -341,11 +322,11 @@ TEST_F(Dispatch, OggAndFlacThroughTheirDecoders)
   ASSERT_EQ(Open(s, flac16), 0) << (progress_.errors.empty() ? "" : progress_.errors[0]);
   EXPECT_EQ(s.GetSampleRate(), 44100);
   EXPECT_EQ(s.GetChannels(), 2);
-  EXPECT_EQ(FirstDifference(ReadToEnd(s, 8192), source16), -1);
+  EXPECT_EQ(ReadAll(s, 8192), source16);
 
   ASSERT_EQ(Open(s, flac24), 0);
   EXPECT_EQ(s.GetSampleRate(), 48000);
-  std::vector<int> got = ReadToEnd(s, 8192);
+  std::vector<int> got = ReadAll(s, 8192);
   ASSERT_EQ(got.size(), source24.size());
   int worst = 0;
   for (size_t i = 0; i < got.size(); ++i) {
@@ -356,7 +337,7 @@ TEST_F(Dispatch, OggAndFlacThroughTheirDecoders)
 
   ASSERT_EQ(Open(s, ogg), 0);
   EXPECT_EQ(s.GetChannels(), 2);
-  got = ReadToEnd(s, 8192);
+  got = ReadAll(s, 8192);
   EXPECT_EQ(got.size(), source16.size());
   double snr = SnrDb(source16, got);
   std::printf("Ogg through tarnel: %.1f dB against the source\n", snr);
@@ -364,7 +345,7 @@ TEST_F(Dispatch, OggAndFlacThroughTheirDecoders)
 
   // A file the decoder refuses: its exit status says so.
   std::string broken = files_ / "broken.ogg";
-  WriteBytes(broken, std::vector<unsigned char>(5000, 0x4F));
+  WriteWhole(broken, std::string(5000, 'O'));
   progress_ = TestProgress();
   EXPECT_EQ(Open(s, broken), 2);
   EXPECT_TRUE(progress_.errors.empty());
@@ -380,7 +361,7 @@ TEST_F(Dispatch, OggAndFlacThroughTheirDecoders)
 TEST_F(Dispatch, HeaderlessFilesUseTheirSettings)
 {
   std::string raw = files_ / "a.RAW";
-  WriteBytes(raw, std::vector<unsigned char>(4000, 0));
+  WriteWhole(raw, std::string(4000, '\0'));
   LSettingSetInt(kRawAudioSection, "SampleRate", 22050);
   LSettingSetInt(kRawAudioSection, "Channels", 2);
   LSettingSetInt(kRawAudioSection, "Codec", kRawCodecPCM16);
@@ -389,12 +370,12 @@ TEST_F(Dispatch, HeaderlessFilesUseTheirSettings)
   EXPECT_EQ(s.GetSampleRate(), 22050);
   EXPECT_EQ(s.GetEndSample(), 1000);
   std::string snd = files_ / "b.snd";
-  WriteBytes(snd, std::vector<unsigned char>(4000, 0));
+  WriteWhole(snd, std::string(4000, '\0'));
   ASSERT_EQ(Open(s, snd), 0);
   EXPECT_EQ(s.GetChannels(), 2);
 
   std::string vox = files_ / "c.Vox";
-  WriteBytes(vox, std::vector<unsigned char>(4000, 0x11));
+  WriteWhole(vox, std::string(4000, '\x11'));
   LSettingSetInt(kVoxAudioSection, "SampleRate", 6000);
   ASSERT_EQ(Open(s, vox), 0);
   EXPECT_EQ(s.GetSampleRate(), 6000);

@@ -1,19 +1,22 @@
 #pragma once
-// Sources with known content for the converter and limiter tests, and a
-// sink that keeps what the copy tests write to it.
+// Sources with known content, a sink that keeps what is written to it and
+// a progress display that records what it is told, for the converter,
+// reader and copy tests.
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "audio/soundbase.h"
 #include "audio/soundsink.h"
 #include "audio/soundsource.h"
+#include "base/processresult.h"
+#include "base/signalobject.h"
 
 // Plays back an interleaved buffer.  Records every seek; a seek to a
-// negative frame is counted as a fault (no real reader supports it) and
-// leaves the position unchanged.  `maxRead` caps each Read, to imitate
-// readers that deliver less than asked.
+// negative frame is counted as a fault (no real reader supports it).
+// `maxRead` caps each Read, as readers that deliver less than asked.
 class VectorSource : public LSoundSourceBase {
 public:
   VectorSource(std::vector<int> samples, int rate, unsigned char channels, int peak = LSF16::GetPeak(),
@@ -28,7 +31,6 @@ public:
     std::copy(data_.begin() + static_cast<long>(pos_) * ch, data_.begin() + static_cast<long>(pos_ + n) * ch,
               samples);
     pos_ += n;
-    ++reads_;
     return n;
   }
   int GetPositionSample() const override { return pos_; }
@@ -45,7 +47,6 @@ public:
 
   std::vector<int> seeks_;
   int negativeSeeks_ = 0;
-  int reads_ = 0;
 
 private:
   std::vector<int> data_;
@@ -56,11 +57,8 @@ private:
 inline std::vector<int> Sine(double freq, int rate, int frames, double amplitude, unsigned char channels = 1)
 {
   std::vector<int> v(static_cast<size_t>(frames) * channels);
-  for (int i = 0; i < frames; ++i) {
-    int s = static_cast<int>(std::lround(amplitude * std::sin(2 * M_PI * freq * i / rate)));
-    for (int c = 0; c < channels; ++c) {
-      v[static_cast<size_t>(i) * channels + c] = s;
-    }
+  for (size_t i = 0; i < v.size(); ++i) {
+    v[i] = static_cast<int>(std::lround(amplitude * std::sin(2 * M_PI * freq * static_cast<double>(i / channels) / rate)));
   }
   return v;
 }
@@ -70,8 +68,7 @@ inline std::vector<int> ReadAll(LSoundSource& src, int chunk = 4096, int limit =
 {
   std::vector<int> out;
   std::vector<int> buf(static_cast<size_t>(chunk) * src.GetChannels());
-  int total = 0;
-  while (total < limit) {
+  for (int total = 0; total < limit;) {
     int n = src.Read(buf.data(), std::min(chunk, limit - total));
     if (n <= 0) {
       break;
@@ -124,4 +121,27 @@ public:
 private:
   int failAt_;
   int writes_ = 0;
+};
+
+// A progress display: records what it was told and can ask to stop.
+class TestProgress {
+public:
+  bool IsToStop() const { return stop; }
+  LProcessResult ProcessWaitSignal(LSignalObjectRef signal, unsigned int ms)
+  {
+    if (stop) {
+      return kProcessStopped;
+    }
+    return signal.WaitSignal(ms) ? kProcessDone : kProcessFailed;
+  }
+  void SetProgress(double fraction) { progress.push_back(fraction); }
+  void SetStatus1(const char* text) { status1.push_back(text); }
+  void SetStatus2(const char* text) { status2.push_back(text); }
+  void SetError(const char* text) { errors.push_back(text); }
+
+  bool stop = false;
+  std::vector<double> progress;
+  std::vector<std::string> status1;
+  std::vector<std::string> status2;
+  std::vector<std::string> errors;
 };

@@ -1,0 +1,523 @@
+// The sound processes: rate and channel converters, the peak limiter and
+// the concatenation of sources, by what comes out of them.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "audio/sourcecat.h"
+#include "sound/spconvchannels.h"
+#include "sound/spconvertrate.h"
+#include "sound/sppeaklimit.h"
+#include "sound/testsources.h"
+
+namespace {
+
+constexpr int kLimit = 524272;
+
+LSoundSource Make(std::vector<int> v, int rate, unsigned char ch = 1, int peak = LSF16::GetPeak(), int maxRead = INT_MAX)
+{
+  return LSoundSource(new VectorSource(std::move(v), rate, ch, peak, maxRead));
+}
+
+LSRCConvertRate* AsRate(const LSoundSource& s)
+{
+  return dynamic_cast<LSRCConvertRate*>(s.Get());
+}
+
+std::vector<int> Noise(int count, int range, unsigned seed)
+{
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> d(-range, range);
+  std::vector<int> v(static_cast<size_t>(count));
+  for (int& x : v) {
+    x = d(rng);
+  }
+  return v;
+}
+
+// Gain in dB at `f` through a rate conversion, measured at the frequency
+// the chain really produces (its step / phases may differ slightly from the
+// nominal ratio), and at the image `image` Hz below the output rate's half.
+double GainDb(double f, int inRate, int outRate, bool image = false)
+{
+  const double amp = 262144;
+  LSoundSource src = Make(Sine(f, inRate, inRate / 2, amp), inRate);
+  LSoundSource out = LSPConvertRate(outRate).OpenSource(src);
+  std::vector<int> o = ReadAll(out);
+  double ratio = 1;
+  for (LSRCConvertRate* c = AsRate(out); c; c = AsRate(c->GetInput())) {
+    ratio *= static_cast<double>(c->GetStep()) / c->GetPhaseCount();
+  }
+  double at = std::fmod(f * ratio * outRate / inRate, outRate);
+  at = image ? inRate - at : std::min(at, outRate - at);
+  return 20 * std::log10(Amplitude(o, at, outRate, 200, static_cast<int>(o.size()) - 200) / amp);
+}
+
+} // namespace
+
+TEST(ConvertRate, FrequencyResponse)
+{
+  struct Case {
+    int in, out;
+    double passTo, stopFrom, stopTo, maxRipple, minRejection;
+  } cases[] = {
+      {44100, 22050, 8800, 11100, 22000, 0.05, 45},
+      {44100, 8000, 3200, 4100, 21000, 0.1, 45}, // through 16 kHz
+      {192000, 8000, 3200, 4200, 90000, 1.0, 40}, // the pre-stage neither inverts nor silences
+      {48000, 44100, 18000, 0, 0, 0.1, 0},
+      {22050, 44100, 9000, 0, 0, 0.2, 40}, // doubling: images at 22050 - f
+  };
+  for (const Case& c : cases) {
+    double lo = 1e9, hi = -1e9, rejection = 1e9;
+    for (double f = 50; f <= c.passTo; f += c.passTo / 20) {
+      double g = GainDb(f, c.in, c.out);
+      lo = std::min(lo, g);
+      hi = std::max(hi, g);
+      if (c.out > c.in) {
+        rejection = std::min(rejection, -GainDb(f, c.in, c.out, true));
+      }
+    }
+    for (double f = c.stopFrom; c.stopTo > 0 && f <= c.stopTo; f += (c.stopTo - c.stopFrom) / 20) {
+      rejection = std::min(rejection, -GainDb(f, c.in, c.out));
+    }
+    std::printf("%d->%d: passband ripple %.4f dB, rejection %.1f dB\n", c.in, c.out, hi - lo, rejection);
+    EXPECT_LT(hi - lo, c.maxRipple) << c.in << "->" << c.out;
+    EXPECT_GT(rejection, c.minRejection) << c.in << "->" << c.out;
+  }
+}
+
+TEST(ConvertRate, LengthsAndPositions)
+{
+  for (int n : {10000, 10001, 70000, 1}) {
+    LSoundSource src = Make(Sine(1000, 44100, n, 100000), 44100);
+    LSoundSource out = LSPConvertRate(22050).OpenSource(src);
+    EXPECT_EQ(out.GetEndSample(), n / 2);
+    EXPECT_EQ(static_cast<int>(ReadAll(out, 777).size()), n / 2) << n;
+    EXPECT_EQ(out.GetPositionSample(), n / 2);
+    int buf[4] = {9, 9, 9, 9};
+    EXPECT_EQ(out.Read(buf, 4), 0);
+    EXPECT_EQ(buf[3], 0);
+  }
+  // 48000 frames at 48 kHz: (48000 / 37) * 34 + (48000 % 37) * 34 / 37.
+  LSoundSource src = Make(std::vector<int>(48000, 1000), 48000);
+  LSoundSource out = LSPConvertRate(44100).OpenSource(src);
+  EXPECT_EQ(out.GetEndSample(), 44108);
+  std::vector<int> buf(1000);
+  int total = 0;
+  for (int chunk : {1, 7, 333, 1000, 999, 5}) {
+    total += out.Read(buf.data(), chunk);
+    EXPECT_EQ(out.GetPositionSample(), total);
+  }
+  while (int n = out.Read(buf.data(), 1000)) {
+    total += n;
+  }
+  EXPECT_EQ(total, 44108);
+
+  // Same rate, or an input in error: the input itself.
+  EXPECT_EQ(LSPConvertRate(48000).OpenSource(src).Get(), src.Get());
+  LSoundSource none;
+  EXPECT_EQ(LSPConvertRate(8000).OpenSource(none).Get(), none.Get());
+  EXPECT_TRUE(LSPConvertRate(0).OpenSource(src).Error());
+  LSRCConvertRate direct(none, 22050, false);
+  EXPECT_EQ(direct.GetErrorCode(), 2);
+  EXPECT_EQ(direct.Read(buf.data(), 10), 0);
+}
+
+TEST(ConvertRate, OutputIsCentredOnTheInputAndSeeksReproduceTheStream)
+{
+  // An impulse: the output's largest value sits at its place, also after
+  // a seek, which centres the input read on the sought frame.
+  std::vector<int> impulse(6000, 0);
+  impulse[0] = impulse[2000] = 16384;
+  auto* raw = new VectorSource(impulse, 44100, 1);
+  LSoundSource src(raw);
+  LSoundSource out = LSPConvertRate(22050).OpenSource(src);
+  std::vector<int> v = ReadAll(out, 100, 3);
+  EXPECT_GT(v[0], 4 * std::abs(v[1]));
+  out.Seek(1000);
+  EXPECT_EQ(out.GetPositionSample(), 1000);
+  std::vector<int> w = ReadAll(out, 3, 3);
+  EXPECT_EQ(w[0], v[0]);
+  EXPECT_GT(w[0], 4 * std::abs(w[1]));
+
+  // Seeks near the start never seek the input before it, and rewinding
+  // reproduces the stream exactly.
+  std::vector<int> noise = Noise(20000, 524288, 7);
+  for (int target : {0, 5, 16}) {
+    auto* n = new VectorSource(noise, 44100, 1);
+    LSoundSource ns(n);
+    LSoundSource conv = LSPConvertRate(22050).OpenSource(ns);
+    std::vector<int> fresh = ReadAll(conv, 300, 400);
+    conv.Seek(target);
+    EXPECT_EQ(n->negativeSeeks_, 0) << target;
+    EXPECT_EQ(ReadAll(conv, 300, 400 - target), std::vector<int>(fresh.begin() + target, fresh.end())) << target;
+  }
+
+  // Samples within 16 bits (no block is shifted): a seek gives the very
+  // samples that continuous reading gave.
+  LSoundSource stereo = Make(Noise(2 * 90000, 32767, 11), 48000, 2);
+  LSoundSource conv = LSPConvertRate(44100).OpenSource(stereo);
+  std::vector<int> whole = ReadAll(conv, 1000);
+  ASSERT_EQ(static_cast<int>(whole.size()) / 2, conv.GetEndSample());
+  for (int f : {1, 33, 34, 35, 12345, 40000, 82000}) {
+    conv.Seek(f);
+    EXPECT_EQ(conv.GetPositionSample(), f);
+    std::vector<int> part = ReadAll(conv, 512, 600);
+    ASSERT_EQ(part.size(), 1200u) << f;
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin() + 2L * f)) << f;
+  }
+}
+
+TEST(ConvertRate, LoudDamagedAndTrickledInput)
+{
+  // A loud block is shifted down and still comes out at full scale.
+  LSoundSource loud = Make(Sine(440, 44100, 9000, kLimit), 44100);
+  LSoundSource l = LSPConvertRate(22050).OpenSource(loud);
+  EXPECT_NEAR(Amplitude(ReadAll(l, 100, 4000), 440, 22050, 100, 4000), kLimit, kLimit * 0.005);
+  EXPECT_EQ(l.GetPeak(), 2 * kLimit);
+
+  // +-32767 carrying the sign of each tap: the sums pass the 32-bit range.
+  std::vector<int> v(4000, 0);
+  const int* row = AsRate(l)->GetRow(0);
+  long double exact = 0;
+  for (int t = 0; t < 63; ++t) {
+    v[1000 - 31 + t] = row[t] >= 0 ? 32767 : -32767;
+    exact += static_cast<long double>(row[t]) * v[1000 - 31 + t];
+  }
+  LSoundSource adversarial = Make(v, 44100);
+  LSoundSource a = LSPConvertRate(22050).OpenSource(adversarial);
+  std::vector<int> o = ReadAll(a);
+  EXPECT_NEAR(o[500], static_cast<double>(exact / 65536), 1.0);
+  EXPECT_GT(o[500], 32767); // an overshoot, not a wrap
+
+  // Extreme values from damaged input stay defined.
+  std::vector<int> extreme(3000);
+  for (size_t i = 0; i < extreme.size(); ++i) {
+    extreme[i] = (i / 3) % 2 ? INT_MAX : -INT_MAX;
+  }
+  LSoundSource x = Make(extreme, 44100, 1, INT_MAX);
+  LSoundSource xo = LSPConvertRate(48000).OpenSource(x);
+  EXPECT_EQ(static_cast<int>(ReadAll(xo).size()), xo.GetEndSample());
+
+  // Short reads are not taken for the end.
+  std::vector<int> sine = Sine(300, 44100, 30000, 200000, 2);
+  LSoundSource whole = Make(sine, 44100, 2);
+  LSoundSource trickle = Make(sine, 44100, 2, LSF16::GetPeak(), 100);
+  LSoundSource wo = LSPConvertRate(16000).OpenSource(whole);
+  LSoundSource to = LSPConvertRate(16000).OpenSource(trickle);
+  EXPECT_EQ(ReadAll(wo), ReadAll(to));
+
+  // Three channels, each at the filter's DC gain mid-stream.
+  std::vector<int> three;
+  for (int i = 0; i < 4410; ++i) {
+    three.insert(three.end(), {1000, -2000, 3000});
+  }
+  LSoundSource t = Make(three, 44100, 3);
+  LSoundSource tc = LSPConvertRate(22050).OpenSource(t);
+  std::vector<int> to3 = ReadAll(tc);
+  ASSERT_EQ(to3.size(), 3u * 2205);
+  EXPECT_NEAR(to3[3000], 1000, 2);
+  EXPECT_NEAR(to3[3001], -2000, 3);
+  EXPECT_NEAR(to3[3002], 3000, 4);
+}
+
+TEST(ConvChannels, WhichChannelsSurvive)
+{
+  auto interleaved = [](int frames, int channels) {
+    std::vector<int> v;
+    for (int i = 0; i < frames; ++i) {
+      for (int c = 0; c < channels; ++c) {
+        v.push_back(i * 10 + c);
+      }
+    }
+    return v;
+  };
+  struct Case {
+    int frames, from, to;
+    std::vector<int> frame7; // the output's frame 7
+  } cases[] = {
+      {20000, 2, 1, {70}}, // more than a read block in one read
+      {9000, 1, 2, {70, 70}},
+      {100, 6, 2, {70, 71}},
+      {100, 6, 1, {70}},
+      {10, 2, 4, {70, 71, 70, 71}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.from) + "->" + std::to_string(c.to));
+    LSoundSource src = Make(interleaved(c.frames, c.from), 44100, static_cast<unsigned char>(c.from));
+    LSoundSource out = LSPConvChannels(c.to).OpenSource(src);
+    EXPECT_EQ(out.GetChannels(), c.to);
+    EXPECT_EQ(out.GetSampleRate(), 44100);
+    std::vector<int> v(static_cast<size_t>(c.frames + 5) * c.to, -1);
+    EXPECT_EQ(out.Read(v.data(), c.frames + 5), c.frames);
+    EXPECT_EQ(std::vector<int>(v.begin() + 7 * c.to, v.begin() + 8 * c.to), c.frame7);
+    EXPECT_EQ(v[static_cast<size_t>(c.frames) * c.to - 1], (c.frames - 1) * 10 + (c.to == 1 ? 0 : (c.to - 1) % c.from));
+    EXPECT_EQ(v.back(), 0); // past the end: cleared
+    EXPECT_EQ(out.GetPositionSample(), c.frames);
+    out.Seek(5);
+    EXPECT_EQ(ReadAll(out, 1, 1), std::vector<int>(v.begin() + 5 * c.to, v.begin() + 6 * c.to));
+  }
+  LSoundSource st = Make(interleaved(10, 2), 48000, 2);
+  EXPECT_EQ(LSPConvChannels(2).OpenSource(st).Get(), st.Get());
+  EXPECT_EQ(LSPConvChannels(0).OpenSource(st).Get(), st.Get());
+  LSoundSource none;
+  EXPECT_EQ(LSPConvChannels(2).OpenSource(none).Get(), none.Get());
+  LSRCConvStereoMono direct(none);
+  EXPECT_EQ(direct.GetErrorCode(), 2);
+  int buf[4] = {5, 5, 5, 5};
+  EXPECT_EQ(direct.Read(buf, 4), 0);
+  EXPECT_EQ(buf[3], 0);
+}
+
+namespace {
+
+int MaxAbs(const std::vector<int>& v)
+{
+  long m = 0;
+  for (int x : v) {
+    m = std::max(m, std::labs(static_cast<long>(x)));
+  }
+  return static_cast<int>(m);
+}
+
+// Reads in irregular chunks, so block edges fall inside reads.
+std::vector<int> ReadIrregular(LSoundSource& src)
+{
+  std::vector<int> out;
+  std::vector<int> buf(5000 * src.GetChannels());
+  const int chunks[] = {1, 1259, 1260, 1261, 4999, 17, 640};
+  for (int i = 0;; ++i) {
+    int n = src.Read(buf.data(), chunks[i % 7]);
+    if (n == 0) {
+      return out;
+    }
+    out.insert(out.end(), buf.begin(), buf.begin() + n * src.GetChannels());
+  }
+}
+
+std::vector<int> Limited(std::vector<int> v, int rate = 44100, unsigned char ch = 1)
+{
+  LSoundSource src = Make(std::move(v), rate, ch, INT_MAX);
+  LSoundSource out = LSPPeakLimit(kLimit).OpenSource(src);
+  return ReadIrregular(out);
+}
+
+} // namespace
+
+TEST(PeakLimit, AdversarialInputsStayWithinTheLimit)
+{
+  const int n = 44100 * 3 + 77; // not a whole number of blocks
+  std::vector<int> square(2 * n), impulses(2 * n, 0), loudThenQuiet(2 * n), extremes(2 * n);
+  for (int i = 0; i < n; ++i) {
+    square[2 * i] = square[2 * i + 1] = ((i / 50) % 2 ? 2 : -2) * kLimit;
+    int amp = i < n / 3 ? 4 * kLimit : (i < 2 * n / 3 ? 0 : kLimit / 2);
+    loudThenQuiet[2 * i] = loudThenQuiet[2 * i + 1] = (i % 2) ? amp : -amp;
+    if (i % 3001 == 0) {
+      impulses[2 * i] = INT_MAX / 2;
+      impulses[2 * i + 3] = -INT_MAX / 2;
+    }
+  }
+  for (int i = 0; i < 2 * n; ++i) {
+    extremes[i] = (i / 7) % 2 ? INT_MAX : INT_MIN;
+  }
+  std::pair<const char*, std::vector<int>> signals[] = {
+      {"square", square},     {"impulses", impulses}, {"noise", Noise(2 * n, 8 * kLimit, 3)},
+      {"loud then silence", loudThenQuiet}, {"extremes", extremes},
+  };
+  for (auto& [name, v] : signals) {
+    std::vector<int> o = Limited(v, 44100, 2);
+    EXPECT_EQ(o.size(), v.size()) << name;
+    EXPECT_LE(MaxAbs(o), kLimit + 2) << name;
+  }
+  // Not merely quiet: the square wave comes out at the limit; silence is untouched.
+  std::vector<int> o = Limited(square, 44100, 2);
+  EXPECT_GT(MaxAbs(std::vector<int>(o.begin() + 20000, o.end())), kLimit * 999 / 1000);
+  EXPECT_EQ(Limited(std::vector<int>(50000, 0)), std::vector<int>(50000, 0));
+  // One gain for all channels of a frame.
+  std::vector<int> three(3 * 5000, 1000);
+  for (size_t i = 2; i < three.size(); i += 3) {
+    three[i] = 3 * kLimit;
+  }
+  std::vector<int> t = Limited(three, 22050, 3);
+  EXPECT_LE(MaxAbs(t), kLimit);
+  EXPECT_NEAR(t[3 * 2500], 1000 / 3, 2);
+}
+
+TEST(PeakLimit, GainRampsDownBeforeAndBackAfterALoudPassage)
+{
+  const int b = 1260; // a block at 44100 Hz
+  // A steady quiet level with one sample at twice the limit in block 5:
+  // blocks 0-2 untouched; the ramp starts one block early towards the mean
+  // of the four levels and reaches one half at the end of block 4.
+  std::vector<int> v(10 * b, 100000);
+  v[5 * b + 600] = 2 * kLimit;
+  std::vector<int> o = Limited(v);
+  ASSERT_EQ(o.size(), v.size());
+  EXPECT_EQ(o[3 * b - 1], 100000);
+  for (int i = 3 * b; i < 5 * b; ++i) {
+    ASSERT_LE(o[i], o[i - 1]) << i;
+  }
+  EXPECT_NEAR(o[4 * b], 87500, 200);
+  EXPECT_NEAR(o[5 * b - 1], 50000, 200);
+  EXPECT_NEAR(o[5 * b + 600], kLimit, 1000);
+  EXPECT_LE(o[5 * b + 600], kLimit);
+
+  // After a loud passage block 10 starts at gain 1/2 and rises only to the
+  // mean (1/2 + 3) / 4.
+  std::vector<int> r(16 * b);
+  for (int i = 0; i < 16 * b; ++i) {
+    r[i] = i < 10 * b ? ((i % 2) ? 2 * kLimit : -2 * kLimit) : 100000;
+  }
+  o = Limited(r);
+  EXPECT_NEAR(o[10 * b], 50000, 200);
+  EXPECT_NEAR(o[11 * b - 1], 87500, 200);
+  EXPECT_NEAR(o[12 * b - 1], 100000, 20); // one increment short of unity
+  EXPECT_EQ(o[12 * b], 100000);
+  EXPECT_EQ(o[14 * b], 100000);
+}
+
+TEST(PeakLimit, OnlyAboveTheLimitAndSeeksRestartIt)
+{
+  LSoundSource within = Make(std::vector<int>(10), 44100, 1, kLimit);
+  EXPECT_EQ(LSPPeakLimit(kLimit).OpenSource(within).Get(), within.Get());
+  LSoundSource above = Make(std::vector<int>(10), 44100, 1, kLimit + 1);
+  EXPECT_EQ(LSPPeakLimit(kLimit).OpenSource(above).GetPeak(), kLimit);
+  EXPECT_EQ(LSRCPeakLimit(above, 0x7FFFFFFF).GetPeak(), 0x3FFFFF);
+  LSoundSource none;
+  EXPECT_EQ(LSRCPeakLimit(none, kLimit).GetErrorCode(), 2);
+
+  std::vector<int> v = Noise(30000, 3 * kLimit, 5);
+  LSoundSource src = Make(v, 8000, 1, INT_MAX);
+  LSoundSource out = LSPPeakLimit(kLimit).OpenSource(src);
+  EXPECT_EQ(out.GetEndSample(), 30000);
+  std::vector<int> buf(3000);
+  int total = 0;
+  for (int chunk : {1, 227, 228, 229, 2999}) {
+    total += out.Read(buf.data(), chunk);
+    EXPECT_EQ(out.GetPositionSample(), total);
+  }
+  // After a seek the limiter restarts as a fresh one over the input from there.
+  out.Seek(12345);
+  EXPECT_EQ(out.GetPositionSample(), 12345);
+  EXPECT_EQ(ReadIrregular(out), Limited(std::vector<int>(v.begin() + 12345, v.end()), 8000));
+  int rest[4] = {1, 1, 1, 1};
+  EXPECT_EQ(out.Read(rest, 4), 0);
+  EXPECT_EQ(rest[3], 0);
+}
+
+namespace {
+
+LSoundSource Ramp(int from, int frames, int rate = 11025)
+{
+  std::vector<int> v(static_cast<size_t>(frames));
+  for (int i = 0; i < frames; ++i) {
+    v[i] = from + i;
+  }
+  return Make(v, rate);
+}
+
+// (start value, count) for ramps, (0, -count) for silence.
+std::vector<int> Expected(std::initializer_list<std::pair<int, int>> runs)
+{
+  std::vector<int> v;
+  for (auto [from, n] : runs) {
+    for (int i = 0; i < std::abs(n); ++i) {
+      v.push_back(n < 0 ? 0 : from + i);
+    }
+  }
+  return v;
+}
+
+} // namespace
+
+TEST(SourceCat, ItemsInOrderWithSilenceAndSeeks)
+{
+  LSoundSource a = Ramp(1, 300);
+  LSoundSource b = Ramp(1001, 200);
+  a.Seek(150); // items are rewound when opened
+  LSoundSourceCat cat(LSPConvertSourceRateChannels);
+  cat.AddSource(a);
+  cat.AddSilence(LSoundTime(10)); // 110 frames at 11025 Hz
+  cat.AddSource(b);
+  LSoundSource s = cat.OpenSource();
+  EXPECT_EQ(s.GetSampleRate(), 11025);
+  EXPECT_EQ(s.GetEndSample(), 610);
+  std::vector<int> buf(400);
+  int total = 0;
+  for (int chunk : {299, 2, 109, 1, 60}) {
+    total += s.Read(buf.data(), chunk);
+    EXPECT_EQ(s.GetPositionSample(), total);
+    EXPECT_EQ(s.GetEndSample(), 610) << total;
+  }
+  s.Seek(0);
+  EXPECT_EQ(ReadAll(s, 77), Expected({{1, 300}, {0, -110}, {1001, 200}}));
+  int v[5];
+  s.Seek(405);
+  ASSERT_EQ(s.Read(v, 5), 5);
+  EXPECT_EQ(std::vector<int>(v, v + 5), (std::vector<int>{0, 0, 0, 0, 0}));
+  ASSERT_EQ(s.Read(v, 1), 1);
+  EXPECT_EQ(v[0], 1001);
+  // Before the start: silence first.
+  s.Seek(-3);
+  EXPECT_EQ(s.GetPositionSample(), -3);
+  ASSERT_EQ(s.Read(v, 5), 5);
+  EXPECT_EQ(std::vector<int>(v, v + 5), (std::vector<int>{0, 0, 0, 1, 2}));
+  // Across the end the frames delivered are counted, the rest is silence.
+  s.Seek(600);
+  buf.assign(400, 7);
+  EXPECT_EQ(s.Read(buf.data(), 20), 10);
+  EXPECT_EQ(buf[9], 1200);
+  EXPECT_EQ(buf[19], 0);
+  // Past the end: one second of silence, then nothing.
+  s.Seek(1000);
+  EXPECT_EQ(s.GetEndSample(), 1000 + 11025);
+  EXPECT_EQ(ReadAll(s), std::vector<int>(11025, 0));
+
+  LSoundSourceCat other(LSPConvertSourceRateChannels);
+  LSoundSource invalid;
+  LSoundSource c = Ramp(1, 10, 16000);
+  other.AddSource(invalid);
+  other.AddSilence(LSoundTime(-5)); // counts as nothing
+  other.AddSource(c);
+  LSoundSource o = other.OpenSource();
+  EXPECT_EQ(o.GetSampleRate(), 16000);
+  EXPECT_EQ(ReadAll(o), Expected({{1, 10}}));
+  LSoundSourceCat empty(LSPConvertSourceRateChannels);
+  LSoundSource e = empty.OpenSource();
+  EXPECT_EQ(e.GetSampleRate(), 8000);
+  EXPECT_EQ(e.GetChannels(), 1);
+  EXPECT_EQ(e.Read(v, 4), 0);
+}
+
+TEST(SourceCat, ItemsOfOtherFormatsAreConverted)
+{
+  LSoundSourceCat cat(LSPConvertSourceRateChannels);
+  LSoundSource low = Make(Sine(500, 22050, 22050, 100000), 22050);
+  LSoundSource high = Make(Sine(500, 44100, 44100, 400000, 2), 44100, 2, 2 * LSF16::GetPeak());
+  cat.AddSource(low);
+  cat.AddSource(high);
+  LSoundSource s = cat.OpenSource();
+  EXPECT_EQ(s.GetSampleRate(), 44100);
+  EXPECT_EQ(s.GetChannels(), 2);
+  EXPECT_EQ(s.GetPeak(), 2 * LSF16::GetPeak()); // the largest item's
+  EXPECT_EQ(s.GetEndSample(), 88200);
+  std::vector<int> all = ReadAll(s);
+  ASSERT_EQ(all.size(), 2u * 88200);
+  std::vector<int> left(88200);
+  for (int i = 0; i < 88200; ++i) {
+    left[i] = all[2 * i];
+    ASSERT_EQ(all[2 * i], all[2 * i + 1]);
+  }
+  EXPECT_NEAR(Amplitude(left, 500, 44100, 1000, 43000), 100000, 500);
+  EXPECT_NEAR(Amplitude(left, 500, 44100, 45000, 88000), 400000, 10);
+
+  // A fixed format converts the other way too: channels reduced, rate halved.
+  LSoundSource mono = cat.OpenSource(8000, 1);
+  EXPECT_EQ(mono.GetChannels(), 1);
+  EXPECT_EQ(static_cast<int>(ReadAll(mono).size()), mono.GetEndSample());
+  LSoundSource stereo = Make(Sine(500, 44100, 4410, 100000, 2), 44100, 2);
+  LSPConvertSourceRateChannels(22050, 1, stereo);
+  EXPECT_EQ(stereo.GetSampleRate(), 22050);
+  EXPECT_EQ(stereo.GetChannels(), 1);
+  EXPECT_EQ(ReadAll(stereo).size(), 2205u);
+}

@@ -1,0 +1,801 @@
+// The file readers: one table of files written by sox, each decoded against
+// sox's own decoding of the same file, and one table of hand-made files for
+// the header fields, sample codings and damage sox never writes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "base/fileclasses.h"
+#include "settings/settings.h"
+#include "sound/aiff.h"
+#include "sound/au.h"
+#include "sound/dct.h"
+#include "sound/formaterrors.h"
+#include "sound/gsm.h"
+#include "sound/moh.h"
+#include "sound/mohdecompressor.h"
+#include "sound/pcdart.h"
+#include "sound/raw.h"
+#include "sound/soxfiles.h"
+#include "sound/wav.h"
+
+using namespace soxtest;
+
+namespace {
+
+using Opener = LSoundSource (*)(const char*);
+
+LSoundSource OpenVox(const char* path)
+{
+  return LRawFile::OpenSourceADPCM(path, 8000, 1);
+}
+
+LSoundSource OpenMoh(const char* path)
+{
+  return LMOHSource::OpenSource(path, "/tmp");
+}
+
+template <int codec>
+LSoundSource OpenRaw(const char* path)
+{
+  LRawSettings settings;
+  settings.sampleRate = 16000;
+  settings.channels = 2;
+  settings.codec = codec;
+  return LRawFile::OpenSource(path, settings);
+}
+
+const std::vector<std::string> kNoise = {"synth", "0.5", "whitenoise", "vol", "0.9"};
+const std::vector<std::string> kSpeech = {"synth", "2", "sine", "300-3000", "sine", "440", "remix", "1,2", "vol", "0.4"};
+
+std::vector<std::string> RawIn(std::vector<std::string> coding)
+{
+  coding.insert(coding.begin(), {"-t", "raw", "-r", "16000", "-c", "2"});
+  return coding;
+}
+
+struct SoxCase {
+  const char* file = nullptr; // its extension tells sox the container
+  std::vector<std::string> make = {};
+  Opener open = nullptr;
+  unsigned char error = 0; // a file the reader refuses
+  std::vector<std::string> in = {}; // sox's input options for headerless files
+  int peak = 0;               // 0: not checked
+  int tolerance = 0;          // internal units; 0 = bit-exact
+  double minSnr = 0;          // lossy codings: SNR against sox's decoding
+  double gain = 1;            // of sox's decoding before the SNR
+  const std::vector<std::string>* signal = &kNoise;
+};
+
+// 16-bit little-endian samples counting up from `from`.
+std::string Ramp16(int count, int from = 1)
+{
+  std::string b;
+  for (int i = 0; i < count; ++i) {
+    PutLE(b, static_cast<uint16_t>(from + i), 2);
+  }
+  return b;
+}
+
+struct WavLayout {
+  uint16_t tag = 1;
+  uint16_t channels = 1;
+  uint32_t rate = 8000;
+  uint16_t bits = 16;
+  uint32_t fmtSize = 16;
+  std::string before = {};  // bytes before "RIFF"
+  std::string between = {}; // chunks between "fmt " and "data"
+  std::string data = Ramp16(4);
+  int64_t dataSize = -1; // -1: the size of `data`
+};
+
+std::string Wav(const WavLayout& s)
+{
+  std::string b = s.before + "RIFF";
+  PutLE(b, 0, 4); // not used by the reader
+  b += "WAVEfmt ";
+  PutLE(b, s.fmtSize, 4);
+  std::string fmt;
+  PutLE(fmt, s.tag, 2);
+  PutLE(fmt, s.channels, 2);
+  PutLE(fmt, s.rate, 4);
+  PutLE(fmt, s.rate * s.channels * ((s.bits + 7) / 8), 4);
+  PutLE(fmt, s.channels * ((s.bits + 7) / 8), 2);
+  PutLE(fmt, s.bits, 2);
+  fmt.resize(s.fmtSize + s.fmtSize % 2, 0);
+  b += fmt + s.between + "data";
+  PutLE(b, static_cast<uint32_t>(s.dataSize < 0 ? static_cast<int64_t>(s.data.size()) : s.dataSize), 4);
+  return b + s.data;
+}
+
+std::string Chunk(const std::string& id, const std::string& body, int64_t size = -1, bool bigEndian = true)
+{
+  std::string b = id;
+  uint32_t n = static_cast<uint32_t>(size < 0 ? static_cast<int64_t>(body.size()) : size);
+  bigEndian ? PutBE(b, n, 4) : PutLE(b, n, 4);
+  return b + body + (body.size() % 2 != 0 ? std::string(1, '\0') : "");
+}
+
+std::string Aiff(const std::string& chunks, const char* type = "AIFF")
+{
+  return Chunk("FORM", type + chunks);
+}
+
+// COMM body: channels, no frame count, bits and the 80-bit rate (8000 Hz).
+std::string Comm(uint16_t channels, uint16_t bits, uint16_t exponent = 0x400B, uint32_t mantissa = 0xFA000000)
+{
+  std::string b;
+  PutBE(b, channels, 2);
+  PutBE(b, 0, 4);
+  PutBE(b, bits, 2);
+  PutBE(b, exponent, 2);
+  PutBE(b, mantissa, 4);
+  PutBE(b, 0, 4);
+  return b;
+}
+
+std::string Ssnd(const std::string& samples)
+{
+  return Chunk("SSND", std::string(8, '\0') + samples);
+}
+
+std::string Au(uint32_t offset, uint32_t size, uint32_t encoding, uint32_t rate = 8000, uint32_t channels = 1)
+{
+  std::string b = ".snd";
+  for (uint32_t v : {offset, size, encoding, rate, channels}) {
+    PutBE(b, v, 4);
+  }
+  return b;
+}
+
+std::string Be16(std::initializer_list<int> values)
+{
+  std::string b;
+  for (int v : values) {
+    PutBE(b, static_cast<uint16_t>(v), 2);
+  }
+  return b;
+}
+
+// MOH: residuals in groups of 8 with one width each, then the checksum.
+std::string Compress(const std::vector<int>& residuals, int width)
+{
+  std::string b;
+  int bits = 0;
+  auto put = [&](uint32_t value, int n) {
+    for (int i = n - 1; i >= 0; --i, ++bits) {
+      if (bits % 8 == 0) {
+        b.push_back(0);
+      }
+      b.back() = static_cast<char>(b.back() | (((value >> i) & 1) << (7 - bits % 8)));
+    }
+  };
+  for (size_t i = 0; i < residuals.size(); ++i) {
+    if (i % 8 == 0) {
+      put(static_cast<uint32_t>(width), 4);
+    }
+    if (width > 0) {
+      put(static_cast<uint32_t>(residuals[i] + (1 << (width - 1))), width);
+    }
+  }
+  return b;
+}
+
+char Checksum(const std::string& data)
+{
+  unsigned char sum = 0x7D;
+  for (char c : data) {
+    sum = static_cast<unsigned char>(sum + static_cast<unsigned char>(c));
+  }
+  return static_cast<char>(sum);
+}
+
+struct Segment {
+  int32_t count;
+  std::string data; // compressed, without the checksum
+  int checksum = -1; // -1: the right one; -2: none
+};
+
+std::string Moh(const std::vector<Segment>& segments, uint32_t skip = 5)
+{
+  std::string b;
+  PutLE(b, 0x484F4D00, 4);
+  PutLE(b, skip, 4);
+  b.resize(24, 0x11);
+  b.append(std::min(skip, 100000u), '\xEE'); // a larger skip runs past the end
+  for (const Segment& s : segments) {
+    PutLE(b, 1, 4);
+    PutLE(b, static_cast<uint32_t>(s.count), 4);
+    PutLE(b, 0, 4);
+    b += s.data;
+    if (s.checksum != -2) {
+      b.push_back(s.checksum == -1 ? Checksum(s.data) : static_cast<char>(s.checksum));
+    }
+  }
+  return b;
+}
+
+struct MadeCase {
+  const char* what = nullptr;
+  Opener open = nullptr;
+  std::string bytes = {};
+  unsigned char error = 0;
+  std::vector<int> samples = {}; // what reading from the start gives (a prefix)
+  int end = -1;             // -1: not checked
+};
+
+} // namespace
+
+TEST(SoundFiles, SoxFilesDecodeAsSoxDecodesThem)
+{
+  const SoxCase cases[] = {
+      {"s16.wav", {"-r", "22050", "-c", "2", "-b", "16"}, LWaveFile::OpenSource, 0, {}, 0x7FFF0},
+      {"u8.wav", {"-r", "8000", "-c", "1", "-b", "8", "-e", "unsigned-integer"}, LWaveFile::OpenSource},
+      {"b24.wav", {"-r", "8000", "-c", "1", "-b", "24"}, LWaveFile::OpenSource, kFileErrorEncoding},
+      {"f32.wav", {"-r", "8000", "-c", "1", "-e", "floating-point", "-b", "32"}, LWaveFile::OpenSource, kFileErrorEncoding},
+      {"s16.aiff", {"-r", "44100", "-c", "2", "-b", "16"}, LAifFile::OpenSource},
+      {"s8.aiff", {"-r", "11025", "-c", "1", "-b", "8"}, LAifFile::OpenSource},
+      {"r96.aiff", {"-r", "96000", "-c", "1", "-b", "16"}, LAifFile::OpenSource},
+      {"a24.aiff", {"-r", "8000", "-c", "1", "-b", "24"}, LAifFile::OpenSource, kFileErrorEncoding},
+      {"ulaw.au", {"-r", "8000", "-c", "1", "-e", "u-law"}, LAuFile::OpenSource},
+      {"alaw.au", {"-r", "8000", "-c", "2", "-e", "a-law"}, LAuFile::OpenSource},
+      {"s8.au", {"-r", "22050", "-c", "1", "-e", "signed-integer", "-b", "8"}, LAuFile::OpenSource},
+      {"s16.au", {"-r", "16000", "-c", "2", "-e", "signed-integer", "-b", "16"}, LAuFile::OpenSource},
+      {"f32.au", {"-r", "8000", "-c", "1", "-e", "floating-point", "-b", "32"}, LAuFile::OpenSource, kFileErrorEncoding},
+      // Headerless: the raw settings give each coding.
+      {"c1.raw", RawIn({"-e", "u-law", "-b", "8"}), OpenRaw<1>, 0, RawIn({"-e", "u-law", "-b", "8"})},
+      {"c2.raw", RawIn({"-e", "a-law", "-b", "8"}), OpenRaw<2>, 0, RawIn({"-e", "a-law", "-b", "8"})},
+      {"c3.raw", RawIn({"-e", "signed-integer", "-b", "16", "-L"}), OpenRaw<3>, 0,
+       RawIn({"-e", "signed-integer", "-b", "16", "-L"})},
+      {"c4.raw", RawIn({"-e", "unsigned-integer", "-b", "8"}), OpenRaw<4>, 0, RawIn({"-e", "unsigned-integer", "-b", "8"})},
+      {"c5.raw", RawIn({"-e", "signed-integer", "-b", "8"}), OpenRaw<5>, 0, RawIn({"-e", "signed-integer", "-b", "8"})},
+      {"c6.raw", RawIn({"-e", "signed-integer", "-b", "16", "-B"}), OpenRaw<6>, 0,
+       RawIn({"-e", "signed-integer", "-b", "16", "-B"})},
+      // Floats are truncated here, rounded by sox; the big-endian one is
+      // scaled by 524272 rather than 524288: two 16-bit steps either way.
+      {"c7.raw", RawIn({"-e", "floating-point", "-b", "32", "-L"}), OpenRaw<7>, 0,
+       RawIn({"-e", "floating-point", "-b", "32", "-L"}), 0, 32},
+      {"c8.raw", RawIn({"-e", "floating-point", "-b", "32", "-B"}), OpenRaw<8>, 0,
+       RawIn({"-e", "floating-point", "-b", "32", "-B"}), 0, 32},
+      // The ADPCM steps are half of sox's and the predictor leaks 1/64 per
+      // sample where sox's holds.
+      {"speech.vox", {"-r", "8000", "-c", "1"}, OpenVox, 0, {"-t", "vox", "-r", "8000"}, 0x200000, 0, 25, 0.5, &kSpeech},
+      // The output stage has its own de-emphasis pole and no cut to 13 bits.
+      {"speech.gsm", {"-r", "8000", "-c", "1"}, LGSMFile::OpenSource, 0, {}, 0xFFFE0, 0, 45, 1, &kSpeech},
+  };
+  TempDir dir;
+  for (const SoxCase& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::string path = dir / c.file;
+    std::vector<std::string> args = {"-n"};
+    args.insert(args.end(), c.make.begin(), c.make.end());
+    args.push_back(path);
+    args.insert(args.end(), c.signal->begin(), c.signal->end());
+    Sox(args);
+    EXPECT_EQ(c.open((dir / "missing").c_str()).GetErrorCode(), kFileErrorOpen);
+    LSoundSource s = c.open(path.c_str());
+    if (c.error != 0) {
+      EXPECT_EQ(s.GetErrorCode(), c.error);
+      continue;
+    }
+    ASSERT_TRUE(s.IsOpen()) << int(s.GetErrorCode());
+    const int ch = s.GetChannels();
+    auto option = [&](const char* flag) { return std::stoi(*(std::find(c.make.begin(), c.make.end(), flag) + 1)); };
+    EXPECT_EQ(s.GetSampleRate(), option("-r"));
+    EXPECT_EQ(ch, option("-c"));
+    if (c.peak != 0) {
+      EXPECT_EQ(s.GetPeak(), c.peak);
+    }
+    std::vector<int> ours = ReadAll(s, 999); // odd reads: ADPCM nibbles split across them
+    std::vector<int> sox = SoxDecode(dir, c.in, path);
+    ASSERT_EQ(ours.size(), sox.size());
+    EXPECT_EQ(s.GetEndSample() * ch, static_cast<int>(sox.size()));
+    if (c.minSnr > 0) {
+      double snr = SnrDb(sox, ours, c.gain);
+      std::printf("%s: SNR %.1f dB against sox's decoding\n", c.file, snr);
+      EXPECT_GT(snr, c.minSnr);
+    } else {
+      int worst = 0;
+      for (size_t i = 0; i < ours.size(); ++i) {
+        worst = std::max(worst, std::abs(ours[i] - sox[i]));
+      }
+      EXPECT_LE(worst, c.tolerance);
+    }
+    // A rewind after an odd read starts afresh; before the start is silence.
+    std::vector<int> buffer(100 * ch, -1);
+    s.Seek(0);
+    s.Read(buffer.data(), 5);
+    s.Seek(-40);
+    EXPECT_EQ(s.Read(buffer.data(), 100), 100);
+    EXPECT_EQ(std::vector<int>(buffer.begin(), buffer.begin() + 40 * ch), std::vector<int>(40 * ch, 0));
+    EXPECT_EQ(std::vector<int>(buffer.begin() + 40 * ch, buffer.end()),
+              std::vector<int>(ours.begin(), ours.begin() + 60 * ch));
+    // Across the end: the frames before it, then silence; far beyond it
+    // (no overflow of positions) nothing.
+    s.Seek(s.GetEndSample() - 5);
+    std::fill(buffer.begin(), buffer.end(), -1);
+    EXPECT_EQ(s.Read(buffer.data(), 100), 5);
+    EXPECT_EQ(buffer.back(), 0);
+    EXPECT_EQ(s.Read(buffer.data(), 100), 0);
+    s.Seek(INT32_MAX - 10);
+    EXPECT_EQ(s.Read(buffer.data(), 100), 0);
+  }
+}
+
+TEST(SoundFiles, HandMadeFiles)
+{
+  const std::vector<int> ramp = {16, 32, 48, 64};
+  const int k7 = 16 * 15 * 16; // ADPCM code 7 from a fresh decoder
+  std::string junk = "JUNK";
+  PutLE(junk, 5, 4); // leaves one byte and a pad after its 4-byte "type"
+  std::string tinyJunk = "JUNK";
+  PutLE(tinyJunk, 3, 4); // leaves nothing to skip: cannot be walked
+  std::string list = Chunk("LIST", "abc", -1, false) + Chunk("fact", "\3\0\0\0", -1, false);
+  std::string hugeList = "LIST";
+  PutLE(hugeList, 0x80000000u, 4);
+  std::string allBits = "LIST";
+  PutLE(allBits, 0xFFFFFFFFu, 4);
+  std::string twelve;
+  for (int v : {0x7FF0, -0x8000, 0x0010, -0x0010}) {
+    PutLE(twelve, static_cast<uint16_t>(v), 2);
+  }
+  const std::vector<int> twelveOut = {0x7FF0 * 16, -0x8000 * 16, 256, -256};
+  const std::string comm = Chunk("COMM", Comm(1, 16));
+  const std::string data = Ssnd("\1\2\3\4");
+  std::string auBad = Au(24, 0, 3);
+  auBad[0] = 'x';
+  const std::vector<int> r64(64, 3);
+  std::string cut = Moh({Segment{64, Compress(r64, 4)}, Segment{64, Compress(r64, 4)}});
+  cut.resize(cut.size() - 10);
+
+  const MadeCase cases[] = {
+      {"wav: chunks before the wave form", LWaveFile::OpenSource, Wav({.before = junk + "abcdx" + '\0'}), 0, ramp},
+      {"wav: a foreign header too small", LWaveFile::OpenSource, Wav({.before = tinyJunk + "abcd"}), kFileErrorCorrupt, {}},
+      {"wav: chunks between", LWaveFile::OpenSource, Wav({.between = list}), 0, ramp, 4},
+      {"wav: odd format chunk", LWaveFile::OpenSource, Wav({.fmtSize = 19}), 0, ramp, 4},
+      {"wav: format chunk 18", LWaveFile::OpenSource, Wav({.fmtSize = 18}), 0, ramp, 4},
+      {"wav: format chunk 8192", LWaveFile::OpenSource, Wav({.fmtSize = 8192}), 0, ramp, 4},
+      {"wav: format chunk 15", LWaveFile::OpenSource, Wav({.fmtSize = 15}), kFileErrorCorrupt, {}},
+      {"wav: format chunk 8193", LWaveFile::OpenSource, Wav({.fmtSize = 8193}), kFileErrorCorrupt, {}},
+      {"wav: huge chunk", LWaveFile::OpenSource, Wav({.between = hugeList}), kFileErrorCorrupt, {}},
+      {"wav: chunk of all bits", LWaveFile::OpenSource, Wav({.between = allBits}), kFileErrorCorrupt, {}},
+      {"wav: 1 Hz", LWaveFile::OpenSource, Wav({.rate = 1}), 0, ramp},
+      {"wav: 255 channels at 196000 Hz", LWaveFile::OpenSource, Wav({.channels = 255, .rate = 196000}), 0, {}, 0},
+      {"wav: 1 bit", LWaveFile::OpenSource, Wav({.bits = 1}), 0, {}},
+      {"wav: no channels", LWaveFile::OpenSource, Wav({.channels = 0}), kFileErrorCorrupt, {}},
+      {"wav: 256 channels", LWaveFile::OpenSource, Wav({.channels = 256}), kFileErrorCorrupt, {}},
+      {"wav: 0 Hz", LWaveFile::OpenSource, Wav({.rate = 0}), kFileErrorCorrupt, {}},
+      {"wav: 196001 Hz", LWaveFile::OpenSource, Wav({.rate = 196001}), kFileErrorCorrupt, {}},
+      {"wav: 17 bits", LWaveFile::OpenSource, Wav({.bits = 17}), kFileErrorEncoding, {}},
+      {"wav: extensible", LWaveFile::OpenSource, Wav({.tag = 0xFFFE}), kFileErrorEncoding, {}},
+      {"wav: a-law tag", LWaveFile::OpenSource, Wav({.tag = 6, .bits = 8}), kFileErrorEncoding, {}},
+      {"wav: float tag", LWaveFile::OpenSource, Wav({.tag = 3, .bits = 32}), kFileErrorEncoding, {}},
+      {"wav: format before coding", LWaveFile::OpenSource, Wav({.tag = 3, .channels = 0, .rate = 0, .bits = 32}),
+       kFileErrorCorrupt, {}},
+      {"wav: 12 bits", LWaveFile::OpenSource, Wav({.bits = 12, .data = twelve}), 0, twelveOut},
+      {"wav: half a frame", LWaveFile::OpenSource, Wav({.channels = 2, .data = Ramp16(5)}), 0, {16, 32, 48, 64}, 2},
+      {"wav: data to the end", LWaveFile::OpenSource, Wav({.data = Ramp16(7), .dataSize = 0xFFFFFFFF}), 0, {}, 7},
+      {"wav: size beyond the file", LWaveFile::OpenSource, Wav({.data = Ramp16(3), .dataSize = 10}), 0,
+       {16, 32, 48, 0, 0}, 5},
+      {"aiff: odd chunk first, 12 bits", LAifFile::OpenSource,
+       Aiff(Chunk("ANNO", "abc") + Chunk("COMM", Comm(1, 12)) + Ssnd(Be16({0x7FF0, -0x8000, 0x0010, -0x0010}))), 0,
+       twelveOut, 4},
+      {"aiff: AIFF-C", LAifFile::OpenSource, Aiff(comm + data, "AIFC"), kFileErrorCorrupt, {}},
+      {"aiff: no SSND", LAifFile::OpenSource, Aiff(comm), kFileErrorCorrupt, {}},
+      {"aiff: SSND before COMM", LAifFile::OpenSource, Aiff(data + comm), kFileErrorCorrupt, {}},
+      {"aiff: short COMM", LAifFile::OpenSource, Aiff(Chunk("COMM", Comm(1, 16).substr(0, 16)) + data),
+       kFileErrorCorrupt, {}},
+      {"aiff: no channels", LAifFile::OpenSource, Aiff(Chunk("COMM", Comm(0, 16)) + data), kFileErrorCorrupt, {}},
+      {"aiff: 300 channels", LAifFile::OpenSource, Aiff(Chunk("COMM", Comm(300, 16)) + data), kFileErrorCorrupt, {}},
+      {"aiff: rate too large", LAifFile::OpenSource, Aiff(Chunk("COMM", Comm(1, 16, 0x401F)) + data),
+       kFileErrorCorrupt, {}},
+      {"aiff: negative rate", LAifFile::OpenSource, Aiff(Chunk("COMM", Comm(1, 16, 0xC00B)) + data),
+       kFileErrorCorrupt, {}},
+      {"aiff: huge chunk", LAifFile::OpenSource, Aiff(Chunk("ANNO", "", 0x80000000LL) + comm), kFileErrorCorrupt, {}},
+      {"aiff: empty", LAifFile::OpenSource, "", kFileErrorCorrupt, {}},
+      {"aiff: 17 bits", LAifFile::OpenSource, Aiff(Chunk("COMM", Comm(1, 17)) + data), kFileErrorEncoding, {}},
+      {"aiff: SSND too small for its fields", LAifFile::OpenSource, Aiff(comm + Chunk("SSND", std::string(8, '\0'), 6)),
+       0, {}, 0},
+      {"au: annotation before the audio", LAuFile::OpenSource, Au(32, 4, 3) + "annotat" + '\0' + Be16({100, -100}), 0,
+       {1600, -1600}, 2},
+      {"au: size of all bits", LAuFile::OpenSource, Au(24, 0xFFFFFFFF, 2) + "\1\2\3\xFF\x80", 0,
+       {4096, 8192, 12288, -4096, -128 * 4096}, 5},
+      {"au: offset beyond the file", LAuFile::OpenSource, Au(1000, 8, 3), 0, {0, 0, 0, 0}, 4},
+      {"au: magic", LAuFile::OpenSource, auBad, kFileErrorCorrupt, {}},
+      {"au: short", LAuFile::OpenSource, Au(24, 0, 3).substr(0, 23), kFileErrorCorrupt, {}},
+      {"au: no channels", LAuFile::OpenSource, Au(24, 0, 3, 8000, 0), kFileErrorCorrupt, {}},
+      {"au: 256 channels", LAuFile::OpenSource, Au(24, 0, 3, 8000, 256), kFileErrorCorrupt, {}},
+      {"au: 0 Hz", LAuFile::OpenSource, Au(24, 0, 1, 0), kFileErrorCorrupt, {}},
+      {"au: rate beyond int", LAuFile::OpenSource, Au(24, 0, 1, 0x80000000u), kFileErrorCorrupt, {}},
+      {"au: 24 bits", LAuFile::OpenSource, Au(24, 0, 4), kFileErrorEncoding, {}},
+      {"vox: two samples a byte, high nibble first", OpenVox, std::string("\x70\x07", 2), 0, {k7}, 4},
+      {"gsm: a partial last frame", LGSMFile::OpenSource, std::string(33 * 2 + 20, '\xD5'), 0, {}, 320},
+      {"gsm: empty", LGSMFile::OpenSource, "", 0, {}, 0},
+      // 8-bit mode: out = x1 * 128.  From a zero state the first two samples
+      // are the residuals; the third is the prediction (9 * 50 + 100 * (0 - 9)
+      // + 128) >> 8 = -2, since a = 100 * 24 * 50 / (100^2 + 50^2 + 1) = 9.
+      {"moh: 8-bit mode", OpenMoh, Moh({Segment{3, Compress({100, 50, 0}, 8)}}), 0,
+       {100 * 128 * 16, 50 * 128 * 16, -2 * 128 * 16}, 3},
+      {"moh: 11-bit mode", OpenMoh, Moh({Segment{-2, Compress({1000, -500}, 12)}}), 0, {1000 * 256, -500 * 256}},
+      {"moh: 8-bit wrap", OpenMoh, Moh({Segment{1, Compress({200}, 9)}}), 0, {-56 * 128 * 16}},
+      {"moh: 16-bit wrap", OpenMoh, Moh({Segment{-1, Compress({5000}, 14)}}), 0, {static_cast<int16_t>(5000 * 16) * 16}},
+      {"moh: width 0", OpenMoh, Moh({Segment{40, Compress(std::vector<int>(40, 0), 0)}}), 0, std::vector<int>(40, 0), 40},
+      {"moh: a bad checksum ends the list", OpenMoh, Moh({Segment{64, Compress(r64, 4), 0}, Segment{64, Compress(r64, 4)}}),
+       0, {}, 64},
+      {"moh: cut in a segment", OpenMoh, cut, 0, {}, 64 + 48},
+      {"moh: no checksum", OpenMoh, Moh({Segment{64, Compress(r64, 4), -2}}), 0, {}, 64},
+      {"moh: an empty segment", OpenMoh, Moh({Segment{0, ""}, Segment{64, Compress(r64, 4)}}), 0, {}, 64},
+      {"moh: short header", OpenMoh, std::string(23, '\0'), kFileErrorCorrupt, {}},
+      {"moh: no segments", OpenMoh, Moh({}), kFileErrorCorrupt, {}},
+      {"moh: skip beyond the file", OpenMoh, Moh({}, 0xFFFFFFF0u), kFileErrorCorrupt, {}},
+      {"moh: INT32_MIN samples", OpenMoh, Moh({Segment{INT32_MIN, Compress(std::vector<int>(16, 1), 3), -2}}), 0, {}, 16},
+      {"moh: too many segments", OpenMoh, Moh(std::vector<Segment>(1000, Segment{1, Compress({1}, 2)})), 0, {},
+       LMOHSource::kMaxSegments},
+  };
+  TempDir dir;
+  std::string path = dir / "made";
+  for (const MadeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(WriteWhole(path, c.bytes));
+    LSoundSource s = c.open(path.c_str());
+    ASSERT_EQ(s.GetErrorCode(), c.error);
+    if (c.error != 0) {
+      continue;
+    }
+    if (c.end >= 0) {
+      EXPECT_EQ(s.GetEndSample(), c.end);
+    }
+    std::vector<int> got = ReadAll(s, 3);
+    ASSERT_GE(got.size(), c.samples.size());
+    EXPECT_EQ(std::vector<int>(got.begin(), got.begin() + static_cast<long>(c.samples.size())), c.samples);
+  }
+}
+
+TEST(SoundFiles, CutWaveFiles)
+{
+  TempDir dir;
+  std::string whole = Wav({});
+  std::string path = dir / "cut.wav";
+  // Every cut inside the header fails; a cut inside the data still opens,
+  // with the end from the header and silence for what is missing.
+  for (size_t cut = 0; cut < whole.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    ASSERT_TRUE(WriteWhole(path, whole.substr(0, cut)));
+    LSoundSource s = LWaveFile::OpenSource(path.c_str());
+    if (cut < 44) {
+      EXPECT_EQ(s.GetErrorCode(), kFileErrorCorrupt);
+      continue;
+    }
+    std::vector<int> expected = {16, 32, 48, 64};
+    std::fill(expected.begin() + static_cast<long>((cut - 44) / 2), expected.end(), 0);
+    EXPECT_EQ(ReadAll(s), expected);
+  }
+}
+
+TEST(SoundFiles, AiffExtendedRates)
+{
+  struct Case {
+    uint16_t exponent;
+    uint32_t mantissa;
+    uint32_t rate;
+  } cases[] = {
+      {0x400E, 0xAC440000, 44100}, {0x400C, 0xAC440000, 11025}, {0x4000, 0x80000000, 2},
+      {0x4000, 0xC0000000, 3},     {0x401E, 0xFFFFFFFF, 0xFFFFFFFF}, {0x4001, 0xA0000000, 5},
+      {0x4001, 0x90000000, 5}, // 4.5 rounds up
+      {0x3FFF, 0x80000000, 0},     {0x401F, 0x80000000, 0}, {0x0000, 0, 0}, {0xC00E, 0xAC440000, 0},
+  };
+  for (const Case& c : cases) {
+    std::string b = Comm(1, 16, c.exponent, c.mantissa).substr(8);
+    EXPECT_EQ(LAifExtendedToRate(reinterpret_cast<const unsigned char*>(b.data())), c.rate) << std::hex << c.exponent
+                                                                                           << " " << c.mantissa;
+  }
+}
+
+TEST(SoundFiles, AdpcmAndGsmStayBoundedAndSeekByFrames)
+{
+  TempDir dir;
+  std::string path = dir / "e.vox";
+  // Only the largest positive code: the step index stays clamped and the
+  // leak keeps the predictor bounded.
+  ASSERT_TRUE(WriteWhole(path, std::string(100000, '\x77')));
+  LSoundSource vox = OpenVox(path.c_str());
+  std::vector<int> all = ReadAll(vox);
+  EXPECT_LE(*std::max_element(all.begin(), all.end()), 64 * 1552 * 15 * 16);
+  EXPECT_EQ(LRawFile::OpenSourceADPCM(path.c_str(), 8000, 2).GetChannels(), 1); // always mono
+  // Byte 1 holds codes 0 (high) and 7 (low): a seek to frame 3 starts a
+  // fresh decoder with the low nibble.
+  ASSERT_TRUE(WriteWhole(path, std::string("\0\7\0\0", 4)));
+  LSoundSource odd = OpenVox(path.c_str());
+  odd.Seek(3);
+  int sample = 0;
+  EXPECT_EQ(odd.Read(&sample, 1), 1);
+  EXPECT_EQ(sample, 16 * 15 * 16);
+
+  // Any GSM bytes decode within the de-emphasis bound (32 * 32767 / (1 - 880/1024)).
+  std::string gsm = dir / "g.gsm";
+  for (char fill : {'\0', '\xFF', '\xAA', '\x55'}) {
+    ASSERT_TRUE(WriteWhole(gsm, std::string(33 * 200, fill)));
+    LSoundSource d = LGSMFile::OpenSource(gsm.c_str());
+    std::vector<int> v = ReadAll(d, 777);
+    ASSERT_EQ(v.size(), 32000u);
+    for (int x : v) {
+      ASSERT_LE(std::abs(x), 7500000) << int(fill);
+    }
+  }
+  // A seek restarts the decoder at the frame that holds the target: what
+  // follows is what a file starting at that frame decodes to.
+  Sox({"-n", "-r", "8000", "-c", "1", gsm, "synth", "1", "sine", "200-3400"});
+  std::string frames = ReadWhole(gsm);
+  std::string tail = dir / "tail.gsm";
+  ASSERT_TRUE(WriteWhole(tail, frames.substr(3 * 33)));
+  LSoundSource fresh = LGSMFile::OpenSource(tail.c_str());
+  std::vector<int> expected = ReadAll(fresh, 500);
+  LSoundSource s = LGSMFile::OpenSource(gsm.c_str());
+  s.Seek(3 * 160 + 17);
+  std::vector<int> buffer(200);
+  EXPECT_EQ(s.Read(buffer.data(), 200), 200);
+  EXPECT_EQ(buffer, std::vector<int>(expected.begin() + 17, expected.begin() + 217));
+}
+
+TEST(SoundFiles, RawFilesFollowTheFileAndTheirSettings)
+{
+  TempDir dir;
+  std::string path = dir / "grow.raw";
+  ASSERT_TRUE(WriteWhole(path, std::string(10, '\0')));
+  LRawSettings settings;
+  settings.channels = 2;
+  settings.codec = kRawCodecPCM16;
+  LSoundSource s = LRawFile::OpenSource(path.c_str(), settings);
+  EXPECT_EQ(s.GetEndSample(), 2); // 10 bytes of 4-byte frames
+  // A file that is still being written is followed.
+  ASSERT_TRUE(WriteWhole(path, std::string(8, '\0') + "\x34\x12\xFF\xFF" + std::string(2, '\0')));
+  EXPECT_EQ(s.GetEndSample(), 3);
+  s.Seek(2);
+  int frame[2] = {-1, -1};
+  EXPECT_EQ(s.Read(frame, 1), 1);
+  EXPECT_EQ(frame[0], 0x1234 * 16);
+  EXPECT_EQ(frame[1], -16);
+  for (int codec : {9, -1, 100}) {
+    settings.codec = codec;
+    EXPECT_EQ(LRawFile::OpenSource(path.c_str(), settings).GetErrorCode(), kSourceErrorNoSource) << codec;
+  }
+  settings.codec = kRawCodecPCM16;
+  settings.sampleRate = 0;
+  EXPECT_EQ(LRawFile::OpenSource(path.c_str(), settings).GetErrorCode(), kSourceErrorFormat);
+
+  LRawSettings raw;
+  raw.Load(kRawAudioSection);
+  EXPECT_EQ(raw.sampleRate, 44100);
+  EXPECT_EQ(raw.channels, 1);
+  EXPECT_EQ(raw.codec, kRawCodecPCM16);
+  LVoxSettings vox;
+  vox.Load();
+  EXPECT_EQ(vox.sampleRate, 8000);
+  EXPECT_EQ(vox.codec, kRawCodecDialogicADPCM);
+  raw.sampleRate = 22050;
+  raw.channels = 2;
+  raw.codec = kRawCodecALaw;
+  raw.SaveAsDefaultSettings(kRawAudioSection);
+  LRawSettings back;
+  back.Load(kRawAudioSection);
+  EXPECT_EQ(back.sampleRate, 22050);
+  EXPECT_EQ(back.channels, 2);
+  EXPECT_EQ(back.codec, kRawCodecALaw);
+  vox.Load(); // the other section is untouched
+  EXPECT_EQ(vox.sampleRate, 8000);
+  for (int stored : {0, 256, 255}) {
+    LSettingSetInt(kVoxAudioSection, "Channels", stored);
+    vox.Load();
+    EXPECT_EQ(vox.channels, stored == 255 ? 255 : 1) << stored;
+  }
+}
+
+TEST(SoundFiles, MohSegmentsBecomeAudFiles)
+{
+  TempDir dir;
+  std::vector<int> first(1000);
+  std::vector<int> second(5000);
+  for (size_t i = 0; i < second.size(); ++i) {
+    second[i] = static_cast<int>(i % 29) - 14;
+    first[i % 1000] = static_cast<int>(i % 17) - 8;
+  }
+  // The second segment crosses the 4096-byte input blocks.
+  std::string path = dir / "m.moh";
+  ASSERT_TRUE(WriteWhole(path, Moh({Segment{1000, Compress(first, 5)}, Segment{-5000, Compress(second, 6)}}, 7000)));
+  LSoundSource s = LMOHSource::OpenSource(path.c_str(), dir.Path().c_str());
+  ASSERT_TRUE(s.IsOpen());
+  EXPECT_EQ(s.GetSampleRate(), 11025);
+  EXPECT_EQ(s.GetEndSample(), 6000);
+  std::vector<int> all = ReadAll(s, 999);
+  EXPECT_EQ(all.size(), 6000u);
+  EXPECT_EQ(ReadWhole(dir / "0.aud").size(), 2000u);
+  EXPECT_EQ(ReadWhole(dir / "1.aud").size(), 10000u);
+  EXPECT_FALSE(Exists(dir / "2.aud"));
+  s.Seek(0);
+  EXPECT_EQ(ReadAll(s, 4096), all);
+
+  // Input in any pieces gives the same samples.
+  std::string data = Compress(std::vector<int>(second.begin(), second.begin() + 300), 5);
+  data.push_back(Checksum(data));
+  std::vector<std::string> outputs;
+  for (int piece : {1, 3, 1000}) {
+    std::string out = dir / ("p" + std::to_string(piece));
+    {
+      LWriteFile file(out.c_str());
+      LMOHDecompressor d;
+      d.Reset(300, true);
+      size_t at = 0;
+      while (at < data.size() && !d.Checked()) {
+        int n = static_cast<int>(std::min<size_t>(static_cast<size_t>(piece), data.size() - at));
+        at += static_cast<size_t>(d.Ucp(reinterpret_cast<const unsigned char*>(data.data()) + at, n, file));
+      }
+      EXPECT_TRUE(d.Checked() && !d.Error());
+      EXPECT_EQ(at, data.size());
+    }
+    outputs.push_back(ReadWhole(out));
+  }
+  EXPECT_EQ(outputs[0].size(), 600u);
+  EXPECT_EQ(outputs[0], outputs[1]);
+  EXPECT_EQ(outputs[0], outputs[2]);
+}
+
+namespace {
+
+struct DctLayout {
+  uint16_t version = 3;
+  uint32_t flags = 0;
+  int64_t total = -1; // -1: the file's real size
+  uint32_t extraLength = 5;
+  uint32_t notes = 3;
+  uint32_t attachment = 0; // the declared size of a second attachment (flag 4)
+  uint8_t channels = 1;
+};
+
+std::string Dct(const DctLayout& s, const std::string& wav)
+{
+  std::string b;
+  PutLE(b, s.version, 2);
+  PutLE(b, 0, 4); // total, set below
+  PutLE(b, s.flags, 4);
+  b.append(8, '!');
+  if (s.version > 2) {
+    PutLE(b, s.extraLength, 4);
+    b.append(std::min(s.extraLength, 1000u), '"');
+  }
+  b.append(4, '#');
+  for (int i = 0; i < 11; ++i) {
+    b += "\6field";
+    b.push_back(static_cast<char>('a' + i));
+  }
+  b.push_back('$');
+  PutLE(b, s.notes, 4);
+  b.append(std::min(s.notes, 1000u), 'n');
+  if ((s.flags & 4) != 0) {
+    b += "\2\5a.doc";
+    PutLE(b, 10, 4);
+    b += std::string(10, 'a') + "\3big";
+    PutLE(b, s.attachment, 4);
+  }
+  if (s.version > 0) {
+    b.push_back(static_cast<char>(s.channels));
+    b.append(4, '%');
+  }
+  b += wav;
+  uint32_t total = static_cast<uint32_t>(s.total < 0 ? static_cast<int64_t>(b.size()) : s.total);
+  for (int i = 0; i < 4; ++i) {
+    b[2 + i] = static_cast<char>(total >> (8 * i));
+  }
+  return b;
+}
+
+} // namespace
+
+TEST(SoundFiles, DctFilesUnwrapTheirWaveFile)
+{
+  TempDir dir;
+  std::string inner = dir / "inner.wav";
+  Sox({"-n", "-r", "11025", "-c", "1", "-b", "16", inner, "synth", "4", "sine", "440"});
+  std::string wav = ReadWhole(inner);
+  std::string source = dir / "memo.dct";
+  std::string out = dir / "out.wav";
+  TestProgress progress;
+  auto convert = [&](const std::string& bytes) {
+    progress = TestProgress();
+    EXPECT_TRUE(WriteWhole(source, bytes));
+    LDCTDecode op(source.c_str(), out.c_str());
+    return Process(progress, op);
+  };
+  for (uint16_t version : {0, 1, 2, 3}) {
+    for (uint32_t flags : {0u, 4u, 2u}) {
+      if (flags == 2 && version > 1) {
+        continue; // encrypted
+      }
+      ASSERT_EQ(convert(Dct({.version = version, .flags = flags, .attachment = 0}, wav)), 0) << version << " " << flags;
+      EXPECT_EQ(ReadWhole(out), wav) << version << " " << flags;
+    }
+  }
+  EXPECT_EQ(progress.status1, std::vector<std::string>{"Loading DCT File"});
+  EXPECT_EQ(progress.status2, std::vector<std::string>{source});
+  // 0, 0.03, 0.06, 0.1, then the copy up to 1 in 32768-byte blocks.
+  ASSERT_EQ(progress.progress.size(), 4 + (wav.size() + 32767) / 32768);
+  EXPECT_EQ(std::vector<double>(progress.progress.begin(), progress.progress.begin() + 4),
+            (std::vector<double>{0, 0.03, 0.06, 0.1}));
+  EXPECT_DOUBLE_EQ(progress.progress.back(), 1.0);
+
+  struct Case {
+    DctLayout layout;
+    const char* message;
+  } cases[] = {
+      {{.version = 4}, "DCT File load error"},
+      {{.total = 100}, "DCT File is corrupt"},
+      {{.total = 0xFFFFFFFF}, "DCT File is corrupt"},
+      {{.version = 2, .flags = 2}, "You cannot load encrypted files with this software."},
+      {{.extraLength = 0x7FFFFFFF}, "DCT File is corrupt"},
+      {{.notes = 0x10000000}, "Unable to load dct file because of file corruption (notes error)."},
+      {{.flags = 4, .attachment = 0x10000000},
+       "Unable to load dct file because of file corruption (attachment too large)."},
+      {{.channels = 0}, "Unable to load dct file because of file corruption (zero channels error). Please ask the "
+                        "dictator to send it again."},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(convert(Dct(c.layout, wav)), 2) << c.message;
+    ASSERT_EQ(progress.errors.size(), 1u) << c.message;
+    EXPECT_EQ(progress.errors[0].rfind(c.message, 0), 0u) << progress.errors[0];
+  }
+  ASSERT_TRUE(WriteWhole(source, Dct({}, wav)));
+  progress.stop = true;
+  LDCTDecode stopped(source.c_str(), out.c_str());
+  EXPECT_EQ(Process(progress, stopped), 1);
+  LDCTDecode missing((dir / "missing.dct").c_str(), out.c_str());
+  EXPECT_EQ(Process(progress, missing), 2);
+
+  // Every cut of a header whose size field tells the truth about the cut
+  // file ends in a refusal or an empty WAV, never a crash.
+  std::string whole = Dct({}, "");
+  for (size_t cut = 0; cut <= whole.size(); ++cut) {
+    std::string part = whole.substr(0, cut);
+    for (size_t i = 0; cut >= 6 && i < 4; ++i) {
+      part[2 + i] = static_cast<char>(cut >> (8 * i));
+    }
+    int r = convert(part);
+    EXPECT_TRUE(r == 2 || (r == 0 && ReadWhole(out).empty())) << cut;
+  }
+}
+
+TEST(SoundFiles, PcDartWrapsTheAudioThatTheWaveReaderRefuses)
+{
+  TempDir dir;
+  std::string source = dir / "memo.dart";
+  std::string out = dir / "out.wav";
+  std::string bytes(1024 + 5000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<char>(i * 13);
+  }
+  ASSERT_TRUE(WriteWhole(source, bytes));
+  TestProgress progress;
+  LPCDartDecode op(source.c_str(), out.c_str());
+  ASSERT_EQ(Process(progress, op), 0);
+  EXPECT_EQ(progress.status1, std::vector<std::string>{"Loading Dart File"});
+  std::string header = "RIFF";
+  PutLE(header, 6024, 4);
+  header += "WAVEfmt ";
+  for (auto [value, size] : std::initializer_list<std::pair<uint32_t, int>>{
+           {50, 4}, {34, 2}, {1, 2}, {8000, 4}, {1067, 4}, {32, 2}, {1, 2}, {32, 2}, {1, 2}, {240, 2}}) {
+    PutLE(header, value, size);
+  }
+  header += std::string(28, '\0') + "data";
+  PutLE(header, 6024 - 78, 4);
+  EXPECT_EQ(ReadWhole(out), header + bytes.substr(1024));
+  EXPECT_EQ(LWaveFile::OpenSource(out.c_str()).GetErrorCode(), kFileErrorEncoding);
+
+  // Shorter than its own header: no audio, no wrapped size.
+  ASSERT_TRUE(WriteWhole(source, std::string(40, '\1')));
+  ASSERT_EQ(Process(progress, op), 0);
+  std::string wav = ReadWhole(out);
+  ASSERT_EQ(wav.size(), 78u);
+  EXPECT_EQ(wav.substr(74), std::string(4, '\0'));
+  progress.stop = true;
+  EXPECT_EQ(Process(progress, op), 1);
+  LPCDartDecode none((dir / "missing.dart").c_str(), out.c_str());
+  EXPECT_EQ(Process(progress, none), 2);
+}

@@ -1,0 +1,510 @@
+// The MP3 reader: files made by the real encoders decoded against the
+// reference decoder, the length from information frames and estimates,
+// seeking with pre-roll, foreign frames, damaged files, the header
+// boundaries, intensity stereo (which no available encoder writes), and
+// decoding without allocation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <random>
+
+#include "sound/mp3.h"
+#include "sound/mp3header.h"
+#include "sound/mp3readfile.h"
+#include "sound/mp3sideinfo.h"
+#include "sound/mp3scalefactors.h"
+#include "sound/mp3stereo.h"
+#include "sound/mp3tables.h"
+#include "sound/mp3testutil.h"
+
+namespace {
+std::atomic<long> gAllocations{0};
+}
+
+// Counts allocations.  Every plain form goes through malloc, so whatever
+// any test of this program allocates pairs with the free below.
+void* operator new(std::size_t size)
+{
+  gAllocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size ? size : 1)) {
+    return p;
+  }
+  std::abort();
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+  gAllocations.fetch_add(1, std::memory_order_relaxed);
+  return std::malloc(size ? size : 1);
+}
+
+void operator delete(void* p) noexcept
+{
+  std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+  std::free(p);
+}
+
+namespace {
+
+using mp3test::Pcm;
+using soxtest::Run;
+using soxtest::TempDir;
+
+// Reads a source in blocks of `block` frames until the position passes the
+// end: every Read advances by the frames asked, past the end is silence.
+Pcm ReadAllFrom(LSoundSource& s, int block = 4096)
+{
+  Pcm pcm{s.GetSampleRate(), s.GetChannels(), {}};
+  const size_t start = static_cast<size_t>(s.GetPositionSample());
+  std::vector<int> buf(static_cast<size_t>(block) * pcm.channels);
+  for (;;) {
+    int pos = s.GetPositionSample();
+    int n = s.Read(buf.data(), block);
+    EXPECT_EQ(s.GetPositionSample(), pos + block);
+    pcm.samples.insert(pcm.samples.end(), buf.begin(), buf.begin() + static_cast<long>(n) * pcm.channels);
+    EXPECT_TRUE(std::all_of(buf.begin() + static_cast<long>(n) * pcm.channels, buf.end(), [](int v) { return v == 0; }));
+    if (n < block) {
+      EXPECT_EQ(static_cast<size_t>(s.GetEndSample()), start + pcm.Frames()) << "the end becomes what was delivered";
+      return pcm;
+    }
+  }
+}
+
+Pcm ReadFile(const std::string& path, int block = 4096)
+{
+  LSoundSource s = LMP3File::OpenSource(path.c_str());
+  EXPECT_TRUE(s.IsOpen()) << path;
+  return ReadAllFrom(s, block);
+}
+
+// A file's frames (header to header).
+std::vector<std::string> Frames(const std::string& data)
+{
+  std::vector<std::string> frames;
+  MP3Header h;
+  for (size_t pos = 0; pos + 4 <= data.size();) {
+    if (!h.Parse(reinterpret_cast<const unsigned char*>(&data[pos]))) {
+      pos++;
+    } else if (pos + h.GetFrameLength() > data.size()) {
+      break;
+    } else {
+      frames.push_back(data.substr(pos, h.GetFrameLength()));
+      pos += h.GetFrameLength();
+    }
+  }
+  return frames;
+}
+
+std::string Join(const std::vector<std::string>& frames, size_t from, size_t to)
+{
+  std::string out;
+  for (size_t i = from; i < to && i < frames.size(); i++) {
+    out += frames[i];
+  }
+  return out;
+}
+
+// The test programme at `rate` encoded with `encoder` (%IN% and %OUT%).
+std::string Encode(const TempDir& dir, const std::string& name, int rate, int channels, double seconds,
+                   std::string encoder)
+{
+  std::string wav = dir / (name + ".wav");
+  std::string mp3 = dir / (name + ".mp3");
+  mp3test::WriteTestWav(wav, rate, channels, seconds);
+  encoder.replace(encoder.find("%IN%"), 4, "'" + wav + "'");
+  encoder.replace(encoder.find("%OUT%"), 5, "'" + mp3 + "'");
+  EXPECT_EQ(Run({"sh", "-c", encoder}), 0) << encoder;
+  return mp3;
+}
+
+// Where the frame count of the VBR file's information frame ("Xing") lies.
+size_t XingCountAt(const std::string& data)
+{
+  size_t first = data.find(Frames(data)[0]);
+  MP3Header h;
+  h.Parse(reinterpret_cast<const unsigned char*>(&data[first]));
+  EXPECT_EQ(data.substr(first + 4 + h.GetSideInfoLength(), 4), "Xing");
+  return first + 4 + h.GetSideInfoLength() + 8;
+}
+
+void PutCount(std::string& data, size_t at, uint32_t count)
+{
+  std::string be;
+  soxtest::PutBE(be, count, 4);
+  data.replace(at, 4, be);
+}
+
+} // namespace
+
+TEST(MP3Decode, EveryEncodingMatchesTheReferenceDecoder)
+{
+  struct Encoding {
+    const char* name;
+    int rate, channels;
+    const char* encoder;
+  } encodings[] = {
+      {"mpeg1_44k_128_joint", 44100, 2, "lame --quiet -b 128 -m j %IN% %OUT%"},
+      {"mpeg1_44k_32_stereo", 44100, 2, "lame --quiet --resample 44.1 -b 32 -m s %IN% %OUT%"},
+      {"mpeg1_44k_320_stereo", 44100, 2, "lame --quiet -b 320 -m s %IN% %OUT%"},
+      {"mpeg1_48k_192_forced_ms", 48000, 2, "lame --quiet -b 192 -m f %IN% %OUT%"},
+      {"mpeg1_32k_64_mono", 32000, 1, "lame --quiet --resample 32 -b 64 -m m %IN% %OUT%"},
+      {"mpeg1_32k_256_joint", 32000, 2, "lame --quiet -b 256 -m j %IN% %OUT%"},
+      {"mpeg1_44k_vbr_xing", 44100, 2, "lame --quiet -V 2 %IN% %OUT%"},
+      {"mpeg1_48k_vbr_mono", 48000, 1, "lame --quiet -V 5 -m m %IN% %OUT%"},
+      {"mpeg2_22k_64_joint", 22050, 2, "lame --quiet --resample 22.05 -b 64 -m j %IN% %OUT%"},
+      {"mpeg2_24k_96_stereo", 24000, 2, "lame --quiet --resample 24 -b 96 -m s %IN% %OUT%"},
+      {"mpeg2_16k_32_mono", 16000, 1, "lame --quiet --resample 16 -b 32 -m m %IN% %OUT%"},
+      {"mpeg25_8k_16_mono", 8000, 1, "lame --quiet --resample 8 -b 16 -m m %IN% %OUT%"},
+      {"mpeg25_11k_32_joint", 11025, 2, "lame --quiet --resample 11.025 -b 32 -m j %IN% %OUT%"},
+      {"mpeg25_12k_24_stereo", 12000, 2, "lame --quiet --resample 12 -b 24 -m s %IN% %OUT%"},
+      {"ffmpeg_44k_160", 44100, 2, "ffmpeg -v error -y -i %IN% -c:a libmp3lame -b:a 160k %OUT%"},
+      {"ffmpeg_48k_vbr", 48000, 2, "ffmpeg -v error -y -i %IN% -c:a libmp3lame -q:a 4 %OUT%"},
+  };
+  const int blocks[] = {1, 7, 575, 1152, 1153, 5000, 4096, 333};
+  TempDir dir;
+  int row = 0;
+  for (const Encoding& e : encodings) {
+    SCOPED_TRACE(e.name);
+    std::string mp3 = Encode(dir, e.name, e.rate, e.channels, 3.0, e.encoder);
+    Pcm ref = mp3test::ReferenceDecode(mp3);
+    ASSERT_GT(ref.Frames(), 0u);
+    // Any block size reads the same samples.
+    Pcm ours = ReadFile(mp3, blocks[row++ % 8]);
+    ASSERT_EQ(ours.rate, ref.rate);
+    int spf = ours.rate >= 32000 ? 1152 : 576;
+    EXPECT_EQ(ours.Frames() % spf, 0u);
+    mp3test::Comparison c = mp3test::Compare(ours, ref, spf);
+    std::printf("%-26s SNR %.1f dB, lag %ld, frames %zu vs %zu\n", e.name, c.snr, c.lag, ours.Frames(), ref.Frames());
+    EXPECT_GE(c.snr, 80.0);
+    EXPECT_LE(std::labs(static_cast<long>(ours.Frames()) - static_cast<long>(ref.Frames())), spf);
+  }
+}
+
+TEST(MP3Decode, LeadingBytesForeignFramesAndOpenFailures)
+{
+  TempDir dir;
+  std::string cbr = Encode(dir, "cbr", 44100, 2, 8.0, "lame --quiet -b 128 %IN% %OUT%");
+  std::string mp3 = ReadWhole(cbr);
+  Pcm plain = ReadFile(cbr);
+  // An ID3v2 tag of 10 kB (synchsafe size 10230) or zeros before the first
+  // frame: skipped, and seeks count from the first frame.
+  std::string tag = std::string("ID3\3\0\0\0\0\x4F\x76", 10) + std::string(10230, '\0');
+  for (const std::string& before : {tag, std::string(10240, '\0')}) {
+    ASSERT_TRUE(WriteWhole(dir / "lead.mp3", before + mp3));
+    EXPECT_EQ(ReadFile(dir / "lead.mp3").samples, plain.samples);
+    LSoundSource s = LMP3File::OpenSource((dir / "lead.mp3").c_str());
+    s.Seek(200000);
+    std::vector<int> buf(2000 * 2);
+    ASSERT_EQ(s.Read(buf.data(), 2000), 2000);
+    EXPECT_TRUE(std::equal(buf.begin(), buf.end(), plain.samples.begin() + 400000));
+  }
+  // More than 65535 bytes of anything else before the first frame: refused.
+  ASSERT_TRUE(WriteWhole(dir / "junk.mp3", std::string(65536 + 4, ' ') + mp3));
+  EXPECT_EQ(LMP3File::OpenSource((dir / "junk.mp3").c_str()).GetErrorCode(), 3);
+  EXPECT_EQ(LMP3File::OpenSource((dir / "missing.mp3").c_str()).GetErrorCode(), 4);
+  ASSERT_TRUE(WriteWhole(dir / "empty.mp3", ""));
+  EXPECT_EQ(LMP3File::OpenSource((dir / "empty.mp3").c_str()).GetErrorCode(), 3);
+  ASSERT_TRUE(WriteWhole(dir / "text.mp3", std::string(3000, 'x')));
+  LSoundSource text = LMP3File::OpenSource((dir / "text.mp3").c_str());
+  EXPECT_EQ(text.GetErrorCode(), 3);
+  std::vector<int> buf(100, 7);
+  EXPECT_EQ(text.Read(buf.data(), 50), 0);
+  EXPECT_EQ(buf[49], 0) << "a source in error reads silence";
+  EXPECT_EQ(buf[50], 7);
+
+  // 5 frames at 48000 Hz among 44100 Hz frames are passed over: the
+  // reservoir and the filters go on as if they were not there.  11 foreign
+  // headers in a row end the stream there.
+  std::vector<std::string> a = Frames(mp3);
+  std::vector<std::string> b = Frames(ReadWhole(Encode(dir, "48", 48000, 2, 1.0, "lame --quiet -b 128 %IN% %OUT%")));
+  ASSERT_GT(a.size(), 300u);
+  ASSERT_TRUE(WriteWhole(dir / "mixed.mp3", Join(a, 0, 200) + Join(b, 1, 6) + Join(a, 200, a.size())));
+  EXPECT_EQ(ReadFile(dir / "mixed.mp3").samples, plain.samples);
+  ASSERT_TRUE(WriteWhole(dir / "cut.mp3", Join(a, 0, 100) + Join(b, 1, 25) + Join(a, 100, 200)));
+  EXPECT_EQ(ReadFile(dir / "cut.mp3").Frames(), 100u * 1152);
+}
+
+TEST(MP3Decode, LengthFromTheInformationFrameAndTheEstimates)
+{
+  TempDir dir;
+  std::string vbr = Encode(dir, "vbr", 44100, 2, 4.0, "lame --quiet -V 2 %IN% %OUT%");
+  std::string data = ReadWhole(vbr);
+  size_t frames = Frames(data).size();
+  size_t at = XingCountAt(data);
+  LSoundSource s = LMP3File::OpenSource(vbr.c_str());
+  EXPECT_EQ(s.GetEndSample(), static_cast<int>((frames - 1) * 1152));
+  // Decoding starts after the information frame: no leading silent frame.
+  EXPECT_EQ(mp3test::Compare(ReadAllFrom(s), mp3test::ReferenceDecode(vbr), 1152).lag, 0);
+  // A count of 1000 means 1,152,000 frames, whatever the file holds; a
+  // count of 0 would divide by zero: the frame is read as an ordinary one.
+  PutCount(data, at, 1000);
+  ASSERT_TRUE(WriteWhole(dir / "x.mp3", data));
+  EXPECT_EQ(LMP3File::OpenSource((dir / "x.mp3").c_str()).GetEndSample(), 1152000);
+  PutCount(data, at, 0);
+  ASSERT_TRUE(WriteWhole(dir / "x.mp3", data));
+  EXPECT_EQ(ReadFile(dir / "x.mp3").Frames(), frames * 1152);
+  // A count far beyond the file: a seek near the claimed end runs out of
+  // frames in its pre-roll, which ends the stream before the target.
+  PutCount(data, at, 10000);
+  ASSERT_TRUE(WriteWhole(dir / "x.mp3", data));
+  LSoundSource v = LMP3File::OpenSource((dir / "x.mp3").c_str());
+  ASSERT_EQ(v.GetEndSample(), 11520000);
+  v.Seek(11515000);
+  std::vector<int> buf(2000, 1);
+  EXPECT_EQ(v.Read(buf.data(), 1000), 0);
+  EXPECT_EQ(buf[1999], 0);
+  EXPECT_LT(v.GetEndSample(), 11515000);
+
+  // The estimates leave out the last 128 bytes (an ID3v1 tag's place); at
+  // 32 kbit/s the last frame lies inside them and must still be read.
+  std::vector<std::string> low = Frames(ReadWhole(Encode(dir, "32k", 44100, 1, 2.0, "lame --quiet --resample 44.1 -b 32 -m m %IN% %OUT%")));
+  ASSERT_LT(low.back().size(), 128u);
+  EXPECT_EQ(ReadFile(dir / "32k.mp3").Frames(), low.size() * 1152);
+  ASSERT_TRUE(WriteWhole(dir / "one.mp3", low[0]));
+  LSoundSource one = LMP3File::OpenSource((dir / "one.mp3").c_str());
+  EXPECT_EQ(one.GetEndSample(), 1152);
+  EXPECT_EQ(ReadAllFrom(one, 1000).Frames(), 1152u);
+
+  // 128 kbit/s at 44100 Hz cut to 1,000,128 bytes: trunc(1,000,000 / 417.96
+  // + 0.9) = 2393 frames; half way the estimate is the frames decoded plus
+  // what the remaining bytes hold; at the end, what was decoded.
+  std::string cut = ReadWhole(Encode(dir, "long", 44100, 2, 63.0, "lame --quiet -b 128 %IN% %OUT%"));
+  ASSERT_GE(cut.size(), 1000128u);
+  cut.resize(1000128);
+  ASSERT_TRUE(WriteWhole(dir / "cut.mp3", cut));
+  size_t whole = Frames(cut).size();
+  LSoundSource c = LMP3File::OpenSource((dir / "cut.mp3").c_str());
+  EXPECT_EQ(c.GetEndSample(), 2756736);
+  buf.resize(8192 * 2);
+  int read = 0;
+  while (read < 1000000) {
+    read += c.Read(buf.data(), 8192);
+  }
+  EXPECT_NEAR(c.GetEndSample(), static_cast<int>(whole) * 1152, 1152 * 2);
+  EXPECT_EQ(static_cast<size_t>(read) + ReadAllFrom(c, 8192).Frames(), whole * 1152);
+}
+
+TEST(MP3Decode, SeeksDecodePrerollAndReadSilenceOutside)
+{
+  TempDir dir;
+  std::string cbr = Encode(dir, "cbr", 44100, 2, 8.0, "lame --quiet -b 128 %IN% %OUT%");
+  Pcm linear = ReadFile(cbr);
+  LSoundSource s = LMP3File::OpenSource(cbr.c_str());
+  std::vector<int> buf(3000 * 2);
+  for (int target : {0, 1, 1151, 1152, 3 * 1152 + 5, 10 * 1152 + 100, 200000, static_cast<int>(linear.Frames()) - 2000}) {
+    s.Seek(target);
+    EXPECT_EQ(s.GetPositionSample(), target);
+    ASSERT_EQ(s.Read(buf.data(), 2000), 2000) << target;
+    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 4000, linear.samples.begin() + 2L * target)) << target;
+  }
+  s.Seek(-500);
+  ASSERT_EQ(s.Read(buf.data(), 1500), 1500);
+  EXPECT_TRUE(std::all_of(buf.begin(), buf.begin() + 1000, [](int v) { return v == 0; }));
+  EXPECT_TRUE(std::equal(buf.begin() + 1000, buf.begin() + 3000, linear.samples.begin()));
+  // Past the end (found by fuzzing: the last frame was decoded while the
+  // position stood later, and the end estimate fell below the position).
+  int end = s.GetEndSample();
+  for (int target : {end, end + 1, end + 1330, end + 100000}) {
+    s.Seek(target);
+    std::fill(buf.begin(), buf.end(), 1);
+    EXPECT_EQ(s.Read(buf.data(), 2806), 0) << target;
+    EXPECT_EQ(buf[2 * 2806 - 1], 0);
+    EXPECT_EQ(s.GetEndSample(), end);
+    EXPECT_EQ(s.GetPositionSample(), target + 2806);
+  }
+  s.Seek(end - 100);
+  EXPECT_EQ(s.Read(buf.data(), 2806), 100);
+  EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 200, linear.samples.end() - 200));
+
+  // Reading and seeking allocate nothing: every buffer belongs to the source.
+  long before = gAllocations.load();
+  while (s.Read(buf.data(), 3000) > 0) {
+  }
+  s.Seek(end / 2);
+  s.Read(buf.data(), 3000);
+  s.Seek(7);
+  s.Read(buf.data(), 1);
+  EXPECT_EQ(gAllocations.load() - before, 0);
+}
+
+TEST(MP3Decode, DamagedFilesReadToTheirEndWithoutFault)
+{
+  TempDir dir;
+  std::string data = ReadWhole(Encode(dir, "vbr", 44100, 2, 4.0, "lame --quiet -V 2 %IN% %OUT%"));
+  std::mt19937 rng(1234);
+  std::vector<int> buf(4096 * 2);
+  for (int round = 0; round < 24; round++) {
+    std::string d = data;
+    if (round % 3 == 0) {
+      d.resize(rng() % d.size());
+    } else {
+      for (int i = 0; i < (round % 3 == 1 ? 20 : 2000); i++) {
+        d[rng() % d.size()] ^= static_cast<char>(1u << (rng() % 8));
+      }
+    }
+    ASSERT_TRUE(WriteWhole(dir / "damaged.mp3", d));
+    LSoundSource s = LMP3File::OpenSource((dir / "damaged.mp3").c_str());
+    if (!s.IsOpen()) {
+      continue;
+    }
+    int span = static_cast<int>(ReadAllFrom(s).Frames()) + 1;
+    for (int target : {static_cast<int>(rng() % span), span + static_cast<int>(rng() % span), -static_cast<int>(rng() % 5000)}) {
+      s.Seek(target);
+      for (int k = 0; k < 3; k++) {
+        EXPECT_LE(s.Read(buf.data(), 1 + static_cast<int>(rng() % 4096)), 4096);
+      }
+    }
+  }
+}
+
+TEST(MP3Header, FieldsLimitsAndTheSearch)
+{
+  struct Case {
+    unsigned char b[4];
+    int rate, frameLength, sideInfo, samples; // rate 0: refused
+  } cases[] = {
+      {{0xFF, 0xFB, 0x92, 0x64}, 44100, 418, 32, 1152}, // MPEG-1 128 kbit/s, padded, joint
+      {{0xFF, 0xF2, 0x80, 0xC0}, 22050, 208, 9, 576},   // MPEG-2 with CRC, mono
+      {{0xFF, 0xE3, 0x18, 0x00}, 8000, 72, 17, 576},    // MPEG-2.5 8 kbit/s: the smallest frame
+      {{0xFF, 0xE3, 0xE4, 0x00}, 12000, 960, 17, 576},  // MPEG-2.5 160 kbit/s
+      {{0xFE, 0xFB, 0x90, 0x00}, 0, 0, 0, 0},           // first byte not 0xFF
+      {{0xFF, 0xDB, 0x90, 0x00}, 0, 0, 0, 0},           // second byte below 0xE0
+      {{0xFF, 0xEB, 0x90, 0x00}, 0, 0, 0, 0},           // reserved version
+      {{0xFF, 0xFD, 0x90, 0x00}, 0, 0, 0, 0},           // layer II
+      {{0xFF, 0xFF, 0x90, 0x00}, 0, 0, 0, 0},           // layer I
+      {{0xFF, 0xFB, 0x00, 0x00}, 0, 0, 0, 0},           // free format
+      {{0xFF, 0xFB, 0xF0, 0x00}, 0, 0, 0, 0},           // bit-rate index 15
+      {{0xFF, 0xFB, 0x9C, 0x00}, 0, 0, 0, 0},           // sample-rate index 3
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.b[1]) + " " + std::to_string(c.b[2]));
+    MP3Header h;
+    ASSERT_EQ(h.Parse(c.b), c.rate != 0);
+    if (c.rate != 0) {
+      EXPECT_EQ(h.GetSampleRate(), c.rate);
+      EXPECT_EQ(h.GetFrameLength(), c.frameLength);
+      EXPECT_EQ(h.GetSideInfoLength(), c.sideInfo);
+      EXPECT_EQ(h.GetMainDataLength(), c.frameLength - 4 - c.sideInfo - h.GetCrcLength());
+      EXPECT_EQ(h.GetSamplesPerFrame(), c.samples);
+    }
+  }
+  // The search passes up to 65535 bytes that are no header (0xFF with layer
+  // bits 11) and the CRC word after the header; it ends at the file's end.
+  TempDir dir;
+  std::string path = dir / "search.bin";
+  for (size_t garbage : {0, 1000, 65535, 65536}) {
+    ASSERT_TRUE(WriteWhole(path, std::string(garbage, '\xFF') + "\xFF\xFA\x90\x00\xAB\xCD" + std::string(100, '\0')));
+    MP3ReadFile file(path.c_str());
+    MP3Header h;
+    ASSERT_EQ(h.ReadHeader(file), garbage < 65536) << garbage;
+    if (garbage < 65536) {
+      EXPECT_EQ(file.Tell(), static_cast<long long>(garbage) + 6);
+    }
+  }
+  for (const std::string& bytes : {std::string("\xFF\xFB\x90"), std::string(5000, '\0')}) {
+    ASSERT_TRUE(WriteWhole(path, bytes));
+    MP3ReadFile file(path.c_str());
+    MP3Header h;
+    EXPECT_FALSE(h.ReadHeader(file));
+  }
+  // The input file: reads across its buffer, seeks both ways, and counts
+  // its length without the last 128 bytes (never below 0).
+  std::string data(100000, '\0');
+  for (size_t i = 0; i < data.size(); i++) {
+    data[i] = static_cast<char>(i * 7 + i / 256);
+  }
+  ASSERT_TRUE(WriteWhole(path, data));
+  MP3ReadFile f(path.c_str());
+  EXPECT_EQ(f.GetSize(), 100000);
+  EXPECT_EQ(f.GetLength(), 100000 - 128);
+  std::string got(40000, '\0');
+  f.Seek(30000);
+  ASSERT_EQ(f.Read(reinterpret_cast<unsigned char*>(got.data()), 40000), 40000);
+  EXPECT_EQ(got, data.substr(30000, 40000));
+  EXPECT_EQ(f.GetBytesToEnd(), 100000 - 128 - 70000);
+  f.Seek(10);
+  f.Skip(32767);
+  EXPECT_EQ(f.ReadByte(), static_cast<unsigned char>(data[32777]));
+  f.Seek(99990);
+  EXPECT_EQ(f.Read(reinterpret_cast<unsigned char*>(got.data()), 100), 10);
+  EXPECT_EQ(f.ReadByte(), -1);
+  EXPECT_LT(f.GetBytesToEnd(), 0);
+  ASSERT_TRUE(WriteWhole(path, std::string(100, '\1')));
+  EXPECT_EQ(MP3ReadFile(path.c_str()).GetLength(), 0);
+  MP3ReadFile missing((dir / "none").c_str());
+  EXPECT_FALSE(missing.IsOpen());
+  EXPECT_EQ(missing.ReadByte(), -1);
+}
+
+// Intensity stereo: in the bands above the right channel's last nonzero
+// line, a legal position p gives MPEG-1 left = v tan(p pi/12) / (1 + tan)
+// and right = v / (1 + tan); the lower rates scale one channel by powers of
+// 2^-1/4 (intensity scale 0) or 2^-1/2 (scale 1): odd p the left by
+// k^((p + 1) / 2), even p the right by k^(p / 2).  The illegal position
+// leaves the band to mid/side (when on) or plain stereo.
+TEST(MP3Stereo, IntensityPositionsAndMidSide)
+{
+  struct Case {
+    unsigned char head[4];
+    int band; // 0: MPEG-1 44100 Hz, 3: MPEG-2 22050 Hz
+    int scale;
+  } cases[] = {
+      {{0xFF, 0xFB, 0x90, 0x70}, 0, 0}, // intensity and mid/side
+      {{0xFF, 0xFB, 0x90, 0x50}, 0, 0}, // intensity only
+      {{0xFF, 0xF3, 0x80, 0x50}, 3, 0},
+      {{0xFF, 0xF3, 0x80, 0x70}, 3, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.head[1]) + " " + std::to_string(c.head[3]) + " scale " + std::to_string(c.scale));
+    MP3Header h;
+    ASSERT_TRUE(h.Parse(c.head));
+    const MP3BandTable& bands = kMP3BandTables[c.band];
+    MP3GranuleInfo right = {};
+    right.scalefacCompress = c.scale;
+    MP3ScaleFactors sf = {};
+    for (int sfb = 0; sfb < 22; sfb++) {
+      sf.l[sfb] = static_cast<unsigned char>(sfb < 21 ? (sfb * 3 + 1) % 8 : 0);
+      sf.illegalL[sfb] = 7;
+    }
+    float l[576], r[576];
+    const int rightEnd = bands.longBounds[4]; // right is nonzero up to band 3
+    for (int i = 0; i < 576; i++) {
+      l[i] = 1.0f + i % 5;
+      r[i] = i < rightEnd ? 0.5f : 0.0f;
+    }
+    int count[2] = {576, rightEnd};
+    JointStereoProcessing(h, right, sf, bands, l, r, count);
+    const bool ms = (c.head[3] & 0x20) != 0;
+    const double k = c.scale ? std::pow(2.0, -0.5) : std::pow(2.0, -0.25);
+    for (int i = 0; i < 576; i++) {
+      int sfb = 0;
+      while (sfb < 21 && i >= bands.longBounds[sfb + 1]) {
+        sfb++;
+      }
+      int p = sf.l[std::min(sfb, 20)];
+      double v = 1.0 + i % 5, el = v, er = i < rightEnd ? 0.5 : 0.0;
+      if (sfb >= 4 && p != 7 && c.band == 0) {
+        double s = std::sin(p * M_PI / 12), co = std::cos(p * M_PI / 12);
+        el = v * s / (s + co);
+        er = v * co / (s + co);
+      } else if (sfb >= 4 && p != 7) {
+        el = (p & 1) ? v * std::pow(k, (p + 1) / 2) : v;
+        er = (p & 1) || p == 0 ? v : v * std::pow(k, p / 2);
+      } else if (ms) {
+        el = (v + er) / std::sqrt(2.0);
+        er = (v - er) / std::sqrt(2.0);
+      }
+      ASSERT_NEAR(l[i], el, 1e-5) << i;
+      ASSERT_NEAR(r[i], er, 1e-5) << i;
+    }
+    EXPECT_EQ(count[0], 576);
+    EXPECT_EQ(count[1], 576);
+  }
+}
