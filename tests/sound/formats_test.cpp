@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "base/fileclasses.h"
 #include "settings/settings.h"
 #include "sound/aiff.h"
 #include "sound/au.h"
@@ -13,7 +12,6 @@
 #include "sound/formaterrors.h"
 #include "sound/gsm.h"
 #include "sound/moh.h"
-#include "sound/mohdecompressor.h"
 #include "sound/pcdart.h"
 #include "sound/raw.h"
 #include "sound/soxfiles.h"
@@ -67,12 +65,12 @@ struct SoxCase {
   const std::vector<std::string>* signal = &kNoise;
 };
 
-// 16-bit little-endian samples counting up from `from`.
+// 16-bit samples counting up from `from`.
 std::string Ramp16(int count, int from = 1)
 {
   std::string b;
   for (int i = 0; i < count; ++i) {
-    PutLE(b, static_cast<uint16_t>(from + i), 2);
+    b += LE(static_cast<uint16_t>(from + i), 2);
   }
   return b;
 }
@@ -91,29 +89,18 @@ struct WavLayout {
 
 std::string Wav(const WavLayout& s)
 {
-  std::string b = s.before + "RIFF";
-  PutLE(b, 0, 4); // not used by the reader
-  b += "WAVEfmt ";
-  PutLE(b, s.fmtSize, 4);
-  std::string fmt;
-  PutLE(fmt, s.tag, 2);
-  PutLE(fmt, s.channels, 2);
-  PutLE(fmt, s.rate, 4);
-  PutLE(fmt, s.rate * s.channels * ((s.bits + 7) / 8), 4);
-  PutLE(fmt, s.channels * ((s.bits + 7) / 8), 2);
-  PutLE(fmt, s.bits, 2);
+  const int bytes = (s.bits + 7) / 8;
+  std::string fmt = LE(s.tag, 2) + LE(s.channels, 2) + LE(s.rate, 4) + LE(s.rate * s.channels * bytes, 4) +
+                    LE(s.channels * bytes, 2) + LE(s.bits, 2);
   fmt.resize(s.fmtSize + s.fmtSize % 2, 0);
-  b += fmt + s.between + "data";
-  PutLE(b, static_cast<uint32_t>(s.dataSize < 0 ? static_cast<int64_t>(s.data.size()) : s.dataSize), 4);
-  return b + s.data;
+  return s.before + "RIFF" + LE(0, 4) + "WAVEfmt " + LE(s.fmtSize, 4) + fmt + s.between + "data" +
+         LE(static_cast<uint32_t>(s.dataSize < 0 ? static_cast<int64_t>(s.data.size()) : s.dataSize), 4) + s.data;
 }
 
 std::string Chunk(const std::string& id, const std::string& body, int64_t size = -1, bool bigEndian = true)
 {
-  std::string b = id;
   uint32_t n = static_cast<uint32_t>(size < 0 ? static_cast<int64_t>(body.size()) : size);
-  bigEndian ? PutBE(b, n, 4) : PutLE(b, n, 4);
-  return b + body + (body.size() % 2 != 0 ? std::string(1, '\0') : "");
+  return id + (bigEndian ? BE(n, 4) : LE(n, 4)) + body + (body.size() % 2 != 0 ? std::string(1, '\0') : "");
 }
 
 std::string Aiff(const std::string& chunks, const char* type = "AIFF")
@@ -124,14 +111,7 @@ std::string Aiff(const std::string& chunks, const char* type = "AIFF")
 // COMM body: channels, no frame count, bits and the 80-bit rate (8000 Hz).
 std::string Comm(uint16_t channels, uint16_t bits, uint16_t exponent = 0x400B, uint32_t mantissa = 0xFA000000)
 {
-  std::string b;
-  PutBE(b, channels, 2);
-  PutBE(b, 0, 4);
-  PutBE(b, bits, 2);
-  PutBE(b, exponent, 2);
-  PutBE(b, mantissa, 4);
-  PutBE(b, 0, 4);
-  return b;
+  return BE(channels, 2) + BE(0, 4) + BE(bits, 2) + BE(exponent, 2) + BE(mantissa, 4) + BE(0, 4);
 }
 
 std::string Ssnd(const std::string& samples)
@@ -141,32 +121,17 @@ std::string Ssnd(const std::string& samples)
 
 std::string Au(uint32_t offset, uint32_t size, uint32_t encoding, uint32_t rate = 8000, uint32_t channels = 1)
 {
-  std::string b = ".snd";
-  for (uint32_t v : {offset, size, encoding, rate, channels}) {
-    PutBE(b, v, 4);
-  }
-  return b;
+  return ".snd" + BE(offset, 4) + BE(size, 4) + BE(encoding, 4) + BE(rate, 4) + BE(channels, 4);
 }
 
-std::string Be16(std::initializer_list<int> values)
-{
-  std::string b;
-  for (int v : values) {
-    PutBE(b, static_cast<uint16_t>(v), 2);
-  }
-  return b;
-}
-
-// MOH: residuals in groups of 8 with one width each, then the checksum.
+// MOH: residuals in groups of 8 with one width each.
 std::string Compress(const std::vector<int>& residuals, int width)
 {
   std::string b;
   int bits = 0;
   auto put = [&](uint32_t value, int n) {
     for (int i = n - 1; i >= 0; --i, ++bits) {
-      if (bits % 8 == 0) {
-        b.push_back(0);
-      }
+      b.resize(static_cast<size_t>(bits / 8 + 1));
       b.back() = static_cast<char>(b.back() | (((value >> i) & 1) << (7 - bits % 8)));
     }
   };
@@ -181,35 +146,23 @@ std::string Compress(const std::vector<int>& residuals, int width)
   return b;
 }
 
-char Checksum(const std::string& data)
-{
-  unsigned char sum = 0x7D;
-  for (char c : data) {
-    sum = static_cast<unsigned char>(sum + static_cast<unsigned char>(c));
-  }
-  return static_cast<char>(sum);
-}
-
 struct Segment {
   int32_t count;
-  std::string data; // compressed, without the checksum
+  std::string data;  // compressed, without the checksum
   int checksum = -1; // -1: the right one; -2: none
 };
 
 std::string Moh(const std::vector<Segment>& segments, uint32_t skip = 5)
 {
-  std::string b;
-  PutLE(b, 0x484F4D00, 4);
-  PutLE(b, skip, 4);
-  b.resize(24, 0x11);
-  b.append(std::min(skip, 100000u), '\xEE'); // a larger skip runs past the end
+  std::string b = LE(0x484F4D00, 4) + LE(skip, 4) + std::string(16, '\x11') + std::string(std::min(skip, 100000u), '\xEE');
   for (const Segment& s : segments) {
-    PutLE(b, 1, 4);
-    PutLE(b, static_cast<uint32_t>(s.count), 4);
-    PutLE(b, 0, 4);
-    b += s.data;
+    unsigned char sum = 0x7D;
+    for (char c : s.data) {
+      sum = static_cast<unsigned char>(sum + static_cast<unsigned char>(c));
+    }
+    b += LE(1, 4) + LE(static_cast<uint32_t>(s.count), 4) + LE(0, 4) + s.data;
     if (s.checksum != -2) {
-      b.push_back(s.checksum == -1 ? Checksum(s.data) : static_cast<char>(s.checksum));
+      b.push_back(static_cast<char>(s.checksum == -1 ? sum : s.checksum));
     }
   }
   return b;
@@ -326,110 +279,97 @@ TEST(SoundFiles, HandMadeFiles)
 {
   const std::vector<int> ramp = {16, 32, 48, 64};
   const int k7 = 16 * 15 * 16; // ADPCM code 7 from a fresh decoder
-  std::string junk = "JUNK";
-  PutLE(junk, 5, 4); // leaves one byte and a pad after its 4-byte "type"
-  std::string tinyJunk = "JUNK";
-  PutLE(tinyJunk, 3, 4); // leaves nothing to skip: cannot be walked
-  std::string list = Chunk("LIST", "abc", -1, false) + Chunk("fact", "\3\0\0\0", -1, false);
-  std::string hugeList = "LIST";
-  PutLE(hugeList, 0x80000000u, 4);
-  std::string allBits = "LIST";
-  PutLE(allBits, 0xFFFFFFFFu, 4);
-  std::string twelve;
-  for (int v : {0x7FF0, -0x8000, 0x0010, -0x0010}) {
-    PutLE(twelve, static_cast<uint16_t>(v), 2);
-  }
+  const std::string twelve = LE(0x7FF0, 2) + LE(0x8000, 2) + LE(0x0010, 2) + LE(0xFFF0, 2);
+  const std::string twelveBE = BE(0x7FF0, 2) + BE(0x8000, 2) + BE(0x0010, 2) + BE(0xFFF0, 2);
   const std::vector<int> twelveOut = {0x7FF0 * 16, -0x8000 * 16, 256, -256};
-  const std::string comm = Chunk("COMM", Comm(1, 16));
-  const std::string data = Ssnd("\1\2\3\4");
-  std::string auBad = Au(24, 0, 3);
-  auBad[0] = 'x';
+  const std::string comm = Chunk("COMM", Comm(1, 16)), data = Ssnd("\1\2\3\4");
   const std::vector<int> r64(64, 3);
   std::string cut = Moh({Segment{64, Compress(r64, 4)}, Segment{64, Compress(r64, 4)}});
   cut.resize(cut.size() - 10);
-
+  const Opener wav = LWaveFile::OpenSource, aiff = LAifFile::OpenSource, au = LAuFile::OpenSource;
+  const Opener gsm = LGSMFile::OpenSource, moh = OpenMoh;
   const MadeCase cases[] = {
-      {"wav: chunks before the wave form", LWaveFile::OpenSource, Wav({.before = junk + "abcdx" + '\0'}), 0, ramp},
-      {"wav: a foreign header too small", LWaveFile::OpenSource, Wav({.before = tinyJunk + "abcd"}), kFileErrorCorrupt, {}},
-      {"wav: chunks between", LWaveFile::OpenSource, Wav({.between = list}), 0, ramp, 4},
-      {"wav: odd format chunk", LWaveFile::OpenSource, Wav({.fmtSize = 19}), 0, ramp, 4},
-      {"wav: format chunk 18", LWaveFile::OpenSource, Wav({.fmtSize = 18}), 0, ramp, 4},
-      {"wav: format chunk 8192", LWaveFile::OpenSource, Wav({.fmtSize = 8192}), 0, ramp, 4},
-      {"wav: format chunk 15", LWaveFile::OpenSource, Wav({.fmtSize = 15}), kFileErrorCorrupt, {}},
-      {"wav: format chunk 8193", LWaveFile::OpenSource, Wav({.fmtSize = 8193}), kFileErrorCorrupt, {}},
-      {"wav: huge chunk", LWaveFile::OpenSource, Wav({.between = hugeList}), kFileErrorCorrupt, {}},
-      {"wav: chunk of all bits", LWaveFile::OpenSource, Wav({.between = allBits}), kFileErrorCorrupt, {}},
-      {"wav: 1 Hz", LWaveFile::OpenSource, Wav({.rate = 1}), 0, ramp},
-      {"wav: 255 channels at 196000 Hz", LWaveFile::OpenSource, Wav({.channels = 255, .rate = 196000}), 0, {}, 0},
-      {"wav: 1 bit", LWaveFile::OpenSource, Wav({.bits = 1}), 0, {}},
-      {"wav: no channels", LWaveFile::OpenSource, Wav({.channels = 0}), kFileErrorCorrupt, {}},
-      {"wav: 256 channels", LWaveFile::OpenSource, Wav({.channels = 256}), kFileErrorCorrupt, {}},
-      {"wav: 0 Hz", LWaveFile::OpenSource, Wav({.rate = 0}), kFileErrorCorrupt, {}},
-      {"wav: 196001 Hz", LWaveFile::OpenSource, Wav({.rate = 196001}), kFileErrorCorrupt, {}},
-      {"wav: 17 bits", LWaveFile::OpenSource, Wav({.bits = 17}), kFileErrorEncoding, {}},
-      {"wav: extensible", LWaveFile::OpenSource, Wav({.tag = 0xFFFE}), kFileErrorEncoding, {}},
-      {"wav: a-law tag", LWaveFile::OpenSource, Wav({.tag = 6, .bits = 8}), kFileErrorEncoding, {}},
-      {"wav: float tag", LWaveFile::OpenSource, Wav({.tag = 3, .bits = 32}), kFileErrorEncoding, {}},
-      {"wav: format before coding", LWaveFile::OpenSource, Wav({.tag = 3, .channels = 0, .rate = 0, .bits = 32}),
+      {"wav: chunks before the wave form", wav, Wav({.before = "JUNK" + LE(5, 4) + "abcdx" + '\0'}), 0, ramp},
+      {"wav: a foreign header too small", wav, Wav({.before = "JUNK" + LE(3, 4) + "abcd"}), kFileErrorCorrupt, {}},
+      {"wav: chunks between", wav, Wav({.between = Chunk("LIST", "abc", -1, false) + Chunk("fact", LE(3, 4), -1, false)}), 0, ramp, 4},
+      {"wav: odd format chunk", wav, Wav({.fmtSize = 19}), 0, ramp, 4},
+      {"wav: format chunk 18", wav, Wav({.fmtSize = 18}), 0, ramp, 4},
+      {"wav: format chunk 8192", wav, Wav({.fmtSize = 8192}), 0, ramp, 4},
+      {"wav: format chunk 15", wav, Wav({.fmtSize = 15}), kFileErrorCorrupt, {}},
+      {"wav: format chunk 8193", wav, Wav({.fmtSize = 8193}), kFileErrorCorrupt, {}},
+      {"wav: huge chunk", wav, Wav({.between = "LIST" + LE(0x80000000u, 4)}), kFileErrorCorrupt, {}},
+      {"wav: chunk of all bits", wav, Wav({.between = "LIST" + LE(0xFFFFFFFFu, 4)}), kFileErrorCorrupt, {}},
+      {"wav: 1 Hz", wav, Wav({.rate = 1}), 0, ramp},
+      {"wav: 255 channels at 196000 Hz", wav, Wav({.channels = 255, .rate = 196000}), 0, {}, 0},
+      {"wav: 1 bit", wav, Wav({.bits = 1}), 0, {}},
+      {"wav: no channels", wav, Wav({.channels = 0}), kFileErrorCorrupt, {}},
+      {"wav: 256 channels", wav, Wav({.channels = 256}), kFileErrorCorrupt, {}},
+      {"wav: 0 Hz", wav, Wav({.rate = 0}), kFileErrorCorrupt, {}},
+      {"wav: 196001 Hz", wav, Wav({.rate = 196001}), kFileErrorCorrupt, {}},
+      {"wav: 17 bits", wav, Wav({.bits = 17}), kFileErrorEncoding, {}},
+      {"wav: extensible", wav, Wav({.tag = 0xFFFE}), kFileErrorEncoding, {}},
+      {"wav: a-law tag", wav, Wav({.tag = 6, .bits = 8}), kFileErrorEncoding, {}},
+      {"wav: float tag", wav, Wav({.tag = 3, .bits = 32}), kFileErrorEncoding, {}},
+      {"wav: format before coding", wav, Wav({.tag = 3, .channels = 0, .rate = 0, .bits = 32}),
        kFileErrorCorrupt, {}},
-      {"wav: 12 bits", LWaveFile::OpenSource, Wav({.bits = 12, .data = twelve}), 0, twelveOut},
-      {"wav: half a frame", LWaveFile::OpenSource, Wav({.channels = 2, .data = Ramp16(5)}), 0, {16, 32, 48, 64}, 2},
-      {"wav: data to the end", LWaveFile::OpenSource, Wav({.data = Ramp16(7), .dataSize = 0xFFFFFFFF}), 0, {}, 7},
-      {"wav: size beyond the file", LWaveFile::OpenSource, Wav({.data = Ramp16(3), .dataSize = 10}), 0,
+      {"wav: 12 bits", wav, Wav({.bits = 12, .data = twelve}), 0, twelveOut},
+      {"wav: half a frame", wav, Wav({.channels = 2, .data = Ramp16(5)}), 0, {16, 32, 48, 64}, 2},
+      {"wav: data to the end", wav, Wav({.data = Ramp16(7), .dataSize = 0xFFFFFFFF}), 0, {}, 7},
+      {"wav: size beyond the file", wav, Wav({.data = Ramp16(3), .dataSize = 10}), 0,
        {16, 32, 48, 0, 0}, 5},
-      {"aiff: odd chunk first, 12 bits", LAifFile::OpenSource,
-       Aiff(Chunk("ANNO", "abc") + Chunk("COMM", Comm(1, 12)) + Ssnd(Be16({0x7FF0, -0x8000, 0x0010, -0x0010}))), 0,
+      {"aiff: odd chunk first, 12 bits", aiff,
+       Aiff(Chunk("ANNO", "abc") + Chunk("COMM", Comm(1, 12)) + Ssnd(twelveBE)), 0,
        twelveOut, 4},
-      {"aiff: AIFF-C", LAifFile::OpenSource, Aiff(comm + data, "AIFC"), kFileErrorCorrupt, {}},
-      {"aiff: no SSND", LAifFile::OpenSource, Aiff(comm), kFileErrorCorrupt, {}},
-      {"aiff: SSND before COMM", LAifFile::OpenSource, Aiff(data + comm), kFileErrorCorrupt, {}},
-      {"aiff: short COMM", LAifFile::OpenSource, Aiff(Chunk("COMM", Comm(1, 16).substr(0, 16)) + data),
+      {"aiff: AIFF-C", aiff, Aiff(comm + data, "AIFC"), kFileErrorCorrupt, {}},
+      {"aiff: no SSND", aiff, Aiff(comm), kFileErrorCorrupt, {}},
+      {"aiff: SSND before COMM", aiff, Aiff(data + comm), kFileErrorCorrupt, {}},
+      {"aiff: short COMM", aiff, Aiff(Chunk("COMM", Comm(1, 16).substr(0, 16)) + data),
        kFileErrorCorrupt, {}},
-      {"aiff: no channels", LAifFile::OpenSource, Aiff(Chunk("COMM", Comm(0, 16)) + data), kFileErrorCorrupt, {}},
-      {"aiff: 300 channels", LAifFile::OpenSource, Aiff(Chunk("COMM", Comm(300, 16)) + data), kFileErrorCorrupt, {}},
-      {"aiff: rate too large", LAifFile::OpenSource, Aiff(Chunk("COMM", Comm(1, 16, 0x401F)) + data),
+      {"aiff: no channels", aiff, Aiff(Chunk("COMM", Comm(0, 16)) + data), kFileErrorCorrupt, {}},
+      {"aiff: 300 channels", aiff, Aiff(Chunk("COMM", Comm(300, 16)) + data), kFileErrorCorrupt, {}},
+      {"aiff: rate too large", aiff, Aiff(Chunk("COMM", Comm(1, 16, 0x401F)) + data),
        kFileErrorCorrupt, {}},
-      {"aiff: negative rate", LAifFile::OpenSource, Aiff(Chunk("COMM", Comm(1, 16, 0xC00B)) + data),
+      {"aiff: negative rate", aiff, Aiff(Chunk("COMM", Comm(1, 16, 0xC00B)) + data),
        kFileErrorCorrupt, {}},
-      {"aiff: huge chunk", LAifFile::OpenSource, Aiff(Chunk("ANNO", "", 0x80000000LL) + comm), kFileErrorCorrupt, {}},
-      {"aiff: empty", LAifFile::OpenSource, "", kFileErrorCorrupt, {}},
-      {"aiff: 17 bits", LAifFile::OpenSource, Aiff(Chunk("COMM", Comm(1, 17)) + data), kFileErrorEncoding, {}},
-      {"aiff: SSND too small for its fields", LAifFile::OpenSource, Aiff(comm + Chunk("SSND", std::string(8, '\0'), 6)),
+      {"aiff: huge chunk", aiff, Aiff(Chunk("ANNO", "", 0x80000000LL) + comm), kFileErrorCorrupt, {}},
+      {"aiff: empty", aiff, "", kFileErrorCorrupt, {}},
+      {"aiff: 17 bits", aiff, Aiff(Chunk("COMM", Comm(1, 17)) + data), kFileErrorEncoding, {}},
+      {"aiff: SSND too small for its fields", aiff, Aiff(comm + Chunk("SSND", std::string(8, '\0'), 6)),
        0, {}, 0},
-      {"au: annotation before the audio", LAuFile::OpenSource, Au(32, 4, 3) + "annotat" + '\0' + Be16({100, -100}), 0,
+      {"au: annotation before the audio", au, Au(32, 4, 3) + "annotat" + '\0' + BE(100, 2) + BE(0xFF9C, 2), 0,
        {1600, -1600}, 2},
-      {"au: size of all bits", LAuFile::OpenSource, Au(24, 0xFFFFFFFF, 2) + "\1\2\3\xFF\x80", 0,
+      {"au: size of all bits", au, Au(24, 0xFFFFFFFF, 2) + "\1\2\3\xFF\x80", 0,
        {4096, 8192, 12288, -4096, -128 * 4096}, 5},
-      {"au: offset beyond the file", LAuFile::OpenSource, Au(1000, 8, 3), 0, {0, 0, 0, 0}, 4},
-      {"au: magic", LAuFile::OpenSource, auBad, kFileErrorCorrupt, {}},
-      {"au: short", LAuFile::OpenSource, Au(24, 0, 3).substr(0, 23), kFileErrorCorrupt, {}},
-      {"au: no channels", LAuFile::OpenSource, Au(24, 0, 3, 8000, 0), kFileErrorCorrupt, {}},
-      {"au: 256 channels", LAuFile::OpenSource, Au(24, 0, 3, 8000, 256), kFileErrorCorrupt, {}},
-      {"au: 0 Hz", LAuFile::OpenSource, Au(24, 0, 1, 0), kFileErrorCorrupt, {}},
-      {"au: rate beyond int", LAuFile::OpenSource, Au(24, 0, 1, 0x80000000u), kFileErrorCorrupt, {}},
-      {"au: 24 bits", LAuFile::OpenSource, Au(24, 0, 4), kFileErrorEncoding, {}},
+      {"au: offset beyond the file", au, Au(1000, 8, 3), 0, {0, 0, 0, 0}, 4},
+      {"au: magic", au, "x" + Au(24, 0, 3).substr(1), kFileErrorCorrupt, {}},
+      {"au: short", au, Au(24, 0, 3).substr(0, 23), kFileErrorCorrupt, {}},
+      {"au: no channels", au, Au(24, 0, 3, 8000, 0), kFileErrorCorrupt, {}},
+      {"au: 256 channels", au, Au(24, 0, 3, 8000, 256), kFileErrorCorrupt, {}},
+      {"au: 0 Hz", au, Au(24, 0, 1, 0), kFileErrorCorrupt, {}},
+      {"au: rate beyond int", au, Au(24, 0, 1, 0x80000000u), kFileErrorCorrupt, {}},
+      {"au: 24 bits", au, Au(24, 0, 4), kFileErrorEncoding, {}},
       {"vox: two samples a byte, high nibble first", OpenVox, std::string("\x70\x07", 2), 0, {k7}, 4},
-      {"gsm: a partial last frame", LGSMFile::OpenSource, std::string(33 * 2 + 20, '\xD5'), 0, {}, 320},
-      {"gsm: empty", LGSMFile::OpenSource, "", 0, {}, 0},
+      {"gsm: a partial last frame", gsm, std::string(33 * 2 + 20, '\xD5'), 0, {}, 320},
+      {"gsm: empty", gsm, "", 0, {}, 0},
       // 8-bit mode: out = x1 * 128.  From a zero state the first two samples
       // are the residuals; the third is the prediction (9 * 50 + 100 * (0 - 9)
       // + 128) >> 8 = -2, since a = 100 * 24 * 50 / (100^2 + 50^2 + 1) = 9.
-      {"moh: 8-bit mode", OpenMoh, Moh({Segment{3, Compress({100, 50, 0}, 8)}}), 0,
+      {"moh: 8-bit mode", moh, Moh({Segment{3, Compress({100, 50, 0}, 8)}}), 0,
        {100 * 128 * 16, 50 * 128 * 16, -2 * 128 * 16}, 3},
-      {"moh: 11-bit mode", OpenMoh, Moh({Segment{-2, Compress({1000, -500}, 12)}}), 0, {1000 * 256, -500 * 256}},
-      {"moh: 8-bit wrap", OpenMoh, Moh({Segment{1, Compress({200}, 9)}}), 0, {-56 * 128 * 16}},
-      {"moh: 16-bit wrap", OpenMoh, Moh({Segment{-1, Compress({5000}, 14)}}), 0, {static_cast<int16_t>(5000 * 16) * 16}},
-      {"moh: width 0", OpenMoh, Moh({Segment{40, Compress(std::vector<int>(40, 0), 0)}}), 0, std::vector<int>(40, 0), 40},
-      {"moh: a bad checksum ends the list", OpenMoh, Moh({Segment{64, Compress(r64, 4), 0}, Segment{64, Compress(r64, 4)}}),
+      {"moh: 11-bit mode", moh, Moh({Segment{-2, Compress({1000, -500}, 12)}}), 0, {1000 * 256, -500 * 256}},
+      {"moh: 8-bit wrap", moh, Moh({Segment{1, Compress({200}, 9)}}), 0, {-56 * 128 * 16}},
+      {"moh: 16-bit wrap", moh, Moh({Segment{-1, Compress({5000}, 14)}}), 0, {static_cast<int16_t>(5000 * 16) * 16}},
+      {"moh: width 0", moh, Moh({Segment{40, Compress(std::vector<int>(40, 0), 0)}}), 0, std::vector<int>(40, 0), 40},
+      {"moh: a bad checksum ends the list", moh, Moh({Segment{64, Compress(r64, 4), 0}, Segment{64, Compress(r64, 4)}}),
        0, {}, 64},
-      {"moh: cut in a segment", OpenMoh, cut, 0, {}, 64 + 48},
-      {"moh: no checksum", OpenMoh, Moh({Segment{64, Compress(r64, 4), -2}}), 0, {}, 64},
-      {"moh: an empty segment", OpenMoh, Moh({Segment{0, ""}, Segment{64, Compress(r64, 4)}}), 0, {}, 64},
-      {"moh: short header", OpenMoh, std::string(23, '\0'), kFileErrorCorrupt, {}},
-      {"moh: no segments", OpenMoh, Moh({}), kFileErrorCorrupt, {}},
-      {"moh: skip beyond the file", OpenMoh, Moh({}, 0xFFFFFFF0u), kFileErrorCorrupt, {}},
-      {"moh: INT32_MIN samples", OpenMoh, Moh({Segment{INT32_MIN, Compress(std::vector<int>(16, 1), 3), -2}}), 0, {}, 16},
-      {"moh: too many segments", OpenMoh, Moh(std::vector<Segment>(1000, Segment{1, Compress({1}, 2)})), 0, {},
+      {"moh: cut in a segment", moh, cut, 0, {}, 64 + 48},
+      {"moh: no checksum", moh, Moh({Segment{64, Compress(r64, 4), -2}}), 0, {}, 64},
+      {"moh: an empty segment", moh, Moh({Segment{0, ""}, Segment{64, Compress(r64, 4)}}), 0, {}, 64},
+      {"moh: short header", moh, std::string(23, '\0'), kFileErrorCorrupt, {}},
+      {"moh: no segments", moh, Moh({}), kFileErrorCorrupt, {}},
+      {"moh: skip beyond the file", moh, Moh({}, 0xFFFFFFF0u), kFileErrorCorrupt, {}},
+      {"moh: INT32_MIN samples", moh, Moh({Segment{INT32_MIN, Compress(std::vector<int>(16, 1), 3), -2}}), 0, {}, 16},
+      {"moh: too many segments", moh, Moh(std::vector<Segment>(1000, Segment{1, Compress({1}, 2)})), 0, {},
        LMOHSource::kMaxSegments},
   };
   TempDir dir;
@@ -572,17 +512,6 @@ TEST(SoundFiles, RawFilesFollowTheFileAndTheirSettings)
   vox.Load();
   EXPECT_EQ(vox.sampleRate, 8000);
   EXPECT_EQ(vox.codec, kRawCodecDialogicADPCM);
-  raw.sampleRate = 22050;
-  raw.channels = 2;
-  raw.codec = kRawCodecALaw;
-  raw.SaveAsDefaultSettings(kRawAudioSection);
-  LRawSettings back;
-  back.Load(kRawAudioSection);
-  EXPECT_EQ(back.sampleRate, 22050);
-  EXPECT_EQ(back.channels, 2);
-  EXPECT_EQ(back.codec, kRawCodecALaw);
-  vox.Load(); // the other section is untouched
-  EXPECT_EQ(vox.sampleRate, 8000);
   for (int stored : {0, 256, 255}) {
     LSettingSetInt(kVoxAudioSection, "Channels", stored);
     vox.Load();
@@ -613,30 +542,6 @@ TEST(SoundFiles, MohSegmentsBecomeAudFiles)
   EXPECT_FALSE(Exists(dir / "2.aud"));
   s.Seek(0);
   EXPECT_EQ(ReadAll(s, 4096), all);
-
-  // Input in any pieces gives the same samples.
-  std::string data = Compress(std::vector<int>(second.begin(), second.begin() + 300), 5);
-  data.push_back(Checksum(data));
-  std::vector<std::string> outputs;
-  for (int piece : {1, 3, 1000}) {
-    std::string out = dir / ("p" + std::to_string(piece));
-    {
-      LWriteFile file(out.c_str());
-      LMOHDecompressor d;
-      d.Reset(300, true);
-      size_t at = 0;
-      while (at < data.size() && !d.Checked()) {
-        int n = static_cast<int>(std::min<size_t>(static_cast<size_t>(piece), data.size() - at));
-        at += static_cast<size_t>(d.Ucp(reinterpret_cast<const unsigned char*>(data.data()) + at, n, file));
-      }
-      EXPECT_TRUE(d.Checked() && !d.Error());
-      EXPECT_EQ(at, data.size());
-    }
-    outputs.push_back(ReadWhole(out));
-  }
-  EXPECT_EQ(outputs[0].size(), 600u);
-  EXPECT_EQ(outputs[0], outputs[1]);
-  EXPECT_EQ(outputs[0], outputs[2]);
 }
 
 namespace {
@@ -654,12 +559,12 @@ struct DctLayout {
 std::string Dct(const DctLayout& s, const std::string& wav)
 {
   std::string b;
-  PutLE(b, s.version, 2);
-  PutLE(b, 0, 4); // total, set below
-  PutLE(b, s.flags, 4);
+  b += LE(s.version, 2);
+  b += LE(0, 4); // total, set below
+  b += LE(s.flags, 4);
   b.append(8, '!');
   if (s.version > 2) {
-    PutLE(b, s.extraLength, 4);
+    b += LE(s.extraLength, 4);
     b.append(std::min(s.extraLength, 1000u), '"');
   }
   b.append(4, '#');
@@ -668,13 +573,13 @@ std::string Dct(const DctLayout& s, const std::string& wav)
     b.push_back(static_cast<char>('a' + i));
   }
   b.push_back('$');
-  PutLE(b, s.notes, 4);
+  b += LE(s.notes, 4);
   b.append(std::min(s.notes, 1000u), 'n');
   if ((s.flags & 4) != 0) {
     b += "\2\5a.doc";
-    PutLE(b, 10, 4);
+    b += LE(10, 4);
     b += std::string(10, 'a') + "\3big";
-    PutLE(b, s.attachment, 4);
+    b += LE(s.attachment, 4);
   }
   if (s.version > 0) {
     b.push_back(static_cast<char>(s.channels));
@@ -777,14 +682,14 @@ TEST(SoundFiles, PcDartWrapsTheAudioThatTheWaveReaderRefuses)
   ASSERT_EQ(Process(progress, op), 0);
   EXPECT_EQ(progress.status1, std::vector<std::string>{"Loading Dart File"});
   std::string header = "RIFF";
-  PutLE(header, 6024, 4);
+  header += LE(6024, 4);
   header += "WAVEfmt ";
   for (auto [value, size] : std::initializer_list<std::pair<uint32_t, int>>{
            {50, 4}, {34, 2}, {1, 2}, {8000, 4}, {1067, 4}, {32, 2}, {1, 2}, {32, 2}, {1, 2}, {240, 2}}) {
-    PutLE(header, value, size);
+    header += LE(value, size);
   }
   header += std::string(28, '\0') + "data";
-  PutLE(header, 6024 - 78, 4);
+  header += LE(6024 - 78, 4);
   EXPECT_EQ(ReadWhole(out), header + bytes.substr(1024));
   EXPECT_EQ(LWaveFile::OpenSource(out.c_str()).GetErrorCode(), kFileErrorEncoding);
 

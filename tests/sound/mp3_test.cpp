@@ -137,7 +137,7 @@ size_t XingCountAt(const std::string& data)
 void PutCount(std::string& data, size_t at, uint32_t count)
 {
   std::string be;
-  soxtest::PutBE(be, count, 4);
+  be += soxtest::BE(count, 4);
   data.replace(at, 4, be);
 }
 

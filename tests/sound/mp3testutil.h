@@ -34,18 +34,18 @@ inline void WriteTestWav(const std::string& path, int rate, int channels, double
       double v = 0.22 * std::sin(2 * M_PI * (c ? 220.0 : 330.0) * t) + 0.14 * std::sin(2 * M_PI * 523.25 * t) +
                  0.10 * std::sin(sweepPhase + c) + 0.05 * std::sin(2 * M_PI * 1250.0 * t) + 0.03 * n +
                  0.7 * burst * n;
-      soxtest::PutLE(data, static_cast<uint16_t>(std::lrint(v * 32767.0)), 2);
+      data += soxtest::LE(static_cast<uint16_t>(std::lrint(v * 32767.0)), 2);
     }
   }
   std::string file = "RIFF";
-  soxtest::PutLE(file, static_cast<uint32_t>(36 + data.size()), 4);
+  file += soxtest::LE(static_cast<uint32_t>(36 + data.size()), 4);
   file += "WAVEfmt ";
   for (auto [value, size] : {std::pair<uint32_t, int>{16, 4}, {1, 2}, {channels, 2}, {rate, 4},
                              {rate * channels * 2, 4}, {channels * 2, 2}, {16, 2}}) {
-    soxtest::PutLE(file, value, size);
+    file += soxtest::LE(value, size);
   }
   file += "data";
-  soxtest::PutLE(file, static_cast<uint32_t>(data.size()), 4);
+  file += soxtest::LE(static_cast<uint32_t>(data.size()), 4);
   WriteWhole(path, file + data);
 }
 

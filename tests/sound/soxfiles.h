@@ -84,18 +84,19 @@ inline double SnrDb(const std::vector<int>& reference, const std::vector<int>& t
 }
 
 // Little- and big-endian fields for hand-made headers.
-inline void PutLE(std::string& b, uint32_t v, int bytes)
+inline std::string LE(uint32_t v, int bytes)
 {
+  std::string b;
   for (int i = 0; i < bytes; ++i) {
     b.push_back(static_cast<char>(v >> (8 * i)));
   }
+  return b;
 }
 
-inline void PutBE(std::string& b, uint32_t v, int bytes)
+inline std::string BE(uint32_t v, int bytes)
 {
-  for (int i = bytes - 1; i >= 0; --i) {
-    b.push_back(static_cast<char>(v >> (8 * i)));
-  }
+  std::string b = LE(v, bytes);
+  return std::string(b.rbegin(), b.rend());
 }
 
 } // namespace soxtest
