@@ -118,9 +118,6 @@ TEST(ConvertRate, LengthsAndPositions)
   LSoundSource none;
   EXPECT_EQ(LSPConvertRate(8000).OpenSource(none).Get(), none.Get());
   EXPECT_TRUE(LSPConvertRate(0).OpenSource(src).Error());
-  LSRCConvertRate direct(none, 22050, false);
-  EXPECT_EQ(direct.GetErrorCode(), 2);
-  EXPECT_EQ(direct.Read(buf.data(), 10), 0);
 }
 
 TEST(ConvertRate, OutputIsCentredOnTheInputAndSeeksReproduceTheStream)
@@ -190,15 +187,6 @@ TEST(ConvertRate, LoudDamagedAndTrickledInput)
   EXPECT_NEAR(o[500], static_cast<double>(exact / 65536), 1.0);
   EXPECT_GT(o[500], 32767); // an overshoot, not a wrap
 
-  // Extreme values from damaged input stay defined.
-  std::vector<int> extreme(3000);
-  for (size_t i = 0; i < extreme.size(); ++i) {
-    extreme[i] = (i / 3) % 2 ? INT_MAX : -INT_MAX;
-  }
-  LSoundSource x = Make(extreme, 44100, 1, INT_MAX);
-  LSoundSource xo = LSPConvertRate(48000).OpenSource(x);
-  EXPECT_EQ(static_cast<int>(ReadAll(xo).size()), xo.GetEndSample());
-
   // Short reads are not taken for the end.
   std::vector<int> sine = Sine(300, 44100, 30000, 200000, 2);
   LSoundSource whole = Make(sine, 44100, 2);
@@ -206,19 +194,6 @@ TEST(ConvertRate, LoudDamagedAndTrickledInput)
   LSoundSource wo = LSPConvertRate(16000).OpenSource(whole);
   LSoundSource to = LSPConvertRate(16000).OpenSource(trickle);
   EXPECT_EQ(ReadAll(wo), ReadAll(to));
-
-  // Three channels, each at the filter's DC gain mid-stream.
-  std::vector<int> three;
-  for (int i = 0; i < 4410; ++i) {
-    three.insert(three.end(), {1000, -2000, 3000});
-  }
-  LSoundSource t = Make(three, 44100, 3);
-  LSoundSource tc = LSPConvertRate(22050).OpenSource(t);
-  std::vector<int> to3 = ReadAll(tc);
-  ASSERT_EQ(to3.size(), 3u * 2205);
-  EXPECT_NEAR(to3[3000], 1000, 2);
-  EXPECT_NEAR(to3[3001], -2000, 3);
-  EXPECT_NEAR(to3[3002], 3000, 4);
 }
 
 TEST(ConvChannels, WhichChannelsSurvive)
@@ -343,7 +318,7 @@ TEST(PeakLimit, AdversarialInputsStayWithinTheLimit)
   EXPECT_NEAR(t[3 * 2500], 1000 / 3, 2);
 }
 
-TEST(PeakLimit, GainRampsDownBeforeAndBackAfterALoudPassage)
+TEST(PeakLimit, GainRampsDownBeforeALoudBlock)
 {
   const int b = 1260; // a block at 44100 Hz
   // A steady quiet level with one sample at twice the limit in block 5:
@@ -361,19 +336,6 @@ TEST(PeakLimit, GainRampsDownBeforeAndBackAfterALoudPassage)
   EXPECT_NEAR(o[5 * b - 1], 50000, 200);
   EXPECT_NEAR(o[5 * b + 600], kLimit, 1000);
   EXPECT_LE(o[5 * b + 600], kLimit);
-
-  // After a loud passage block 10 starts at gain 1/2 and rises only to the
-  // mean (1/2 + 3) / 4.
-  std::vector<int> r(16 * b);
-  for (int i = 0; i < 16 * b; ++i) {
-    r[i] = i < 10 * b ? ((i % 2) ? 2 * kLimit : -2 * kLimit) : 100000;
-  }
-  o = Limited(r);
-  EXPECT_NEAR(o[10 * b], 50000, 200);
-  EXPECT_NEAR(o[11 * b - 1], 87500, 200);
-  EXPECT_NEAR(o[12 * b - 1], 100000, 20); // one increment short of unity
-  EXPECT_EQ(o[12 * b], 100000);
-  EXPECT_EQ(o[14 * b], 100000);
 }
 
 TEST(PeakLimit, OnlyAboveTheLimitAndSeeksRestartIt)
@@ -482,11 +444,6 @@ TEST(SourceCat, ItemsInOrderWithSilenceAndSeeks)
   LSoundSource o = other.OpenSource();
   EXPECT_EQ(o.GetSampleRate(), 16000);
   EXPECT_EQ(ReadAll(o), Expected({{1, 10}}));
-  LSoundSourceCat empty(LSPConvertSourceRateChannels);
-  LSoundSource e = empty.OpenSource();
-  EXPECT_EQ(e.GetSampleRate(), 8000);
-  EXPECT_EQ(e.GetChannels(), 1);
-  EXPECT_EQ(e.Read(v, 4), 0);
 }
 
 TEST(SourceCat, ItemsOfOtherFormatsAreConverted)

@@ -558,44 +558,28 @@ struct DctLayout {
 
 std::string Dct(const DctLayout& s, const std::string& wav)
 {
-  std::string b;
-  b += LE(s.version, 2);
-  b += LE(0, 4); // total, set below
-  b += LE(s.flags, 4);
-  b.append(8, '!');
+  std::string b = LE(s.version, 2) + LE(0, 4) + LE(s.flags, 4) + std::string(8, '!');
   if (s.version > 2) {
-    b += LE(s.extraLength, 4);
-    b.append(std::min(s.extraLength, 1000u), '"');
+    b += LE(s.extraLength, 4) + std::string(std::min(s.extraLength, 1000u), '"');
   }
-  b.append(4, '#');
-  for (int i = 0; i < 11; ++i) {
-    b += "\6field";
-    b.push_back(static_cast<char>('a' + i));
+  b += std::string(4, '#');
+  for (char i = 'a'; i < 'l'; ++i) {
+    b += std::string("\6field") + i;
   }
-  b.push_back('$');
-  b += LE(s.notes, 4);
-  b.append(std::min(s.notes, 1000u), 'n');
+  b += "$" + LE(s.notes, 4) + std::string(std::min(s.notes, 1000u), 'n');
   if ((s.flags & 4) != 0) {
-    b += "\2\5a.doc";
-    b += LE(10, 4);
-    b += std::string(10, 'a') + "\3big";
-    b += LE(s.attachment, 4);
+    b += "\2\5a.doc" + LE(10, 4) + std::string(10, 'a') + "\3big" + LE(s.attachment, 4);
   }
   if (s.version > 0) {
-    b.push_back(static_cast<char>(s.channels));
-    b.append(4, '%');
+    b += static_cast<char>(s.channels) + std::string(4, '%');
   }
   b += wav;
-  uint32_t total = static_cast<uint32_t>(s.total < 0 ? static_cast<int64_t>(b.size()) : s.total);
-  for (int i = 0; i < 4; ++i) {
-    b[2 + i] = static_cast<char>(total >> (8 * i));
-  }
-  return b;
+  return b.replace(2, 4, LE(static_cast<uint32_t>(s.total < 0 ? static_cast<int64_t>(b.size()) : s.total), 4));
 }
 
 } // namespace
 
-TEST(SoundFiles, DctFilesUnwrapTheirWaveFile)
+TEST(SoundFiles, DctUnwrapsAndPcDartWrapsAWaveFile)
 {
   TempDir dir;
   std::string inner = dir / "inner.wav";
@@ -604,18 +588,16 @@ TEST(SoundFiles, DctFilesUnwrapTheirWaveFile)
   std::string source = dir / "memo.dct";
   std::string out = dir / "out.wav";
   TestProgress progress;
-  auto convert = [&](const std::string& bytes) {
+  auto convert = [&](const std::string& bytes, bool dart = false) {
     progress = TestProgress();
     EXPECT_TRUE(WriteWhole(source, bytes));
-    LDCTDecode op(source.c_str(), out.c_str());
-    return Process(progress, op);
+    LDCTDecode dct(source.c_str(), out.c_str());
+    LPCDartDecode pcDart(source.c_str(), out.c_str());
+    return dart ? Process(progress, pcDart) : Process(progress, dct);
   };
   for (uint16_t version : {0, 1, 2, 3}) {
-    for (uint32_t flags : {0u, 4u, 2u}) {
-      if (flags == 2 && version > 1) {
-        continue; // encrypted
-      }
-      ASSERT_EQ(convert(Dct({.version = version, .flags = flags, .attachment = 0}, wav)), 0) << version << " " << flags;
+    for (uint32_t flags : {0u, 4u, version < 2 ? 2u : 0u}) { // 2: encrypted, refused from version 2
+      ASSERT_EQ(convert(Dct({.version = version, .flags = flags}, wav)), 0) << version << " " << flags;
       EXPECT_EQ(ReadWhole(out), wav) << version << " " << flags;
     }
   }
@@ -626,7 +608,6 @@ TEST(SoundFiles, DctFilesUnwrapTheirWaveFile)
   EXPECT_EQ(std::vector<double>(progress.progress.begin(), progress.progress.begin() + 4),
             (std::vector<double>{0, 0.03, 0.06, 0.1}));
   EXPECT_DOUBLE_EQ(progress.progress.back(), 1.0);
-
   struct Case {
     DctLayout layout;
     const char* message;
@@ -637,8 +618,7 @@ TEST(SoundFiles, DctFilesUnwrapTheirWaveFile)
       {{.version = 2, .flags = 2}, "You cannot load encrypted files with this software."},
       {{.extraLength = 0x7FFFFFFF}, "DCT File is corrupt"},
       {{.notes = 0x10000000}, "Unable to load dct file because of file corruption (notes error)."},
-      {{.flags = 4, .attachment = 0x10000000},
-       "Unable to load dct file because of file corruption (attachment too large)."},
+      {{.flags = 4, .attachment = 0x10000000}, "Unable to load dct file because of file corruption (attachment too large)."},
       {{.channels = 0}, "Unable to load dct file because of file corruption (zero channels error). Please ask the "
                         "dictator to send it again."},
   };
@@ -647,60 +627,38 @@ TEST(SoundFiles, DctFilesUnwrapTheirWaveFile)
     ASSERT_EQ(progress.errors.size(), 1u) << c.message;
     EXPECT_EQ(progress.errors[0].rfind(c.message, 0), 0u) << progress.errors[0];
   }
-  ASSERT_TRUE(WriteWhole(source, Dct({}, wav)));
-  progress.stop = true;
-  LDCTDecode stopped(source.c_str(), out.c_str());
-  EXPECT_EQ(Process(progress, stopped), 1);
-  LDCTDecode missing((dir / "missing.dct").c_str(), out.c_str());
-  EXPECT_EQ(Process(progress, missing), 2);
-
   // Every cut of a header whose size field tells the truth about the cut
   // file ends in a refusal or an empty WAV, never a crash.
   std::string whole = Dct({}, "");
   for (size_t cut = 0; cut <= whole.size(); ++cut) {
     std::string part = whole.substr(0, cut);
-    for (size_t i = 0; cut >= 6 && i < 4; ++i) {
-      part[2 + i] = static_cast<char>(cut >> (8 * i));
-    }
-    int r = convert(part);
+    int r = convert(cut < 6 ? part : part.replace(2, 4, LE(static_cast<uint32_t>(cut), 4)));
     EXPECT_TRUE(r == 2 || (r == 0 && ReadWhole(out).empty())) << cut;
   }
-}
 
-TEST(SoundFiles, PcDartWrapsTheAudioThatTheWaveReaderRefuses)
-{
-  TempDir dir;
-  std::string source = dir / "memo.dart";
-  std::string out = dir / "out.wav";
+  // PC Dart: the audio after a 1024-byte header, wrapped in a WAV header
+  // of a coding the WAV reader refuses.
   std::string bytes(1024 + 5000, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) {
     bytes[i] = static_cast<char>(i * 13);
   }
-  ASSERT_TRUE(WriteWhole(source, bytes));
-  TestProgress progress;
-  LPCDartDecode op(source.c_str(), out.c_str());
-  ASSERT_EQ(Process(progress, op), 0);
+  ASSERT_EQ(convert(bytes, true), 0);
   EXPECT_EQ(progress.status1, std::vector<std::string>{"Loading Dart File"});
-  std::string header = "RIFF";
-  header += LE(6024, 4);
-  header += "WAVEfmt ";
-  for (auto [value, size] : std::initializer_list<std::pair<uint32_t, int>>{
-           {50, 4}, {34, 2}, {1, 2}, {8000, 4}, {1067, 4}, {32, 2}, {1, 2}, {32, 2}, {1, 2}, {240, 2}}) {
-    header += LE(value, size);
-  }
-  header += std::string(28, '\0') + "data";
-  header += LE(6024 - 78, 4);
-  EXPECT_EQ(ReadWhole(out), header + bytes.substr(1024));
+  std::string header = "RIFF" + LE(6024, 4) + "WAVEfmt " + LE(50, 4) + LE(34, 2) + LE(1, 2) + LE(8000, 4) +
+                       LE(1067, 4) + LE(32, 2) + LE(1, 2) + LE(32, 2) + LE(1, 2) + LE(240, 2) + std::string(28, '\0');
+  EXPECT_EQ(ReadWhole(out), header + "data" + LE(6024 - 78, 4) + bytes.substr(1024));
   EXPECT_EQ(LWaveFile::OpenSource(out.c_str()).GetErrorCode(), kFileErrorEncoding);
-
   // Shorter than its own header: no audio, no wrapped size.
-  ASSERT_TRUE(WriteWhole(source, std::string(40, '\1')));
-  ASSERT_EQ(Process(progress, op), 0);
-  std::string wav = ReadWhole(out);
-  ASSERT_EQ(wav.size(), 78u);
-  EXPECT_EQ(wav.substr(74), std::string(4, '\0'));
+  ASSERT_EQ(convert(std::string(40, '\1'), true), 0);
+  EXPECT_EQ(ReadWhole(out), header.replace(4, 4, LE(40, 4)) + "data" + LE(0, 4)); // RIFF: the source's size
+  ASSERT_TRUE(WriteWhole(source, Dct({}, wav)));
   progress.stop = true;
-  EXPECT_EQ(Process(progress, op), 1);
-  LPCDartDecode none((dir / "missing.dart").c_str(), out.c_str());
-  EXPECT_EQ(Process(progress, none), 2);
+  LDCTDecode stopped(source.c_str(), out.c_str());
+  LPCDartDecode stoppedDart(source.c_str(), out.c_str());
+  EXPECT_EQ(Process(progress, stopped), 1);
+  EXPECT_EQ(Process(progress, stoppedDart), 1);
+  LDCTDecode missing((dir / "missing").c_str(), out.c_str());
+  LPCDartDecode missingDart((dir / "missing").c_str(), out.c_str());
+  EXPECT_EQ(Process(progress, missing), 2);
+  EXPECT_EQ(Process(progress, missingDart), 2);
 }
