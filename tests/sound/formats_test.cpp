@@ -391,47 +391,7 @@ TEST(SoundFiles, HandMadeFiles)
   }
 }
 
-TEST(SoundFiles, CutWaveFiles)
-{
-  TempDir dir;
-  std::string whole = Wav({});
-  std::string path = dir / "cut.wav";
-  // Every cut inside the header fails; a cut inside the data still opens,
-  // with the end from the header and silence for what is missing.
-  for (size_t cut = 0; cut < whole.size(); ++cut) {
-    SCOPED_TRACE(cut);
-    ASSERT_TRUE(WriteWhole(path, whole.substr(0, cut)));
-    LSoundSource s = LWaveFile::OpenSource(path.c_str());
-    if (cut < 44) {
-      EXPECT_EQ(s.GetErrorCode(), kFileErrorCorrupt);
-      continue;
-    }
-    std::vector<int> expected = {16, 32, 48, 64};
-    std::fill(expected.begin() + static_cast<long>((cut - 44) / 2), expected.end(), 0);
-    EXPECT_EQ(ReadAll(s), expected);
-  }
-}
-
-TEST(SoundFiles, AiffExtendedRates)
-{
-  struct Case {
-    uint16_t exponent;
-    uint32_t mantissa;
-    uint32_t rate;
-  } cases[] = {
-      {0x400E, 0xAC440000, 44100}, {0x400C, 0xAC440000, 11025}, {0x4000, 0x80000000, 2},
-      {0x4000, 0xC0000000, 3},     {0x401E, 0xFFFFFFFF, 0xFFFFFFFF}, {0x4001, 0xA0000000, 5},
-      {0x4001, 0x90000000, 5}, // 4.5 rounds up
-      {0x3FFF, 0x80000000, 0},     {0x401F, 0x80000000, 0}, {0x0000, 0, 0}, {0xC00E, 0xAC440000, 0},
-  };
-  for (const Case& c : cases) {
-    std::string b = Comm(1, 16, c.exponent, c.mantissa).substr(8);
-    EXPECT_EQ(LAifExtendedToRate(reinterpret_cast<const unsigned char*>(b.data())), c.rate) << std::hex << c.exponent
-                                                                                           << " " << c.mantissa;
-  }
-}
-
-TEST(SoundFiles, AdpcmAndGsmStayBoundedAndSeekByFrames)
+TEST(SoundFiles, AdpcmStaysBoundedAndGsmSeeksByFrames)
 {
   TempDir dir;
   std::string path = dir / "e.vox";
@@ -451,17 +411,7 @@ TEST(SoundFiles, AdpcmAndGsmStayBoundedAndSeekByFrames)
   EXPECT_EQ(odd.Read(&sample, 1), 1);
   EXPECT_EQ(sample, 16 * 15 * 16);
 
-  // Any GSM bytes decode within the de-emphasis bound (32 * 32767 / (1 - 880/1024)).
   std::string gsm = dir / "g.gsm";
-  for (char fill : {'\0', '\xFF', '\xAA', '\x55'}) {
-    ASSERT_TRUE(WriteWhole(gsm, std::string(33 * 200, fill)));
-    LSoundSource d = LGSMFile::OpenSource(gsm.c_str());
-    std::vector<int> v = ReadAll(d, 777);
-    ASSERT_EQ(v.size(), 32000u);
-    for (int x : v) {
-      ASSERT_LE(std::abs(x), 7500000) << int(fill);
-    }
-  }
   // A seek restarts the decoder at the frame that holds the target: what
   // follows is what a file starting at that frame decodes to.
   Sox({"-n", "-r", "8000", "-c", "1", gsm, "synth", "1", "sine", "200-3400"});
