@@ -1,7 +1,6 @@
 #pragma once
-// The MP3 decoder tests: a test programme encoded by the real encoders
-// (lame, ffmpeg), the reference decoder (libmpg123, 16-bit output) and the
-// comparison of two decodes.
+// The MP3 decoder tests: a test programme encoded by the real encoders (lame, ffmpeg), the reference decoder
+// (libmpg123, 16-bit output) and the comparison of two decodes.
 #include <mpg123.h>
 
 #include <cmath>
@@ -14,9 +13,8 @@
 
 namespace mp3test {
 
-// Tones, a slow sweep, noise and sharp attacks (which make the encoder
-// switch to short blocks); loud enough that the reference's 16-bit rounding
-// stays far below the 80 dB mark.
+// Tones, a slow sweep, noise and sharp attacks (which make the encoder switch to short blocks); loud enough that the
+// reference's 16-bit rounding stays far below the 80 dB mark.
 inline void WriteTestWav(const std::string& path, int rate, int channels, double seconds)
 {
   int frames = static_cast<int>(rate * seconds);
@@ -37,16 +35,10 @@ inline void WriteTestWav(const std::string& path, int rate, int channels, double
       data += soxtest::LE(static_cast<uint16_t>(std::lrint(v * 32767.0)), 2);
     }
   }
-  std::string file = "RIFF";
-  file += soxtest::LE(static_cast<uint32_t>(36 + data.size()), 4);
-  file += "WAVEfmt ";
-  for (auto [value, size] : {std::pair<uint32_t, int>{16, 4}, {1, 2}, {channels, 2}, {rate, 4},
-                             {rate * channels * 2, 4}, {channels * 2, 2}, {16, 2}}) {
-    file += soxtest::LE(value, size);
-  }
-  file += "data";
-  file += soxtest::LE(static_cast<uint32_t>(data.size()), 4);
-  WriteWhole(path, file + data);
+  using soxtest::LE;
+  WriteWhole(path, "RIFF" + LE(static_cast<uint32_t>(36 + data.size()), 4) + "WAVEfmt " + LE(16, 4) + LE(1, 2) +
+                       LE(channels, 2) + LE(rate, 4) + LE(rate * channels * 2, 4) + LE(channels * 2, 2) + LE(16, 2) +
+                       "data" + LE(static_cast<uint32_t>(data.size()), 4) + data);
 }
 
 // Decoded audio: interleaved samples at a rate with a channel count.
@@ -95,10 +87,9 @@ struct Comparison {
   long lag = 0;         // frames our decode runs ahead of the reference
 };
 
-// SNR of our decode (internal scale) against the reference (16-bit), at the
-// best alignment in whole multiples of `step` frames within +-2 steps: the
-// decoders may differ by whole MP3 frames at the start (an information
-// frame decoded as silence).
+// SNR of our decode (internal scale) against the reference (16-bit), at the best alignment in whole multiples of `step`
+// frames within +-2 steps: the decoders may differ by whole MP3 frames at the start (an information frame decoded as
+// silence).
 inline Comparison Compare(const Pcm& ours, const Pcm& ref, int step)
 {
   Comparison best;
@@ -123,9 +114,7 @@ inline Comparison Compare(const Pcm& ours, const Pcm& ref, int step)
       n++;
     }
     double snr = error > 0.0 ? 10.0 * std::log10(signal / error) : 200.0;
-    if (n >= ref.Frames() / 2 && signal > 0.0 && snr > best.snr) {
-      best = {snr, lag};
-    }
+    best = n >= ref.Frames() / 2 && signal > 0.0 && snr > best.snr ? Comparison{snr, lag} : best;
   }
   return best;
 }

@@ -8,8 +8,8 @@
 
 namespace {
 
-// Announces a shorter length than it holds until reading reaches that
-// length, as an MP3 whose length estimate decoding corrects.
+// Announces a shorter length than it holds until reading reaches that length, as an MP3 whose length estimate decoding
+// corrects.
 class CorrectedLengthSource : public VectorSource {
 public:
   CorrectedLengthSource(std::vector<int> samples, int announced)

@@ -1,6 +1,5 @@
-// Two source-to-sink copies at once: the second on a worker thread, every
-// display call on the caller's thread, stops and failures passed between
-// the two as a recording's two bit rates need.
+// Two source-to-sink copies at once: the second on a worker thread, every display call on the caller's thread, stops
+// and failures passed between the two as a recording's two bit rates need.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -17,8 +16,7 @@ namespace {
 constexpr int kRate = 8000;
 constexpr size_t kBlock = 8192;
 
-// Sleeps before every read, so that the copies overlap, and notes the
-// threads that read it.
+// Sleeps before every read, so that the copies overlap, and notes the threads that read it.
 class SlowSource : public VectorSource {
 public:
   SlowSource(int blocks, int sleepMs)
@@ -39,9 +37,8 @@ private:
   std::mutex lock_;
 };
 
-// A display that records its progress and counts calls from any thread but
-// its own.  It asks to stop after `stopAfterChecks` IsToStop calls, or from
-// the first wait for the worker on.
+// A display that records its progress and counts calls from any thread but its own.  It asks to stop after
+// `stopAfterChecks` IsToStop calls, or from the first wait for the worker on.
 class Display {
 public:
   bool IsToStop()
@@ -94,8 +91,8 @@ TEST(PRSourceToSinkPairTest, BothCopiesRunStopAndFailTogether)
   } cases[] = {
       {"both done", {8, 3, INT_MAX, kProcessDone, 8, 8}, {12, 3, INT_MAX, kProcessDone, 12, 12}, -1, false},
       {"stop while both run", {40, 3, INT_MAX, kProcessStopped, 3, 3}, {40, 3, INT_MAX, kProcessStopped, 0, 39}, 3, false},
-      // Once the first has ended, while the display waits for the second:
-      // the second ends within a block or so, not at its end.
+      // Once the first has ended, while the display waits for the second: the second ends within a block or so, not at
+      // its end.
       {"stop in the wait", {1, 0, INT_MAX, kProcessDone, 1, 1}, {400, 5, INT_MAX, kProcessStopped, 0, 399}, -1, true},
       {"the first fails", {40, 3, 2, kProcessFailed, 2, 2}, {400, 5, INT_MAX, kProcessStopped, 0, 399}, -1, false},
       {"the second fails alone", {20, 3, INT_MAX, kProcessDone, 20, 20}, {20, 3, 2, kProcessFailed, 2, 2}, -1, false},
@@ -130,8 +127,8 @@ TEST(PRSourceToSinkPairTest, BothCopiesRunStopAndFailTogether)
       EXPECT_EQ(sources[0]->readers, std::set<std::thread::id>{std::this_thread::get_id()});
       ASSERT_EQ(sources[1]->readers.size(), 1u);
       EXPECT_NE(*sources[1]->readers.begin(), std::this_thread::get_id());
-      // One bar for both: it never goes back, and once the first copy is
-      // done it stands between half and full as the longer second goes on.
+      // One bar for both: it never goes back, and once the first copy is done it stands between half and full as the
+      // longer second goes on.
       ASSERT_FALSE(display.progress.empty());
       EXPECT_TRUE(std::is_sorted(display.progress.begin(), display.progress.end()));
       EXPECT_EQ(display.progress.back(), 1.0);

@@ -1,7 +1,6 @@
 #pragma once
-// Test files written by independent programs (sox, lame, oggenc, flac),
-// sox's own decoding of them to compare a reader with, and byte writers for
-// hand-made headers.  Tests run isolated (tests/isolate): /tmp is private.
+// Test files written by independent programs (sox, lame, oggenc, flac), sox's own decoding of them to compare a reader
+// with, and byte writers for hand-made headers.  Tests run isolated (tests/isolate): /tmp is private.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -46,15 +45,11 @@ inline int Run(const std::vector<std::string>& argv)
 inline void Sox(std::vector<std::string> args)
 {
   args.insert(args.begin(), {"sox", "-D"});
-  std::string line;
-  for (const std::string& a : args) {
-    line += a + " ";
-  }
-  ASSERT_EQ(Run(args), 0) << line;
+  ASSERT_EQ(Run(args), 0) << ::testing::PrintToString(args);
 }
 
-// sox's decoding of `path` (input options `in` for headerless files) as
-// 16-bit values in the internal scale (value * 16).
+// sox's decoding of `path` (input options `in` for headerless files) as 16-bit values in the internal scale (value *
+// 16).
 inline std::vector<int> SoxDecode(const TempDir& dir, std::vector<std::string> in, const std::string& path)
 {
   std::string out = dir / "soxref.raw";
@@ -69,12 +64,10 @@ inline std::vector<int> SoxDecode(const TempDir& dir, std::vector<std::string> i
   return samples;
 }
 
-// Signal-to-noise ratio of `test` against `reference` (scaled by `gain`),
-// in dB, over the length they share.
+// Signal-to-noise ratio of `test` against `reference` (scaled by `gain`), in dB, over the length they share.
 inline double SnrDb(const std::vector<int>& reference, const std::vector<int>& test, double gain = 1.0)
 {
-  double signal = 0;
-  double noise = 0;
+  double signal = 0, noise = 0;
   for (size_t i = 0; i < std::min(reference.size(), test.size()); ++i) {
     double r = reference[i] * gain;
     signal += r * r;
@@ -96,7 +89,7 @@ inline std::string LE(uint32_t v, int bytes)
 inline std::string BE(uint32_t v, int bytes)
 {
   std::string b = LE(v, bytes);
-  return std::string(b.rbegin(), b.rend());
+  return {b.rbegin(), b.rend()};
 }
 
 } // namespace soxtest
