@@ -1,9 +1,8 @@
-// The sound processes: rate and channel converters and the peak limiter, by what comes out of them.
+// The rate converter and the peak limiter, by what comes out of them.
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "sound/spconvchannels.h"
 #include "sound/spconvertrate.h"
 #include "sound/sppeaklimit.h"
 #include "sound/testsources.h"
@@ -117,18 +116,6 @@ TEST(ConvertRate, LengthsAndPositions)
 
 TEST(ConvertRate, SeeksReproduceTheStream)
 {
-  // Seeks near the start never seek the input before it, and rewinding reproduces the stream exactly.
-  std::vector<int> noise = Noise(20000, 524288, 7);
-  for (int target : {0, 5, 16}) {
-    auto* n = new VectorSource(noise, 44100, 1);
-    LSoundSource ns(n);
-    LSoundSource conv = LSPConvertRate(22050).OpenSource(ns);
-    std::vector<int> fresh = ReadAll(conv, 300, 400);
-    conv.Seek(target);
-    EXPECT_EQ(n->negativeSeeks_, 0) << target;
-    EXPECT_EQ(ReadAll(conv, 300, 400 - target), std::vector<int>(fresh.begin() + target, fresh.end())) << target;
-  }
-
   // Samples within 16 bits (no block is shifted): a seek gives the very samples that continuous reading gave.
   LSoundSource stereo = Make(Noise(2 * 90000, 32767, 11), 48000, 2);
   LSoundSource conv = LSPConvertRate(44100).OpenSource(stereo);
@@ -158,47 +145,6 @@ TEST(ConvertRate, LoudDamagedAndTrickledInput)
   LSoundSource wo = LSPConvertRate(16000).OpenSource(whole);
   LSoundSource to = LSPConvertRate(16000).OpenSource(trickle);
   EXPECT_EQ(ReadAll(wo), ReadAll(to));
-}
-
-TEST(ConvChannels, WhichChannelsSurvive)
-{
-  auto interleaved = [](int frames, int channels) {
-    std::vector<int> v;
-    for (int i = 0; i < frames; ++i) {
-      for (int c = 0; c < channels; ++c) {
-        v.push_back(i * 10 + c);
-      }
-    }
-    return v;
-  };
-  struct Case {
-    int frames, from, to;
-    std::vector<int> frame7; // the output's frame 7
-  } cases[] = {
-      {20000, 2, 1, {70}}, // more than a read block in one read
-      {9000, 1, 2, {70, 70}},
-      {100, 6, 2, {70, 71}},
-      {100, 6, 1, {70}},
-      {10, 2, 4, {70, 71, 70, 71}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.from) + "->" + std::to_string(c.to));
-    LSoundSource src = Make(interleaved(c.frames, c.from), 44100, static_cast<unsigned char>(c.from));
-    LSoundSource out = LSPConvChannels(c.to).OpenSource(src);
-    EXPECT_EQ(out.GetChannels(), c.to);
-    std::vector<int> v(static_cast<size_t>(c.frames + 5) * c.to, -1);
-    EXPECT_EQ(out.Read(v.data(), c.frames + 5), c.frames);
-    EXPECT_EQ(std::vector<int>(v.begin() + 7 * c.to, v.begin() + 8 * c.to), c.frame7);
-    EXPECT_EQ(v[static_cast<size_t>(c.frames) * c.to - 1], (c.frames - 1) * 10 + (c.to == 1 ? 0 : (c.to - 1) % c.from));
-    EXPECT_EQ(v.back(), 0); // past the end: cleared
-    EXPECT_EQ(out.GetPositionSample(), c.frames);
-    out.Seek(5);
-    EXPECT_EQ(ReadAll(out, 1, 1), std::vector<int>(v.begin() + 5 * c.to, v.begin() + 6 * c.to));
-  }
-  LSoundSource st = Make(interleaved(10, 2), 48000, 2), none;
-  EXPECT_EQ(LSPConvChannels(2).OpenSource(st).Get(), st.Get());
-  EXPECT_EQ(LSPConvChannels(0).OpenSource(st).Get(), st.Get());
-  EXPECT_EQ(LSPConvChannels(2).OpenSource(none).Get(), none.Get());
 }
 
 namespace {

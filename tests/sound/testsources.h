@@ -13,8 +13,7 @@
 #include "base/processresult.h"
 #include "base/signalobject.h"
 
-// Plays back an interleaved buffer, at most `maxRead` frames a Read (as readers that deliver less than asked).  A seek
-// before the start, which no real reader supports, is counted and changes nothing.
+// Plays back an interleaved buffer, at most `maxRead` frames a Read (as readers that deliver less than asked).
 class VectorSource : public LSoundSourceBase {
 public:
   VectorSource(std::vector<int> samples, int rate, unsigned char channels, int peak = LSF16::GetPeak(),
@@ -31,12 +30,7 @@ public:
   }
   int GetPositionSample() const override { return pos_; }
   int GetEndSample() const override { return static_cast<int>(data_.size() / GetChannels()); }
-  void Seek(int frame) override
-  {
-    negativeSeeks_ += frame < 0;
-    pos_ = frame < 0 ? pos_ : std::min(frame, GetEndSample());
-  }
-  int negativeSeeks_ = 0;
+  void Seek(int frame) override { pos_ = std::clamp(frame, 0, GetEndSample()); }
 
 private:
   std::vector<int> data_;
