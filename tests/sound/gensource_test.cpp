@@ -123,11 +123,8 @@ TEST_F(Dispatch, ExtensionsInAnyCaseReachTheirReaders)
     ASSERT_EQ(Open(s, c.path), 0);
     EXPECT_EQ(s.GetSampleRate(), c.rate);
     EXPECT_EQ(s.GetChannels(), c.channels);
-    if (c.rate != 44100) {
-      EXPECT_EQ(s.GetEndSample(), 1600);
-    } else {
-      EXPECT_GT(s.GetEndSample(), 22050);
-    }
+    int end = s.GetEndSample(); // the MP3 file: half a second in whole frames
+    EXPECT_TRUE(c.rate == 44100 ? end > 22050 && end % 1152 == 0 : end == 1600) << end;
   }
   EXPECT_EQ(Count(temp_.Path()), 0u); // read directly: no temporary or lock files
 

@@ -22,10 +22,9 @@ inline void WriteTestWav(const std::string& path, int rate, int channels, double
   uint32_t noise = 12345;
   double sweepPhase = 0.0;
   for (int i = 0; i < frames; i++) {
-    double t = static_cast<double>(i) / rate;
-    sweepPhase += 2.0 * M_PI * (100.0 + 1900.0 * (t / seconds)) / rate;
-    double attack = std::fmod(t, 0.37);
+    double t = static_cast<double>(i) / rate, attack = std::fmod(t, 0.37);
     double burst = attack < 0.02 ? std::exp(-attack * 150.0) : 0.0;
+    sweepPhase += 2.0 * M_PI * (100.0 + 1900.0 * (t / seconds)) / rate;
     for (int c = 0; c < channels; c++) {
       noise = noise * 1664525u + 1013904223u;
       double n = ((noise >> 8) / 16777216.0 - 0.5);
@@ -68,10 +67,8 @@ inline Pcm ReferenceDecode(const std::string& path)
   for (;;) {
     size_t done = 0;
     int err = mpg123_read(h.get(), reinterpret_cast<unsigned char*>(buf.data()), buf.size() * 2, &done);
-    if (err == MPG123_NEW_FORMAT) {
-      long rate;
-      int enc;
-      mpg123_getformat(h.get(), &rate, &pcm.channels, &enc);
+    long rate = 0;
+    if (err == MPG123_NEW_FORMAT && mpg123_getformat(h.get(), &rate, &pcm.channels, nullptr) == MPG123_OK) {
       pcm.rate = static_cast<int>(rate);
     }
     pcm.samples.insert(pcm.samples.end(), buf.begin(), buf.begin() + static_cast<long>(done / 2));
