@@ -30,8 +30,7 @@ std::vector<int> Noise(int count, int range, unsigned seed)
   return v;
 }
 
-// Gain in dB at `f` through a rate conversion, measured at the frequency the chain really produces (its step / phases
-// may differ slightly from the nominal ratio), and at the image `image` Hz below the output rate's half.
+// Gain in dB at `f` (or its image) through a rate conversion, at the frequency the chain's step / phases produce.
 double GainDb(double f, int inRate, int outRate, bool image = false)
 {
   const double amp = 262144;

@@ -1,5 +1,4 @@
-// The file readers: one table of files written by sox, each decoded against sox's own decoding of the same file, and
-// one table of hand-made files for the header fields, sample codings and damage sox never writes.
+// The file readers: files sox writes, decoded as sox decodes them; hand-made headers, codings and damage.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -194,7 +193,6 @@ TEST(SoundFiles, SoxFilesDecodeAsSoxDecodesThem)
       {"s8.au", {"-r", "22050", "-c", "1", "-e", "signed-integer", "-b", "8"}, LAuFile::OpenSource},
       {"s16.au", {"-r", "16000", "-c", "2", "-e", "signed-integer", "-b", "16"}, LAuFile::OpenSource},
       {"f32.au", {"-r", "8000", "-c", "1", "-e", "floating-point", "-b", "32"}, LAuFile::OpenSource, kFileErrorEncoding},
-      // Headerless: the raw settings give each coding.
       {"c1.raw", RawIn({"-e", "u-law", "-b", "8"}), OpenRaw<1>, 0, RawIn({"-e", "u-law", "-b", "8"})},
       {"c2.raw", RawIn({"-e", "a-law", "-b", "8"}), OpenRaw<2>, 0, RawIn({"-e", "a-law", "-b", "8"})},
       {"c3.raw", RawIn({"-e", "signed-integer", "-b", "16", "-L"}), OpenRaw<3>, 0,
@@ -203,8 +201,7 @@ TEST(SoundFiles, SoxFilesDecodeAsSoxDecodesThem)
       {"c5.raw", RawIn({"-e", "signed-integer", "-b", "8"}), OpenRaw<5>, 0, RawIn({"-e", "signed-integer", "-b", "8"})},
       {"c6.raw", RawIn({"-e", "signed-integer", "-b", "16", "-B"}), OpenRaw<6>, 0,
        RawIn({"-e", "signed-integer", "-b", "16", "-B"})},
-      // Floats are truncated here, rounded by sox; the big-endian one is scaled by 524272 rather than 524288: two
-      // 16-bit steps either way.
+      // Floats: truncated here, rounded by sox; big-endian scaled by 524272: two 16-bit steps either way.
       {"c7.raw", RawIn({"-e", "floating-point", "-b", "32", "-L"}), OpenRaw<7>, 0,
        RawIn({"-e", "floating-point", "-b", "32", "-L"}), 0, 32},
       {"c8.raw", RawIn({"-e", "floating-point", "-b", "32", "-B"}), OpenRaw<8>, 0,
@@ -337,8 +334,7 @@ TEST(SoundFiles, HandMadeFiles)
       {"vox: two samples a byte, high nibble first", OpenVox, std::string("\x70\x07", 2), 0, {k7}, 4},
       {"gsm: a partial last frame", gsm, std::string(33 * 2 + 20, '\xD5'), 0, {}, 320},
       {"gsm: empty", gsm, "", 0, {}, 0},
-      // 8-bit mode: out = x1 * 128.  From a zero state the first two samples are the residuals; the third is the
-      // prediction (9 * 50 + 100 * (0 - 9) + 128) >> 8 = -2, since a = 100 * 24 * 50 / (100^2 + 50^2 + 1) = 9.
+      // 8-bit mode, out = x1 * 128: (9 * 50 + 100 * (0 - 9) + 128) >> 8 = -2, a = 100 * 24 * 50 / (100^2 + 50^2 + 1).
       {"moh: 8-bit", moh, Moh({Segment{3, Compress({100, 50, 0}, 8)}}), 0,
        {100 * 128 * 16, 50 * 128 * 16, -2 * 128 * 16}, 3},
       {"moh: 11-bit mode", moh, Moh({Segment{-2, Compress({1000, -500}, 12)}}), 0, {1000 * 256, -500 * 256}},
@@ -392,8 +388,7 @@ TEST(SoundFiles, AdpcmStaysBoundedAndGsmSeeksByFrames)
   EXPECT_EQ(sample, 16 * 15 * 16);
 
   std::string gsm = dir / "g.gsm";
-  // A seek restarts the decoder at the frame that holds the target: what follows is what a file starting at that frame
-  // decodes to.
+  // A seek restarts the decoder at the frame holding the target, as a file starting at that frame.
   Sox({"-n", "-r", "8000", "-c", "1", gsm, "synth", "1", "sine", "200-3400"});
   std::string frames = ReadWhole(gsm);
   std::string tail = dir / "tail.gsm";
@@ -417,8 +412,7 @@ TEST(SoundFiles, RawFilesFollowTheFileAndTheirSettings)
   settings.codec = kRawCodecPCM16;
   LSoundSource s = LRawFile::OpenSource(path.c_str(), settings);
   EXPECT_EQ(s.GetEndSample(), 2); // 10 bytes of 4-byte frames
-  // A file that is still being written is followed.
-  ASSERT_TRUE(WriteWhole(path, std::string(8, '\0') + "\x34\x12\xFF\xFF" + std::string(2, '\0')));
+  ASSERT_TRUE(WriteWhole(path, std::string(8, '\0') + "\x34\x12\xFF\xFF" + std::string(2, '\0'))); // still growing
   EXPECT_EQ(s.GetEndSample(), 3);
   s.Seek(2);
   int frame[2] = {-1, -1};
@@ -500,8 +494,7 @@ TEST(SoundFiles, DctUnwrapsAndPcDartWrapsAWaveFile)
   }
   EXPECT_EQ(progress.status1, std::vector<std::string>{"Loading DCT File"});
   EXPECT_EQ(progress.status2, std::vector<std::string>{source});
-  // Four steps, then the copy in 32768-byte blocks.
-  EXPECT_EQ(progress.progress.size(), 4 + (wav.size() + 32767) / 32768);
+  EXPECT_EQ(progress.progress.size(), 4 + (wav.size() + 32767) / 32768); // 4 steps, then 32768-byte blocks
   struct Case {
     DctLayout layout;
     const char* message;
@@ -532,8 +525,7 @@ TEST(SoundFiles, DctUnwrapsAndPcDartWrapsAWaveFile)
                        LE(1067, 4) + LE(32, 2) + LE(1, 2) + LE(32, 2) + LE(1, 2) + LE(240, 2) + std::string(28, '\0');
   EXPECT_EQ(ReadWhole(out), header + "data" + LE(6024 - 78, 4) + bytes.substr(1024));
   EXPECT_EQ(LWaveFile::OpenSource(out.c_str()).GetErrorCode(), kFileErrorEncoding);
-  // Shorter than its own header: no audio, no wrapped size.
-  ASSERT_EQ(convert(std::string(40, '\1'), true), 0);
+  ASSERT_EQ(convert(std::string(40, '\1'), true), 0); // shorter than its own header: no audio
   EXPECT_EQ(ReadWhole(out), header.replace(4, 4, LE(40, 4)) + "data" + LE(0, 4)); // RIFF: the source's size
   ASSERT_TRUE(WriteWhole(source, Dct({}, wav)));
   progress.stop = true;

@@ -1,6 +1,4 @@
-// Opening files by extension: the readers in any letter case, headerless files by their settings, conversions through
-// temporary WAV files and their locks (also held by another process), the outside decoders tarnel and wendrik, the
-// missing-decoder texts, and the raw settings prompt.
+// Opening files by extension: readers, headerless settings, conversions under lock, outside decoders, prompts.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -205,8 +203,7 @@ TEST_F(Dispatch, ConversionsGoThroughTemporaryWaveFilesUnderLock)
     unlink("/tmp/Temp1.wav");
   }
 
-  // A broken DCT reports its own fault.
-  std::string bad = ReadWhole(dct);
+  std::string bad = ReadWhole(dct); // a broken DCT reports its own fault
   bad[2] ^= 1;
   ASSERT_TRUE(WriteWhole(dct, bad));
   EXPECT_EQ(Open(s, dct), 2);

@@ -1,8 +1,8 @@
-// The MP3 reader: files made by the real encoders decoded against the reference decoder, lengths, seeks, foreign
-// frames, damaged files and header boundaries.
+// The MP3 reader against the reference decoder; lengths, seeks, foreign frames, damage and header boundaries.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <random>
 
 #include "sound/mp3.h"
@@ -63,11 +63,7 @@ std::vector<std::string> Frames(const std::string& data)
 
 std::string Join(const std::vector<std::string>& frames, size_t from, size_t to)
 {
-  std::string out;
-  for (size_t i = from; i < to && i < frames.size(); i++) {
-    out += frames[i];
-  }
-  return out;
+  return std::accumulate(frames.begin() + static_cast<long>(from), frames.begin() + static_cast<long>(to), std::string());
 }
 
 // The test programme at `rate` encoded with `encoder` (%IN% and %OUT%).
@@ -132,8 +128,7 @@ TEST(MP3Decode, EveryEncodingMatchesTheReferenceDecoder)
     std::string mp3 = Encode(dir, e.name, e.rate, e.channels, 3.0, e.encoder);
     Pcm ref = mp3test::ReferenceDecode(mp3);
     ASSERT_GT(ref.Frames(), 0u);
-    // Any block size reads the same samples.
-    Pcm ours = ReadFile(mp3, blocks[row++ % 8]);
+    Pcm ours = ReadFile(mp3, blocks[row++ % 8]); // any block size reads the same samples
     ASSERT_EQ(ours.rate, ref.rate);
     int spf = ours.rate >= 32000 ? 1152 : 576;
     EXPECT_EQ(ours.Frames() % spf, 0u);

@@ -26,11 +26,7 @@ private:
 };
 
 struct Copy {
-  Copy(LSoundSourceBase* source, RecordingSink* sink) : sink(sink)
-  {
-    op.source = LSoundSource(source);
-    op.sink = LSoundSink(sink);
-  }
+  Copy(LSoundSourceBase* source, RecordingSink* sink) : sink(sink) { op.source = LSoundSource(source), op.sink = LSoundSink(sink); }
   LPRSourceToSink op;
   RecordingSink* sink;
   TestProgress progress;

@@ -1,5 +1,4 @@
-// Two source-to-sink copies at once: the second on a worker thread, every display call on the caller's thread, stops
-// and failures passed between the two as a recording's two bit rates need.
+// Two copies at once (a recording's two bit rates): the second on a worker, the display on the caller's thread.
 #include <gtest/gtest.h>
 
 #include <atomic>

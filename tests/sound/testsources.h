@@ -98,10 +98,7 @@ private:
 class TestProgress {
 public:
   bool IsToStop() const { return stop; }
-  LProcessResult ProcessWaitSignal(LSignalObjectRef signal, unsigned int ms)
-  {
-    return stop ? kProcessStopped : signal.WaitSignal(ms) ? kProcessDone : kProcessFailed;
-  }
+  LProcessResult ProcessWaitSignal(LSignalObjectRef s, unsigned ms) { return stop ? kProcessStopped : s.WaitSignal(ms) ? kProcessDone : kProcessFailed; }
   void SetProgress(double fraction) { progress.push_back(fraction); }
   void SetStatus1(const char* text) { status1.push_back(text); }
   void SetStatus2(const char* text) { status2.push_back(text); }
