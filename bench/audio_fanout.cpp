@@ -173,8 +173,7 @@ int main(int argc, char** argv)
                 label, listeners, run.cpuSeconds, perListener * 100, perListener * 1e6,
                 static_cast<double>(run.bytes) / listeners / seconds / 1000);
   };
-  std::printf("one 56 kbit/s ring, %g s, baseline (feeder and queue thread) cpu_s=%.3f\n", seconds,
-              base.cpuSeconds);
+  std::printf("one 56 kbit/s ring, %g s, baseline (feeder and queue thread) cpu_s=%.3f\n", seconds, base.cpuSeconds);
   report("sleep until the ring advances", woken);
   report("poll every 25 ms", polled);
   return 0;

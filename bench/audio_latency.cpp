@@ -29,7 +29,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kBlockFrames = 4410;
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d)
+{
+  return std::chrono::duration<double, std::milli>(d).count();
+}
 
 // Records the time of every publication of one ring.
 class LRingWatch {
@@ -129,7 +132,9 @@ void Report(const char* label, std::vector<double> ms)
     return;
   }
   std::sort(ms.begin(), ms.end());
-  auto at = [&](double q) { return ms[std::min(ms.size() - 1, static_cast<size_t>(q * static_cast<double>(ms.size())))]; };
+  auto at = [&](double q) {
+    return ms[std::min(ms.size() - 1, static_cast<size_t>(q * static_cast<double>(ms.size())))];
+  };
   std::printf("%-34s blocks=%zu median_ms=%.2f p99_ms=%.2f max_ms=%.2f\n", label, ms.size(), at(0.5), at(0.99),
               ms.back());
 }

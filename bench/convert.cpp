@@ -94,7 +94,7 @@ bool WriteWav(const char* path, const std::vector<LSF16>& data)
   return fclose(f) == 0 && ok;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -15,8 +15,8 @@
 #include <cstring>
 #include <string>
 
-#include "mp3frames.h"
 #include "base/uniquefd.h"
+#include "mp3frames.h"
 
 enum class LListenerFault { kNone, kConnect, kConnectTimeout, kHeaderTimeout, kBadHeader, kDisconnected };
 
@@ -26,7 +26,8 @@ public:
 
   // Opens a non-blocking socket and starts connecting.  False when the socket
   // cannot be made or the connection is refused at once (fault recorded).
-  bool Connect(const sockaddr_in& address, int64_t nowNs) {
+  bool Connect(const sockaddr_in& address, int64_t nowNs)
+  {
     startedNs_ = nowNs;
     phase_ = Phase::kConnecting;
     fd_.Reset(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
@@ -35,8 +36,7 @@ public:
       Fail(LListenerFault::kConnect, nowNs);
       return false;
     }
-    if (connect(fd_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) < 0 &&
-        errno != EINPROGRESS) {
+    if (connect(fd_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) < 0 && errno != EINPROGRESS) {
       socketErrno_ = errno;
       Fail(LListenerFault::kConnect, nowNs);
       return false;
@@ -46,15 +46,15 @@ public:
 
   // The connect finished (the socket turned writable or reported an error):
   // sends the request.  False when the connection failed (fault recorded).
-  bool OnConnected(const std::string& request, int64_t nowNs) {
+  bool OnConnected(const std::string& request, int64_t nowNs)
+  {
     int error = 0;
     socklen_t length = sizeof(error);
     if (getsockopt(fd_.Get(), SOL_SOCKET, SO_ERROR, &error, &length) < 0)
       error = errno;
     // The request is far smaller than a fresh socket's send buffer, so one
     // send either takes all of it or the connection is broken.
-    if (error == 0 &&
-        send(fd_.Get(), request.data(), request.size(), MSG_NOSIGNAL) != ssize_t(request.size()))
+    if (error == 0 && send(fd_.Get(), request.data(), request.size(), MSG_NOSIGNAL) != ssize_t(request.size()))
       error = errno ? errno : EIO;
     if (error != 0) {
       socketErrno_ = error;
@@ -67,7 +67,8 @@ public:
 
   // Reads what is waiting.  Returns the number of bytes read; the listener is
   // done (fault recorded) when the server closed or the header was refused.
-  size_t OnReadable(unsigned char* buffer, size_t size, int64_t nowNs) {
+  size_t OnReadable(unsigned char* buffer, size_t size, int64_t nowNs)
+  {
     const ssize_t n = recv(fd_.Get(), buffer, size, 0);
     if (n < 0) {
       if (errno == EAGAIN || errno == EINTR)
@@ -92,14 +93,16 @@ public:
   }
 
   // Ends the listener for a fault: the first fault is the one kept.
-  void Fail(LListenerFault fault, int64_t nowNs) {
+  void Fail(LListenerFault fault, int64_t nowNs)
+  {
     if (fault_ == LListenerFault::kNone)
       fault_ = fault;
     End(nowNs);
   }
 
   // Ends a listener that is still streaming at the end of the run.
-  void End(int64_t nowNs) {
+  void End(int64_t nowNs)
+  {
     if (phase_ == Phase::kDone)
       return;
     if (phase_ == Phase::kStreaming)
@@ -125,7 +128,8 @@ public:
 private:
   // Collects the response header.  Returns how many of the n bytes belong to
   // it; moves to kStreaming once it is complete and acceptable.
-  size_t TakeHeader(const unsigned char* data, size_t n, int64_t nowNs) {
+  size_t TakeHeader(const unsigned char* data, size_t n, int64_t nowNs)
+  {
     static constexpr size_t kMaxHeader = 16384;
     const size_t before = header_.size();
     header_.append(reinterpret_cast<const char*>(data), n);
@@ -150,10 +154,11 @@ private:
   }
 
   // Status 200 and Content-Type audio/mpeg, header names in any case.
-  bool HeaderAcceptable() const {
+  bool HeaderAcceptable() const
+  {
     // "HTTP/1.x 200" then a reason phrase or the end of the line.
-    if (header_.size() < 13 || header_.compare(0, 7, "HTTP/1.") != 0 ||
-        header_.compare(8, 4, " 200") != 0 || (header_[12] != ' ' && header_[12] != '\r'))
+    if (header_.size() < 13 || header_.compare(0, 7, "HTTP/1.") != 0 || header_.compare(8, 4, " 200") != 0 ||
+        (header_[12] != ' ' && header_[12] != '\r'))
       return false;
     std::string lower(header_);
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
@@ -164,7 +169,8 @@ private:
     return lower.substr(at, lineEnd - at).find("audio/mpeg") != std::string::npos;
   }
 
-  void TakeBody(const unsigned char* data, size_t n, int64_t nowNs) {
+  void TakeBody(const unsigned char* data, size_t n, int64_t nowNs)
+  {
     if (firstDataNs_ < 0)
       firstDataNs_ = nowNs;
     NoteGap(nowNs);
@@ -172,7 +178,8 @@ private:
     frames_.Feed(data, n);
   }
 
-  void NoteGap(int64_t nowNs) {
+  void NoteGap(int64_t nowNs)
+  {
     maxGapNs_ = std::max(maxGapNs_, nowNs - lastDataNs_);
     lastDataNs_ = nowNs;
   }

@@ -24,9 +24,9 @@
 #include <memory>
 #include <string>
 
+#include "base/uniquefd.h"
 #include "listener.h"
 #include "procstats.h"
-#include "base/uniquefd.h"
 
 namespace {
 
@@ -50,17 +50,18 @@ struct OptionRow {
 };
 
 const OptionRow kOptionTable[] = {
-  {"--url", nullptr, &Options::url, nullptr, nullptr},
-  {"--label", nullptr, &Options::label, nullptr, nullptr},
-  {"--listeners", "-n", nullptr, &Options::listeners, nullptr},
-  {"--pid", nullptr, nullptr, &Options::pid, nullptr},
-  {"--rate", nullptr, nullptr, nullptr, &Options::rate},
-  {"--duration", nullptr, nullptr, nullptr, &Options::duration},
-  {"--stall", nullptr, nullptr, nullptr, &Options::stall},
-  {"--connect-timeout", nullptr, nullptr, nullptr, &Options::connectTimeout},
+    {"--url", nullptr, &Options::url, nullptr, nullptr},
+    {"--label", nullptr, &Options::label, nullptr, nullptr},
+    {"--listeners", "-n", nullptr, &Options::listeners, nullptr},
+    {"--pid", nullptr, nullptr, &Options::pid, nullptr},
+    {"--rate", nullptr, nullptr, nullptr, &Options::rate},
+    {"--duration", nullptr, nullptr, nullptr, &Options::duration},
+    {"--stall", nullptr, nullptr, nullptr, &Options::stall},
+    {"--connect-timeout", nullptr, nullptr, nullptr, &Options::connectTimeout},
 };
 
-bool ParseOptions(int argc, char** argv, Options& options) {
+bool ParseOptions(int argc, char** argv, Options& options)
+{
   for (int i = 1; i < argc; ++i) {
     const OptionRow* row = nullptr;
     for (const OptionRow& r : kOptionTable)
@@ -85,11 +86,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       return false;
     }
   }
-  if (options.url.empty() || options.listeners < 1 || options.rate < 0 || options.duration <= 0 ||
-      options.stall <= 0 || options.connectTimeout <= 0) {
-    std::fprintf(stderr,
-                 "usage: listeners --url http://HOST[:PORT]/PATH [-n N] [--rate PER_S] [--duration S]\n"
-                 "                 [--pid SERVER_PID] [--stall S] [--connect-timeout S] [--label NAME]\n");
+  if (options.url.empty() || options.listeners < 1 || options.rate < 0 || options.duration <= 0 || options.stall <= 0 ||
+      options.connectTimeout <= 0) {
+    std::fprintf(stderr, "usage: listeners --url http://HOST[:PORT]/PATH [-n N] [--rate PER_S] [--duration S]\n"
+                         "                 [--pid SERVER_PID] [--stall S] [--connect-timeout S] [--label NAME]\n");
     return false;
   }
   return true;
@@ -97,7 +97,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 
 // Splits http://HOST[:PORT]/PATH.  Only loopback addresses are accepted: this
 // client generates heavy traffic and must never aim it at another machine.
-bool ParseUrl(const std::string& url, sockaddr_in& address, std::string& hostPort, std::string& path) {
+bool ParseUrl(const std::string& url, sockaddr_in& address, std::string& hostPort, std::string& path)
+{
   static const std::string kScheme = "http://";
   if (url.compare(0, kScheme.size(), kScheme) != 0) {
     std::fprintf(stderr, "listeners: only http:// URLs: %s\n", url.c_str());
@@ -122,8 +123,7 @@ bool ParseUrl(const std::string& url, sockaddr_in& address, std::string& hostPor
   address = {};
   address.sin_family = AF_INET;
   address.sin_port = htons(uint16_t(port));
-  if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1 ||
-      (ntohl(address.sin_addr.s_addr) >> 24) != 127) {
+  if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1 || (ntohl(address.sin_addr.s_addr) >> 24) != 127) {
     std::fprintf(stderr, "listeners: host must be a loopback IPv4 address: %s\n", host.c_str());
     return false;
   }
@@ -131,7 +131,8 @@ bool ParseUrl(const std::string& url, sockaddr_in& address, std::string& hostPor
 }
 
 // Every listener holds a descriptor; a few more are needed for epoll and /proc.
-bool RaiseFileLimit(long listeners) {
+bool RaiseFileLimit(long listeners)
+{
   const rlim_t needed = rlim_t(listeners) + 64;
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) < 0)
@@ -149,20 +150,25 @@ bool RaiseFileLimit(long listeners) {
   return true;
 }
 
-int64_t NowNs() {
+int64_t NowNs()
+{
   timespec t{};
   clock_gettime(CLOCK_MONOTONIC, &t);
   return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-double ClientCpuSeconds() {
+double ClientCpuSeconds()
+{
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
          double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-double Seconds(int64_t ns) { return double(ns) / 1e9; }
+double Seconds(int64_t ns)
+{
+  return double(ns) / 1e9;
+}
 
 // What was measured over the window, for the report.
 struct Window {
@@ -179,10 +185,12 @@ struct Window {
 class LoadRun {
 public:
   LoadRun(const Options& options, const sockaddr_in& address, const std::string& request)
-      : options_(options), address_(address), request_(request),
-        listeners_(new LListener[size_t(options.listeners)]) {}
+      : options_(options), address_(address), request_(request), listeners_(new LListener[size_t(options.listeners)])
+  {
+  }
 
-  bool Run() {
+  bool Run()
+  {
     epoll_.Reset(epoll_create1(EPOLL_CLOEXEC));
     if (!epoll_.IsValid()) {
       std::fprintf(stderr, "listeners: epoll_create1: %s\n", std::strerror(errno));
@@ -236,7 +244,8 @@ public:
 
 private:
   // Opens the connections that are due by now at the configured rate.
-  void StartDue(int64_t sinceFirstNs, int64_t now) {
+  void StartDue(int64_t sinceFirstNs, int64_t now)
+  {
     long due = options_.listeners;
     if (options_.rate > 0)
       due = std::min<long>(due, long(Seconds(sinceFirstNs) * options_.rate) + 1);
@@ -252,7 +261,8 @@ private:
     }
   }
 
-  int NextWaitMs(int64_t sinceFirstNs) const {
+  int NextWaitMs(int64_t sinceFirstNs) const
+  {
     if (started_ < options_.listeners && options_.rate > 0) {
       const double next = double(started_) / options_.rate - Seconds(sinceFirstNs);
       return std::clamp(int(next * 1000), 0, 50);
@@ -260,7 +270,8 @@ private:
     return 50;
   }
 
-  void Poll(int waitMs) {
+  void Poll(int waitMs)
+  {
     static constexpr int kEvents = 1024;
     epoll_event events[kEvents];
     const int count = epoll_wait(epoll_.Get(), events, kEvents, waitMs);
@@ -281,7 +292,8 @@ private:
     }
   }
 
-  void SweepTimeouts(int64_t now) {
+  void SweepTimeouts(int64_t now)
+  {
     const int64_t limit = int64_t(options_.connectTimeout * 1e9);
     for (long i = 0; i < started_; ++i) {
       LListener& l = listeners_[i];
@@ -295,7 +307,8 @@ private:
     }
   }
 
-  bool AllPastHeader() const {
+  bool AllPastHeader() const
+  {
     for (long i = 0; i < started_; ++i) {
       const LListener::Phase phase = listeners_[i].GetPhase();
       if (phase == LListener::Phase::kConnecting || phase == LListener::Phase::kHeader)
@@ -334,13 +347,15 @@ struct Tally {
   long worst = 0;
 };
 
-bool IsClean(const LListener& l, int64_t stallNs) {
+bool IsClean(const LListener& l, int64_t stallNs)
+{
   return l.Fault() == LListenerFault::kNone && l.MaxGapNs() <= stallNs && l.Frames().Synced() &&
          l.Frames().Faults() == 0;
 }
 
 // Worse means: not clean before clean, then more frame faults, then the longer stall.
-bool Worse(const LListener& a, const LListener& b, int64_t stallNs) {
+bool Worse(const LListener& a, const LListener& b, int64_t stallNs)
+{
   const bool cleanA = IsClean(a, stallNs), cleanB = IsClean(b, stallNs);
   if (cleanA != cleanB)
     return !cleanA;
@@ -349,7 +364,8 @@ bool Worse(const LListener& a, const LListener& b, int64_t stallNs) {
   return a.MaxGapNs() > b.MaxGapNs();
 }
 
-Tally Count(const LoadRun& run, const Options& options) {
+Tally Count(const LoadRun& run, const Options& options)
+{
   const int64_t stallNs = int64_t(options.stall * 1e9);
   Tally t;
   for (long i = 0; i < options.listeners; ++i) {
@@ -371,7 +387,8 @@ Tally Count(const LoadRun& run, const Options& options) {
   return t;
 }
 
-void Report(const LoadRun& run, const Options& options) {
+void Report(const LoadRun& run, const Options& options)
+{
   const Tally t = Count(run, options);
   const Window& w = run.GetWindow();
   const LListener& worst = run.Get(t.worst);
@@ -391,8 +408,7 @@ void Report(const LoadRun& run, const Options& options) {
   std::printf(" max_stall_ms=%.0f max_header_ms=%.0f max_first_data_ms=%.0f connect_s=%.2f window_s=%.2f"
               " bytes_per_s=%.0f listener_kbps=%.2f client_cpu_pct=%.1f",
               double(t.maxGapNs) / 1e6, double(t.maxHeaderNs) / 1e6, double(t.maxFirstDataNs) / 1e6,
-              Seconds(w.connectedNs), seconds,
-              bytesPerSecond, listenerKbps, clientCpu);
+              Seconds(w.connectedNs), seconds, bytesPerSecond, listenerKbps, clientCpu);
   const bool server = w.idle.valid && w.atStart.valid && w.atEnd.valid;
   double cpuUs = 0, rssPer = 0;
   if (server) {
@@ -422,7 +438,8 @@ void Report(const LoadRun& run, const Options& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
   Options options;
   if (!ParseOptions(argc, argv, options))
     return 2;
@@ -431,7 +448,7 @@ int main(int argc, char** argv) {
   if (!ParseUrl(options.url, address, hostPort, path) || !RaiseFileLimit(options.listeners))
     return 2;
   const std::string request =
-    "GET " + path + " HTTP/1.0\r\nHost: " + hostPort + "\r\nUser-Agent: velorin-listeners\r\n\r\n";
+      "GET " + path + " HTTP/1.0\r\nHost: " + hostPort + "\r\nUser-Agent: velorin-listeners\r\n\r\n";
   // The listener table is large: keep it off the stack.
   auto run = std::make_unique<LoadRun>(options, address, request);
   if (!run->Run())

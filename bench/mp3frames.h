@@ -14,10 +14,11 @@ struct LMp3FrameHeader {
   int sampleRate = 0;  // Hz
   int bitRate = 0;     // kbit/s
   bool padding = false;
-  int length = 0;      // whole frame in bytes, header included
+  int length = 0;  // whole frame in bytes, header included
 
   // Frames of one stream keep version and sample rate; the bit rate may vary.
-  bool SameStream(const LMp3FrameHeader& other) const {
+  bool SameStream(const LMp3FrameHeader& other) const
+  {
     return version == other.version && sampleRate == other.sampleRate;
   }
 };
@@ -25,18 +26,19 @@ struct LMp3FrameHeader {
 // Parses the 4 bytes at p as a Layer III frame header.  Free-format frames
 // (bit-rate index 0) cannot be sized from the header and are refused, as are
 // the reserved version, bit-rate and sample-rate codes.
-inline bool LMp3ParseFrameHeader(const unsigned char* p, LMp3FrameHeader& out) {
+inline bool LMp3ParseFrameHeader(const unsigned char* p, LMp3FrameHeader& out)
+{
   static constexpr int kBitRates[2][16] = {
-    // MPEG-2 and MPEG-2.5
-    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-    // MPEG-1
-    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},
+      // MPEG-2 and MPEG-2.5
+      {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
+      // MPEG-1
+      {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},
   };
   static constexpr int kSampleRates[4][3] = {
-    {11025, 12000, 8000},   // MPEG-2.5
-    {0, 0, 0},              // reserved
-    {22050, 24000, 16000},  // MPEG-2
-    {44100, 48000, 32000},  // MPEG-1
+      {11025, 12000, 8000},   // MPEG-2.5
+      {0, 0, 0},              // reserved
+      {22050, 24000, 16000},  // MPEG-2
+      {44100, 48000, 32000},  // MPEG-1
   };
   if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0)
     return false;
@@ -69,12 +71,11 @@ inline bool LMp3ParseFrameHeader(const unsigned char* p, LMp3FrameHeader& out) {
 // header's bytes are kept.
 class LMp3FrameChecker {
 public:
-  void Feed(const unsigned char* data, size_t size) {
+  void Feed(const unsigned char* data, size_t size)
+  {
     while (size > 0) {
       switch (state_) {
-      case State::kId3Probe:
-        ProbeId3(data, size);
-        break;
+      case State::kId3Probe: ProbeId3(data, size); break;
       case State::kSkip: {
         const size_t n = std::min<size_t>(size, skip_);
         skip_ -= n;
@@ -126,10 +127,10 @@ public:
   // The first frame began at the first byte of the stream (after an ID3v2 tag).
   bool Aligned() const { return synced_ && leading_ == 0; }
   // The bytes so far end inside a frame, or in bytes not yet placed.
-  bool TailIncomplete() const {
+  bool TailIncomplete() const
+  {
     return (state_ == State::kSkip && afterSkip_ == State::kHeader) ||
-           (state_ == State::kHeader && headerLength_ > 0) ||
-           (state_ == State::kSearch && !search_.empty());
+           (state_ == State::kHeader && headerLength_ > 0) || (state_ == State::kSearch && !search_.empty());
   }
 
 private:
@@ -137,7 +138,8 @@ private:
 
   // A stream (or a file) may open with an ID3v2 tag: "ID3", version, flags,
   // and a 28-bit size in four 7-bit bytes, plus a 10-byte footer if flagged.
-  void ProbeId3(const unsigned char*& data, size_t& size) {
+  void ProbeId3(const unsigned char*& data, size_t& size)
+  {
     static constexpr unsigned char kMagic[3] = {'I', 'D', '3'};
     while (size > 0 && probeLength_ < sizeof(probe_)) {
       probe_[probeLength_++] = *data++;
@@ -153,15 +155,16 @@ private:
     }
     if (probeLength_ < sizeof(probe_))
       return;
-    skip_ = (size_t(probe_[6] & 0x7F) << 21) | (size_t(probe_[7] & 0x7F) << 14) |
-            (size_t(probe_[8] & 0x7F) << 7) | size_t(probe_[9] & 0x7F);
+    skip_ = (size_t(probe_[6] & 0x7F) << 21) | (size_t(probe_[7] & 0x7F) << 14) | (size_t(probe_[8] & 0x7F) << 7) |
+            size_t(probe_[9] & 0x7F);
     if (probe_[5] & 0x10)
       skip_ += 10;
     state_ = skip_ > 0 ? State::kSkip : State::kSearch;
     afterSkip_ = State::kSearch;
   }
 
-  void CheckHeader() {
+  void CheckHeader()
+  {
     LMp3FrameHeader h;
     headerLength_ = 0;
     if (LMp3ParseFrameHeader(header_, h) && h.SameStream(format_)) {
@@ -179,7 +182,8 @@ private:
   // Looks in search_ for a header confirmed by the next one.  On success
   // search_ starts at that header and the state is kHeader; otherwise the
   // bytes that cannot start a frame are dropped and counted.
-  bool Search() {
+  bool Search()
+  {
     size_t i = 0;
     bool found = false;
     for (; i + 4 <= search_.size(); ++i) {

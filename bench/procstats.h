@@ -17,7 +17,8 @@ struct LProcSample {
   long rssKiB = 0;        // VmRSS
 };
 
-inline LProcSample LReadProcSample(pid_t pid) {
+inline LProcSample LReadProcSample(pid_t pid)
+{
   LProcSample s;
   char path[64];
   std::snprintf(path, sizeof(path), "/proc/%d/stat", int(pid));

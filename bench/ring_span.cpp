@@ -35,7 +35,7 @@ double NewestSeconds(const LAudioQueue& queue, int chunks, int kbps)
   return bytes * 8.0 / (kbps * 1000.0);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -70,8 +70,7 @@ int main(int argc, char** argv)
     const int kbps = kRates[q];
     const double span = NewestSeconds(queue, LAudioQueue::kSlots, kbps);
     std::printf("%-6d %-10.2f %-14.1f %-14.2f %-16.2f\n", kbps, queue.GetPublished() / seconds,
-                kbps * 1000.0 / 8 * span / LAudioQueue::kSlots, span,
-                NewestSeconds(queue, kListenerStartBehind, kbps));
+                kbps * 1000.0 / 8 * span / LAudioQueue::kSlots, span, NewestSeconds(queue, kListenerStartBehind, kbps));
   }
   return 0;
 }

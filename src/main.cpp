@@ -25,11 +25,17 @@ int RunService(LRunMode, int, char**)
 }
 
 // 0 installed, 1 the terms were declined (or no release folder).
-int RunInstall(LRunMode, int, char**) { return RunInstallConsole() ? 0 : 1; }
+int RunInstall(LRunMode, int, char**)
+{
+  return RunInstallConsole() ? 0 : 1;
+}
 
 // A failed uninstall (the service could not be stopped) is not reported as
 // success.
-int RunUninstall(LRunMode, int, char**) { return UninstallConsole() ? 0 : 1; }
+int RunUninstall(LRunMode, int, char**)
+{
+  return UninstallConsole() ? 0 : 1;
+}
 
 // What the toolkit does when it cannot open a display: say so and end.
 int RunNoDisplay(LRunMode, int, char**)
@@ -38,7 +44,10 @@ int RunNoDisplay(LRunMode, int, char**)
   return 1;
 }
 
-int RunDesktop(LRunMode mode, int argc, char** argv) { return RunDesktopApplication(mode, argc, argv); }
+int RunDesktop(LRunMode mode, int argc, char** argv)
+{
+  return RunDesktopApplication(mode, argc, argv);
+}
 
 struct LRunModeEntry {
   LRunMode mode;
@@ -56,7 +65,7 @@ constexpr LRunModeEntry kRunModes[] = {
     {LRunMode::Desktop, &RunDesktop},
 };
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -15,7 +15,8 @@ struct LDecoderArgs {
   const char* input = nullptr;
 };
 
-bool ParseDecoderArgs(int argc, char** argv, bool acceptDecodeFlag, LDecoderArgs& args) {
+bool ParseDecoderArgs(int argc, char** argv, bool acceptDecodeFlag, LDecoderArgs& args)
+{
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "-o") == 0) {
@@ -46,20 +47,24 @@ bool ParseDecoderArgs(int argc, char** argv, bool acceptDecodeFlag, LDecoderArgs
 // The output is renamed onto and, on failure, removed: only a plain file
 // (or a link, which rename and unlink replace rather than follow) may be
 // there, never a device or a folder.
-bool IsReplaceable(const char* path) {
+bool IsReplaceable(const char* path)
+{
   struct stat status;
-  if (::lstat(path, &status) != 0) return errno == ENOENT;
+  if (::lstat(path, &status) != 0)
+    return errno == ENOENT;
   return S_ISREG(status.st_mode) || S_ISLNK(status.st_mode);
 }
 
-bool SameFile(const char* a, const char* b) {
+bool SameFile(const char* a, const char* b)
+{
   struct stat sa, sb;
   return ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
 
-int RunDecoderMain(const char* name, int argc, char** argv, bool acceptDecodeFlag, LDecodeFunction decode) {
+int RunDecoderMain(const char* name, int argc, char** argv, bool acceptDecodeFlag, LDecodeFunction decode)
+{
   SetProgramName(name);
   LDecoderArgs args;
   if (!ParseDecoderArgs(argc, argv, acceptDecodeFlag, args)) {
@@ -80,7 +85,8 @@ int RunDecoderMain(const char* name, int argc, char** argv, bool acceptDecodeFla
   RemoveOnStop(1, args.output);
 
   LWavWriter wav;
-  if (wav.Create(args.output) && decode(args.input, wav) && wav.Commit()) return 0;
+  if (wav.Create(args.output) && decode(args.input, wav) && wav.Commit())
+    return 0;
   wav.Discard();
   // Callers judge success by the WAV they find, so an older file at the
   // output path must not survive a failed decode.

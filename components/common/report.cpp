@@ -9,11 +9,18 @@ const char* gProgramName = "component";
 
 }  // namespace
 
-void SetProgramName(const char* name) { gProgramName = name; }
+void SetProgramName(const char* name)
+{
+  gProgramName = name;
+}
 
-const char* ProgramName() { return gProgramName; }
+const char* ProgramName()
+{
+  return gProgramName;
+}
 
-void ReportError(const char* format, ...) {
+void ReportError(const char* format, ...)
+{
   // Built in one buffer and written with one call, so that lines from
   // several processes sharing a stderr do not interleave.
   char line[1024];

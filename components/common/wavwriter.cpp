@@ -18,17 +18,21 @@ constexpr size_t kBufferBytes = 1 << 16;
 // The RIFF size field counts the 36 header bytes after it plus the data.
 constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 36;
 
-void PutLE16(unsigned char* p, unsigned value) {
+void PutLE16(unsigned char* p, unsigned value)
+{
   p[0] = static_cast<unsigned char>(value);
   p[1] = static_cast<unsigned char>(value >> 8);
 }
 
-void PutLE32(unsigned char* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+void PutLE32(unsigned char* p, uint32_t value)
+{
+  for (int i = 0; i < 4; ++i)
+    p[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
 // The mode open(2) would give a new file: 0666 less the creation mask.
-mode_t NewFileMode() {
+mode_t NewFileMode()
+{
   mode_t mask = umask(0);
   umask(mask);
   return 0666 & ~mask;
@@ -36,9 +40,13 @@ mode_t NewFileMode() {
 
 }  // namespace
 
-LWavWriter::~LWavWriter() { Discard(); }
+LWavWriter::~LWavWriter()
+{
+  Discard();
+}
 
-bool LWavWriter::Create(const char* path) {
+bool LWavWriter::Create(const char* path)
+{
   Discard();
   target_ = path;
   std::string pattern = target_ + ".XXXXXX";
@@ -61,14 +69,14 @@ bool LWavWriter::Create(const char* path) {
   return true;
 }
 
-bool LWavWriter::SetFormat(long rate, int channels) {
+bool LWavWriter::SetFormat(long rate, int channels)
+{
   if (rate <= 0 || rate > 0xFFFFFFFFL / 4 || channels <= 0 || channels > 0x7FFF) {
     ReportError("cannot write %ld Hz with %d channels as WAV", rate, channels);
     return false;
   }
   if (dataBytes_ > 0 && (rate != rate_ || channels != channels_)) {
-    ReportError("the stream changes from %ld Hz %d channels to %ld Hz %d channels", rate_, channels_, rate,
-                channels);
+    ReportError("the stream changes from %ld Hz %d channels to %ld Hz %d channels", rate_, channels_, rate, channels);
     return false;
   }
   rate_ = rate;
@@ -76,7 +84,8 @@ bool LWavWriter::SetFormat(long rate, int channels) {
   return true;
 }
 
-bool LWavWriter::Reserve(size_t bytes) {
+bool LWavWriter::Reserve(size_t bytes)
+{
   if (!fd_.IsValid() || channels_ == 0) {
     ReportError("internal error: samples before the format");
     return false;
@@ -85,19 +94,23 @@ bool LWavWriter::Reserve(size_t bytes) {
     ReportError("the decoded audio is too long for a WAV file (4 GiB)");
     return false;
   }
-  if (buffer_.size() + bytes > kBufferBytes && !FlushBuffer()) return false;
+  if (buffer_.size() + bytes > kBufferBytes && !FlushBuffer())
+    return false;
   return true;
 }
 
-bool LWavWriter::Append(const int16_t* samples, size_t frames) {
+bool LWavWriter::Append(const int16_t* samples, size_t frames)
+{
   size_t count = frames * static_cast<size_t>(channels_);
   // Converted in bounded pieces so that the buffer never grows past its size.
   while (count > 0) {
     size_t piece = count < kBufferBytes / 4 ? count : kBufferBytes / 4;
-    if (!Reserve(piece * 2)) return false;
+    if (!Reserve(piece * 2))
+      return false;
     size_t at = buffer_.size();
     buffer_.resize(at + piece * 2);
-    for (size_t i = 0; i < piece; ++i) PutLE16(&buffer_[at + 2 * i], static_cast<uint16_t>(samples[i]));
+    for (size_t i = 0; i < piece; ++i)
+      PutLE16(&buffer_[at + 2 * i], static_cast<uint16_t>(samples[i]));
     dataBytes_ += piece * 2;
     samples += piece;
     count -= piece;
@@ -105,11 +118,13 @@ bool LWavWriter::Append(const int16_t* samples, size_t frames) {
   return true;
 }
 
-bool LWavWriter::AppendLittleEndian(const void* bytes, size_t size) {
+bool LWavWriter::AppendLittleEndian(const void* bytes, size_t size)
+{
   const unsigned char* p = static_cast<const unsigned char*>(bytes);
   while (size > 0) {
     size_t piece = size < kBufferBytes / 2 ? size : kBufferBytes / 2;
-    if (!Reserve(piece)) return false;
+    if (!Reserve(piece))
+      return false;
     buffer_.insert(buffer_.end(), p, p + piece);
     dataBytes_ += piece;
     p += piece;
@@ -118,8 +133,10 @@ bool LWavWriter::AppendLittleEndian(const void* bytes, size_t size) {
   return true;
 }
 
-bool LWavWriter::FlushBuffer() {
-  if (buffer_.empty()) return true;
+bool LWavWriter::FlushBuffer()
+{
+  if (buffer_.empty())
+    return true;
   if (!WriteAll(fd_.Get(), buffer_.data(), buffer_.size())) {
     ReportError("cannot write '%s': %s", target_.c_str(), std::strerror(errno));
     return false;
@@ -128,7 +145,8 @@ bool LWavWriter::FlushBuffer() {
   return true;
 }
 
-bool LWavWriter::WriteHeader() {
+bool LWavWriter::WriteHeader()
+{
   unsigned char header[kHeaderBytes];
   unsigned blockAlign = 2u * static_cast<unsigned>(channels_);
   std::memcpy(header, "RIFF", 4);
@@ -150,12 +168,14 @@ bool LWavWriter::WriteHeader() {
   return true;
 }
 
-bool LWavWriter::Commit() {
+bool LWavWriter::Commit()
+{
   if (!fd_.IsValid() || channels_ == 0) {
     ReportError("no audio to write to '%s'", target_.c_str());
     return false;
   }
-  if (!FlushBuffer() || !WriteHeader()) return false;
+  if (!FlushBuffer() || !WriteHeader())
+    return false;
   if (::fchmod(fd_.Get(), NewFileMode()) != 0 || !fd_.Close()) {
     ReportError("cannot write '%s': %s", target_.c_str(), std::strerror(errno));
     return false;
@@ -169,7 +189,8 @@ bool LWavWriter::Commit() {
   return true;
 }
 
-void LWavWriter::Discard() {
+void LWavWriter::Discard()
+{
   fd_.Close();
   if (!temporary_.empty()) {
     ::unlink(temporary_.c_str());

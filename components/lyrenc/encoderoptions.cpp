@@ -8,12 +8,15 @@
 
 namespace {
 
-bool ParseInt(const char* text, int low, int high, int& value) {
-  if (text[0] == '\0') return false;
+bool ParseInt(const char* text, int low, int high, int& value)
+{
+  if (text[0] == '\0')
+    return false;
   char* end = nullptr;
   errno = 0;
   long parsed = std::strtol(text, &end, 10);
-  if (errno != 0 || *end != '\0' || parsed < low || parsed > high) return false;
+  if (errno != 0 || *end != '\0' || parsed < low || parsed > high)
+    return false;
   value = static_cast<int>(parsed);
   return true;
 }
@@ -30,7 +33,8 @@ constexpr LModeLetter kModeLetters[] = {
     {"m", LChannelMode::Mono},
 };
 
-bool SetMode(LEncoderOptions& o, const char* v) {
+bool SetMode(LEncoderOptions& o, const char* v)
+{
   for (const LModeLetter& row : kModeLetters) {
     if (std::strcmp(v, row.letter) == 0) {
       o.mode = row.mode;
@@ -52,8 +56,7 @@ constexpr LEncoderOption kOptions[] = {
     {"-m", SetMode, "s, j, f or m"},
     {"-a", [](LEncoderOptions& o, const char*) { return o.downmix = true; }, nullptr},
     {"-b", [](LEncoderOptions& o, const char* v) { return ParseInt(v, 8, 320, o.bitRate); }, "8 to 320 kbit/s"},
-    {"-B", [](LEncoderOptions& o, const char* v) { return ParseInt(v, 8, 320, o.maxBitRate); },
-     "8 to 320 kbit/s"},
+    {"-B", [](LEncoderOptions& o, const char* v) { return ParseInt(v, 8, 320, o.maxBitRate); }, "8 to 320 kbit/s"},
     {"-V", [](LEncoderOptions& o, const char* v) { return ParseInt(v, 0, 9, o.vbrQuality); }, "0 to 9"},
     {"-v", [](LEncoderOptions& o, const char*) { return o.variableBitRate = true; }, nullptr},
     {"-h", [](LEncoderOptions& o, const char*) { return o.highQuality = true; }, nullptr},
@@ -66,14 +69,17 @@ constexpr LEncoderOption kOptions[] = {
     {"-S", [](LEncoderOptions& o, const char*) { return o.silent = true; }, nullptr},
 };
 
-const LEncoderOption* FindOption(const char* name) {
+const LEncoderOption* FindOption(const char* name)
+{
   for (const LEncoderOption& option : kOptions) {
-    if (std::strcmp(option.name, name) == 0) return &option;
+    if (std::strcmp(option.name, name) == 0)
+      return &option;
   }
   return nullptr;
 }
 
-bool CheckCombination(const LEncoderOptions& o) {
+bool CheckCombination(const LEncoderOptions& o)
+{
   if (!o.rawInput) {
     ReportError("only raw PCM input is read: give -r");
     return false;
@@ -91,15 +97,18 @@ bool CheckCombination(const LEncoderOptions& o) {
 
 }  // namespace
 
-bool ParseKilohertz(const char* text, int& hz) {
+bool ParseKilohertz(const char* text, int& hz)
+{
   int whole = 0;
   int digits = 0;
   const char* p = text;
   for (; *p >= '0' && *p <= '9'; ++p, ++digits) {
-    if (digits >= 3) return false;
+    if (digits >= 3)
+      return false;
     whole = whole * 10 + (*p - '0');
   }
-  if (digits == 0) return false;
+  if (digits == 0)
+    return false;
   int thousandths = 0;
   if (*p == '.') {
     ++p;
@@ -107,20 +116,25 @@ bool ParseKilohertz(const char* text, int& hz) {
     int fractionDigits = 0;
     for (; *p >= '0' && *p <= '9'; ++p, ++fractionDigits) {
       // Digits past the third must be zeros: rates are whole hertz.
-      if (scale == 0 && *p != '0') return false;
+      if (scale == 0 && *p != '0')
+        return false;
       thousandths += (*p - '0') * scale;
       scale /= 10;
     }
-    if (fractionDigits == 0) return false;
+    if (fractionDigits == 0)
+      return false;
   }
-  if (*p != '\0') return false;
+  if (*p != '\0')
+    return false;
   int rate = whole * 1000 + thousandths;
-  if (rate < 1000 || rate > 192000) return false;
+  if (rate < 1000 || rate > 192000)
+    return false;
   hz = rate;
   return true;
 }
 
-bool ParseEncoderOptions(int argc, char** argv, LEncoderOptions& options) {
+bool ParseEncoderOptions(int argc, char** argv, LEncoderOptions& options)
+{
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (arg[0] != '-' || arg[1] == '\0') {
@@ -155,7 +169,8 @@ bool ParseEncoderOptions(int argc, char** argv, LEncoderOptions& options) {
   return CheckCombination(options);
 }
 
-void ReportEncoderUsage() {
+void ReportEncoderUsage()
+{
   ReportError("usage: %s -r [-x] [-s kHz] [-m s|j|f|m] [-a] [-b kbps] [-v -b min -B max -V 0..9] [-h] [-p]"
               " [--silent|-S] INPUT OUTPUT",
               ProgramName());

@@ -10,7 +10,8 @@ namespace {
 
 // libmp3lame's errors go to standard error with our prefix; its chatter
 // and debug output are dropped.
-void LameError(const char* format, va_list args) {
+void LameError(const char* format, va_list args)
+{
   char text[512];
   std::vsnprintf(text, sizeof text, format, args);
   ReportError("libmp3lame: %s", text);
@@ -39,11 +40,14 @@ constexpr int kNormalQuality = 5;
 
 LLameEncoder::LLameEncoder() : lame_(lame_init()) {}
 
-LLameEncoder::~LLameEncoder() {
-  if (lame_ != nullptr) lame_close(lame_);
+LLameEncoder::~LLameEncoder()
+{
+  if (lame_ != nullptr)
+    lame_close(lame_);
 }
 
-bool LLameEncoder::Configure(const LEncoderOptions& options, int outputRate, int low, int high, bool infoTag) {
+bool LLameEncoder::Configure(const LEncoderOptions& options, int outputRate, int low, int high, bool infoTag)
+{
   if (lame_ == nullptr) {
     ReportError("cannot start libmp3lame");
     return false;
@@ -84,14 +88,14 @@ bool LLameEncoder::Configure(const LEncoderOptions& options, int outputRate, int
   lame_set_write_id3tag_automatic(lame_, 0);
 
   if (lame_init_params(lame_) < 0) {
-    ReportError("libmp3lame refuses %d Hz %s at %d kbit/s", outputRate, options.MonoOutput() ? "mono" : "stereo",
-                low);
+    ReportError("libmp3lame refuses %d Hz %s at %d kbit/s", outputRate, options.MonoOutput() ? "mono" : "stereo", low);
     return false;
   }
   return true;
 }
 
-int LLameEncoder::Encode(const int16_t* samples, int frames, unsigned char* mp3, size_t capacity) {
+int LLameEncoder::Encode(const int16_t* samples, int frames, unsigned char* mp3, size_t capacity)
+{
   int size = static_cast<int>(capacity);
   if (inputChannels_ == 1) {
     // For one channel libmp3lame reads only the left buffer.
@@ -101,16 +105,19 @@ int LLameEncoder::Encode(const int16_t* samples, int frames, unsigned char* mp3,
   return lame_encode_buffer_interleaved(lame_, const_cast<int16_t*>(samples), frames, mp3, size);
 }
 
-int LLameEncoder::Flush(unsigned char* mp3, size_t capacity) {
+int LLameEncoder::Flush(unsigned char* mp3, size_t capacity)
+{
   return lame_encode_flush(lame_, mp3, static_cast<int>(capacity));
 }
 
-size_t LLameEncoder::InfoFrame(unsigned char* buffer, size_t capacity) {
+size_t LLameEncoder::InfoFrame(unsigned char* buffer, size_t capacity)
+{
   size_t size = lame_get_lametag_frame(lame_, buffer, capacity);
   return size <= capacity ? size : 0;
 }
 
-size_t LLameEncoder::MaxBytesFor(int frames) const {
+size_t LLameEncoder::MaxBytesFor(int frames) const
+{
   // libmp3lame's own bound for one call, 1.25 bytes per sample plus 7200,
   // counted in output samples.
   return static_cast<size_t>(frames) * static_cast<size_t>(upsampling_) * 5 / 4 + 7200;

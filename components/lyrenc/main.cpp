@@ -7,7 +7,8 @@
 #include "lyrenc/encoderoptions.h"
 #include "lyrenc/encoderun.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
   SetProgramName("lyrenc");
   LEncoderOptions options;
   if (!ParseEncoderOptions(argc, argv, options)) {

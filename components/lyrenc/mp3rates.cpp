@@ -22,10 +22,12 @@ constexpr int kSampleRates[] = {48000, 44100, 32000, 24000, 22050, 16000, 12000,
 // Every bit rate that some version allows, ascending.
 constexpr int kBitRates[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
 
-const LMpegVersionRates* VersionOf(int rate) {
+const LMpegVersionRates* VersionOf(int rate)
+{
   for (const LMpegVersionRates& version : kMpegVersions) {
     for (int r : version.sampleRates) {
-      if (r == rate) return &version;
+      if (r == rate)
+        return &version;
     }
   }
   return nullptr;
@@ -33,45 +35,59 @@ const LMpegVersionRates* VersionOf(int rate) {
 
 }  // namespace
 
-int RoundToStandardBitRate(int kbps) {
+int RoundToStandardBitRate(int kbps)
+{
   int best = kBitRates[0];
   for (int b : kBitRates) {
-    if (std::abs(b - kbps) < std::abs(best - kbps)) best = b;
+    if (std::abs(b - kbps) < std::abs(best - kbps))
+      best = b;
   }
   return best;
 }
 
-bool IsBitRateRangeValidAt(int rate, int low, int high) {
+bool IsBitRateRangeValidAt(int rate, int low, int high)
+{
   const LMpegVersionRates* version = VersionOf(rate);
-  if (version == nullptr) return false;
+  if (version == nullptr)
+    return false;
   for (int b : version->bitRates) {
-    if (b != 0 && b >= low && b <= high) return true;
+    if (b != 0 && b >= low && b <= high)
+      return true;
   }
   return false;
 }
 
-int ChooseOutputRate(int inputRate, int low, int high) {
-  if (IsBitRateRangeValidAt(inputRate, low, high)) return inputRate;
+int ChooseOutputRate(int inputRate, int low, int high)
+{
+  if (IsBitRateRangeValidAt(inputRate, low, high))
+    return inputRate;
   for (int rate : kSampleRates) {
-    if (rate < inputRate && IsBitRateRangeValidAt(rate, low, high)) return rate;
+    if (rate < inputRate && IsBitRateRangeValidAt(rate, low, high))
+      return rate;
   }
   for (int i = static_cast<int>(sizeof kSampleRates / sizeof kSampleRates[0]) - 1; i >= 0; --i) {
-    if (kSampleRates[i] > inputRate && IsBitRateRangeValidAt(kSampleRates[i], low, high)) return kSampleRates[i];
+    if (kSampleRates[i] > inputRate && IsBitRateRangeValidAt(kSampleRates[i], low, high))
+      return kSampleRates[i];
   }
   return 0;
 }
 
-void NarrowBitRatesTo(int rate, int& low, int& high) {
+void NarrowBitRatesTo(int rate, int& low, int& high)
+{
   const LMpegVersionRates* version = VersionOf(rate);
-  if (version == nullptr) return;
+  if (version == nullptr)
+    return;
   int narrowLow = 0;
   int narrowHigh = 0;
   for (int b : version->bitRates) {
-    if (b == 0 || b < low || b > high) continue;
-    if (narrowLow == 0) narrowLow = b;
+    if (b == 0 || b < low || b > high)
+      continue;
+    if (narrowLow == 0)
+      narrowLow = b;
     narrowHigh = b;
   }
-  if (narrowLow == 0) return;
+  if (narrowLow == 0)
+    return;
   low = narrowLow;
   high = narrowHigh;
 }

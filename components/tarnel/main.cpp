@@ -3,4 +3,7 @@
 #include "common/decoderrun.h"
 #include "tarnel/vorbisdecoder.h"
 
-int main(int argc, char** argv) { return RunDecoderMain("tarnel", argc, argv, false, DecodeVorbisFile); }
+int main(int argc, char** argv)
+{
+  return RunDecoderMain("tarnel", argc, argv, false, DecodeVorbisFile);
+}

@@ -25,15 +25,18 @@ private:
 
 }  // namespace
 
-bool OggFileEndsWithStreamEnd(int fd) {
+bool OggFileEndsWithStreamEnd(int fd)
+{
   struct stat status;
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return true;
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+    return true;
   off_t start = status.st_size > kTailBytes ? status.st_size - kTailBytes : 0;
   auto size = static_cast<long>(status.st_size - start);
 
   LOggSync sync;
   char* buffer = ogg_sync_buffer(sync.Get(), size);
-  if (buffer == nullptr || ::pread(fd, buffer, static_cast<size_t>(size), start) != size) return false;
+  if (buffer == nullptr || ::pread(fd, buffer, static_cast<size_t>(size), start) != size)
+    return false;
   ogg_sync_wrote(sync.Get(), size);
 
   // pageout skips whatever does not check out as a page (the partial page
@@ -41,7 +44,8 @@ bool OggFileEndsWithStreamEnd(int fd) {
   bool ended = false;
   ogg_page page;
   for (int result; (result = ogg_sync_pageout(sync.Get(), &page)) != 0;) {
-    if (result > 0) ended = ogg_page_eos(&page) != 0;
+    if (result > 0)
+      ended = ogg_page_eos(&page) != 0;
   }
   return ended;
 }

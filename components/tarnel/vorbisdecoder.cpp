@@ -31,9 +31,11 @@ constexpr LVorbisErrorText kVorbisErrors[] = {
     {OV_EIMPL, "unsupported stream feature"},
 };
 
-const char* VorbisErrorText(int code) {
+const char* VorbisErrorText(int code)
+{
   for (const LVorbisErrorText& row : kVorbisErrors) {
-    if (row.code == code) return row.text;
+    if (row.code == code)
+      return row.text;
   }
   return "decoding error";
 }
@@ -44,52 +46,59 @@ const char* VorbisErrorText(int code) {
 // channel of an n-channel stream, the Vorbis channel it takes.
 constexpr int kMaxRemappedChannels = 8;
 constexpr int kVorbisToWavOrder[][kMaxRemappedChannels] = {
-    {0, 2, 1},
-    {0, 1, 2, 3},
-    {0, 2, 1, 3, 4},
-    {0, 2, 1, 5, 3, 4},
-    {0, 2, 1, 6, 5, 3, 4},
-    {0, 2, 1, 7, 5, 6, 3, 4},
+    {0, 2, 1}, {0, 1, 2, 3}, {0, 2, 1, 3, 4}, {0, 2, 1, 5, 3, 4}, {0, 2, 1, 6, 5, 3, 4}, {0, 2, 1, 7, 5, 6, 3, 4},
 };
 
-void ReorderToWav(char* bytes, long size, int channels) {
-  if (channels < 3 || channels > kMaxRemappedChannels) return;
+void ReorderToWav(char* bytes, long size, int channels)
+{
+  if (channels < 3 || channels > kMaxRemappedChannels)
+    return;
   const int* order = kVorbisToWavOrder[channels - 3];
   long frameBytes = 2L * channels;
   char frame[2 * kMaxRemappedChannels];
   for (char* p = bytes; p + frameBytes <= bytes + size; p += frameBytes) {
     std::memcpy(frame, p, static_cast<size_t>(frameBytes));
-    for (int c = 0; c < channels; ++c) std::memcpy(p + 2 * c, frame + 2 * order[c], 2);
+    for (int c = 0; c < channels; ++c)
+      std::memcpy(p + 2 * c, frame + 2 * order[c], 2);
   }
 }
 
 // libvorbisfile reads through these so that the descriptor stays owned by
 // an LUniqueFD (the close callback is left empty).
-size_t ReadCallback(void* data, size_t size, size_t count, void* source) {
+size_t ReadCallback(void* data, size_t size, size_t count, void* source)
+{
   // One read, not a loop that fills the request: from a pipe, what has
   // arrived is decoded at once.  libvorbisfile asks for bytes (size 1).
-  if (size == 0) return 0;
+  if (size == 0)
+    return 0;
   ssize_t n = ReadSome(*static_cast<int*>(source), data, size * count);
   return n > 0 ? static_cast<size_t>(n) / size : 0;
 }
 
-int SeekCallback(void* source, ogg_int64_t offset, int whence) {
+int SeekCallback(void* source, ogg_int64_t offset, int whence)
+{
   return ::lseek(*static_cast<int*>(source), static_cast<off_t>(offset), whence) < 0 ? -1 : 0;
 }
 
-long TellCallback(void* source) { return static_cast<long>(::lseek(*static_cast<int*>(source), 0, SEEK_CUR)); }
+long TellCallback(void* source)
+{
+  return static_cast<long>(::lseek(*static_cast<int*>(source), 0, SEEK_CUR));
+}
 
 // Owns an OggVorbis_File opened on a descriptor it also owns.
 class LVorbisFile {
 public:
   LVorbisFile() = default;
-  ~LVorbisFile() {
-    if (open_) ov_clear(&file_);
+  ~LVorbisFile()
+  {
+    if (open_)
+      ov_clear(&file_);
   }
   LVorbisFile(const LVorbisFile&) = delete;
   LVorbisFile& operator=(const LVorbisFile&) = delete;
 
-  bool Open(const char* path) {
+  bool Open(const char* path)
+  {
     fd_ = LUniqueFD(::open(path, O_RDONLY | O_CLOEXEC));
     if (!fd_.IsValid()) {
       ReportError("cannot open '%s': %s", path, std::strerror(errno));
@@ -119,9 +128,11 @@ private:
 
 }  // namespace
 
-bool DecodeVorbisFile(const char* input, LWavWriter& wav) {
+bool DecodeVorbisFile(const char* input, LWavWriter& wav)
+{
   LVorbisFile file;
-  if (!file.Open(input)) return false;
+  if (!file.Open(input))
+    return false;
 
   char buffer[16384];
   int currentLink = -1;
@@ -130,7 +141,8 @@ bool DecodeVorbisFile(const char* input, LWavWriter& wav) {
     // Little-endian, 16-bit, signed: the WAV sample layout.
     long n = ov_read(file.Get(), buffer, sizeof buffer, 0, 2, 1, &link);
     if (n == 0) {
-      if (OggFileEndsWithStreamEnd(file.Descriptor())) return true;
+      if (OggFileEndsWithStreamEnd(file.Descriptor()))
+        return true;
       ReportError("cannot decode '%s': the file is cut short", input);
       return false;
     }
@@ -140,10 +152,12 @@ bool DecodeVorbisFile(const char* input, LWavWriter& wav) {
     }
     if (link != currentLink) {
       vorbis_info* info = ov_info(file.Get(), link);
-      if (info == nullptr || !wav.SetFormat(info->rate, info->channels)) return false;
+      if (info == nullptr || !wav.SetFormat(info->rate, info->channels))
+        return false;
       currentLink = link;
     }
     ReorderToWav(buffer, n, wav.Channels());
-    if (!wav.AppendLittleEndian(buffer, static_cast<size_t>(n))) return false;
+    if (!wav.AppendLittleEndian(buffer, static_cast<size_t>(n)))
+      return false;
   }
 }

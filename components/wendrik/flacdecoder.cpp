@@ -17,8 +17,10 @@ namespace {
 class LFlacDecoder {
 public:
   LFlacDecoder() : decoder_(FLAC__stream_decoder_new()) {}
-  ~LFlacDecoder() {
-    if (decoder_ != nullptr) FLAC__stream_decoder_delete(decoder_);
+  ~LFlacDecoder()
+  {
+    if (decoder_ != nullptr)
+      FLAC__stream_decoder_delete(decoder_);
   }
   LFlacDecoder(const LFlacDecoder&) = delete;
   LFlacDecoder& operator=(const LFlacDecoder&) = delete;
@@ -42,8 +44,8 @@ struct LFlacDecodeState {
   std::vector<int16_t> interleaved;
 };
 
-FLAC__StreamDecoderReadStatus ReadCallback(const FLAC__StreamDecoder*, FLAC__byte buffer[], size_t* bytes,
-                                           void* client) {
+FLAC__StreamDecoderReadStatus ReadCallback(const FLAC__StreamDecoder*, FLAC__byte buffer[], size_t* bytes, void* client)
+{
   auto* state = static_cast<LFlacDecodeState*>(client);
   ssize_t n = ReadSome(state->fd, buffer, *bytes);
   if (n > 0) {
@@ -51,24 +53,29 @@ FLAC__StreamDecoderReadStatus ReadCallback(const FLAC__StreamDecoder*, FLAC__byt
     return FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
   }
   *bytes = 0;
-  if (n == 0) return FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM;
+  if (n == 0)
+    return FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM;
   ReportError("cannot read '%s': %s", state->input, std::strerror(errno));
   return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
 }
 
-void MetadataCallback(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* metadata, void* client) {
+void MetadataCallback(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* metadata, void* client)
+{
   auto* state = static_cast<LFlacDecodeState*>(client);
-  if (metadata->type != FLAC__METADATA_TYPE_STREAMINFO) return;
+  if (metadata->type != FLAC__METADATA_TYPE_STREAMINFO)
+    return;
   const FLAC__StreamMetadata_StreamInfo& info = metadata->data.stream_info;
   state->sawStreamInfo = true;
   state->declaredFrames = info.total_samples;
   // Set here too, so that a stream without a single frame still gives a
   // valid (empty) WAV file of the right format.
-  if (!state->wav->SetFormat(info.sample_rate, static_cast<int>(info.channels))) state->writeFailed = true;
+  if (!state->wav->SetFormat(info.sample_rate, static_cast<int>(info.channels)))
+    state->writeFailed = true;
 }
 
 FLAC__StreamDecoderWriteStatus WriteCallback(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
-                                             const FLAC__int32* const buffer[], void* client) {
+                                             const FLAC__int32* const buffer[], void* client)
+{
   auto* state = static_cast<LFlacDecodeState*>(client);
   const FLAC__FrameHeader& header = frame->header;
   if (!state->wav->SetFormat(header.sample_rate, static_cast<int>(header.channels))) {
@@ -80,7 +87,8 @@ FLAC__StreamDecoderWriteStatus WriteCallback(const FLAC__StreamDecoder*, const F
   state->interleaved.resize(static_cast<size_t>(frames) * channels);
   int16_t* out = state->interleaved.data();
   for (unsigned i = 0; i < frames; ++i) {
-    for (unsigned c = 0; c < channels; ++c) *out++ = ScaleSampleTo16(buffer[c][i], header.bits_per_sample);
+    for (unsigned c = 0; c < channels; ++c)
+      *out++ = ScaleSampleTo16(buffer[c][i], header.bits_per_sample);
   }
   if (!state->wav->Append(state->interleaved.data(), frames)) {
     state->writeFailed = true;
@@ -102,9 +110,11 @@ constexpr LFlacErrorText kFlacErrors[] = {
     {FLAC__STREAM_DECODER_ERROR_STATUS_UNPARSEABLE_STREAM, "unsupported stream"},
 };
 
-const char* FlacErrorText(FLAC__StreamDecoderErrorStatus status) {
+const char* FlacErrorText(FLAC__StreamDecoderErrorStatus status)
+{
   for (const LFlacErrorText& row : kFlacErrors) {
-    if (row.status == status) return row.text;
+    if (row.status == status)
+      return row.text;
   }
   return FLAC__StreamDecoderErrorStatusString[status];
 }
@@ -112,7 +122,8 @@ const char* FlacErrorText(FLAC__StreamDecoderErrorStatus status) {
 // libFLAC would skip a damaged frame and go on; the output would then be
 // shorter than the source with no sign of it, so the first error fails the
 // whole decode.
-void ErrorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void* client) {
+void ErrorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void* client)
+{
   auto* state = static_cast<LFlacDecodeState*>(client);
   if (!state->streamError) {
     ReportError("cannot decode '%s': %s", state->input, FlacErrorText(status));
@@ -120,7 +131,8 @@ void ErrorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus st
   state->streamError = true;
 }
 
-bool StartsWithOggPage(int fd) {
+bool StartsWithOggPage(int fd)
+{
   char magic[4];
   bool ogg = ::pread(fd, magic, sizeof magic, 0) == 4 && std::memcmp(magic, "OggS", 4) == 0;
   return ogg;
@@ -128,16 +140,21 @@ bool StartsWithOggPage(int fd) {
 
 }  // namespace
 
-int16_t ScaleSampleTo16(int32_t sample, unsigned bits) {
-  if (bits <= 16) return static_cast<int16_t>(sample * (1 << (16 - bits)));
+int16_t ScaleSampleTo16(int32_t sample, unsigned bits)
+{
+  if (bits <= 16)
+    return static_cast<int16_t>(sample * (1 << (16 - bits)));
   unsigned shift = bits - 16;
   int64_t rounded = (static_cast<int64_t>(sample) + (int64_t{1} << (shift - 1))) >> shift;
-  if (rounded > INT16_MAX) return INT16_MAX;
-  if (rounded < INT16_MIN) return INT16_MIN;
+  if (rounded > INT16_MAX)
+    return INT16_MAX;
+  if (rounded < INT16_MIN)
+    return INT16_MIN;
   return static_cast<int16_t>(rounded);
 }
 
-bool DecodeFlacFile(const char* input, LWavWriter& wav) {
+bool DecodeFlacFile(const char* input, LWavWriter& wav)
+{
   LUniqueFD fd(::open(input, O_RDONLY | O_CLOEXEC));
   if (!fd.IsValid()) {
     ReportError("cannot open '%s': %s", input, std::strerror(errno));
@@ -167,7 +184,8 @@ bool DecodeFlacFile(const char* input, LWavWriter& wav) {
   FLAC__StreamDecoderState end = FLAC__stream_decoder_get_state(decoder.Get());
   // finish() is where the MD5 signature is compared.
   bool signatureOk = FLAC__stream_decoder_finish(decoder.Get()) != 0;
-  if (state.streamError || state.writeFailed) return false;
+  if (state.streamError || state.writeFailed)
+    return false;
   if (!processed || end != FLAC__STREAM_DECODER_END_OF_STREAM) {
     ReportError("cannot decode '%s': %s", input, FLAC__StreamDecoderStateString[end]);
     return false;

@@ -3,4 +3,7 @@
 #include "common/decoderrun.h"
 #include "wendrik/flacdecoder.h"
 
-int main(int argc, char** argv) { return RunDecoderMain("wendrik", argc, argv, true, DecodeFlacFile); }
+int main(int argc, char** argv)
+{
+  return RunDecoderMain("wendrik", argc, argv, true, DecodeFlacFile);
+}

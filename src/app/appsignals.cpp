@@ -23,7 +23,7 @@ constexpr const char* kBugReportAddress = "https://velorin.example/bugreport";
 
 void SetHandler(int signal, void (*handler)(int))
 {
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   sigaction(signal, &action, nullptr);
@@ -38,7 +38,7 @@ struct LCrashSignalInstaller {
   }
 } gCrashSignalInstaller;
 
-} // namespace
+}  // namespace
 
 void LDebugSignalHandler(int signal)
 {
@@ -83,4 +83,7 @@ LSignalObjectRef LServiceTermSignal()
   return gServiceTermSignal != nullptr ? gServiceTermSignal->GetRef() : LSignalObjectRef();
 }
 
-void LIgnoreServiceTermSignal() { SetHandler(SIGTERM, SIG_IGN); }
+void LIgnoreServiceTermSignal()
+{
+  SetHandler(SIGTERM, SIG_IGN);
+}

@@ -99,11 +99,20 @@ bool AutoStartTarget(const LUserAccount& account, bool enable, char* target)
   return false;
 }
 
-} // namespace
+}  // namespace
 
-bool LAutoRun::IsRun() { return LSettingGet(VLKeys::AutoRun); }
-bool LAutoRun::IsRunUser() { return LSettingGet(VLKeys::UserAutoRun); }
-bool LAutoRun::IsRunService() { return LServiceIsAutoRun(); }
+bool LAutoRun::IsRun()
+{
+  return LSettingGet(VLKeys::AutoRun);
+}
+bool LAutoRun::IsRunUser()
+{
+  return LSettingGet(VLKeys::UserAutoRun);
+}
+bool LAutoRun::IsRunService()
+{
+  return LServiceIsAutoRun();
+}
 
 void LAutoRun::SetRun()
 {
@@ -133,9 +142,18 @@ bool LAutoRun::RemRunUser()
   return true;
 }
 
-bool LAutoRun::SetRunUser(bool enable) { return enable ? SetRunUser() : RemRunUser(); }
-bool LAutoRun::SetRunService(bool enable) { return LServiceSetAutoRun(enable); }
-bool LAutoRun::RemRunService() { return LServiceSetAutoRun(false); }
+bool LAutoRun::SetRunUser(bool enable)
+{
+  return enable ? SetRunUser() : RemRunUser();
+}
+bool LAutoRun::SetRunService(bool enable)
+{
+  return LServiceSetAutoRun(enable);
+}
+bool LAutoRun::RemRunService()
+{
+  return LServiceSetAutoRun(false);
+}
 
 bool LAutoRun::SetRunForAccount(const LUserAccount& account, bool enable)
 {
@@ -164,7 +182,10 @@ bool LAutoRun::SetRunGUIUnderUser(bool enable)
   return account != nullptr && SetRunForAccount(*account, enable);
 }
 
-bool LAutoRunIsAnyOn() { return LAutoRun::IsRun() || LAutoRun::IsRunUser() || LAutoRun::IsRunService(); }
+bool LAutoRunIsAnyOn()
+{
+  return LAutoRun::IsRun() || LAutoRun::IsRunUser() || LAutoRun::IsRunService();
+}
 
 bool LAutoRunApply(bool ticked, int mode, LWindow* parent)
 {
@@ -200,4 +221,7 @@ bool LAutoRunApply(bool ticked, int mode, LWindow* parent)
   return true;
 }
 
-const char* LAutoRunAdministratorAccessText() { return kAdministratorAccess; }
+const char* LAutoRunAdministratorAccessText()
+{
+  return kAdministratorAccess;
+}

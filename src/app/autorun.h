@@ -10,9 +10,9 @@ class LWindow;
 // Called on the GUI thread or the main thread of a console run.
 class LAutoRun {
 public:
-  static bool IsRun();        // shared "Settings"/"AutoRun"
-  static bool IsRunUser();    // user "Settings"/"AutoRun"
-  static bool IsRunService(); // shared "Service"/"Enabled"
+  static bool IsRun();         // shared "Settings"/"AutoRun"
+  static bool IsRunUser();     // user "Settings"/"AutoRun"
+  static bool IsRunService();  // shared "Service"/"Enabled"
 
   static void SetRun();
   static void RemRun();

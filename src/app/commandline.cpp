@@ -5,7 +5,7 @@ namespace {
 int gArgc = 0;
 char** gArgv = nullptr;
 
-} // namespace
+}  // namespace
 
 void LSetCommandLine(int argc, char** argv)
 {
@@ -13,7 +13,10 @@ void LSetCommandLine(int argc, char** argv)
   gArgv = argv;
 }
 
-int LGetCommandLineArgumentCount() { return gArgc; }
+int LGetCommandLineArgumentCount()
+{
+  return gArgc;
+}
 
 const char* LGetCommandLineArgument(int i)
 {
@@ -22,4 +25,7 @@ const char* LGetCommandLineArgument(int i)
   return gArgv[i];
 }
 
-const char* LGetCommandLineRunExe() { return LGetCommandLineArgument(0); }
+const char* LGetCommandLineRunExe()
+{
+  return LGetCommandLineArgument(0);
+}

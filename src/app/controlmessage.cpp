@@ -14,15 +14,18 @@ void Put32(unsigned char* out, uint32_t value)
     out[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-uint16_t Get16(const unsigned char* in) { return static_cast<uint16_t>(in[0] | (in[1] << 8)); }
+uint16_t Get16(const unsigned char* in)
+{
+  return static_cast<uint16_t>(in[0] | (in[1] << 8));
+}
 
 uint32_t Get32(const unsigned char* in)
 {
-  return static_cast<uint32_t>(in[0]) | (static_cast<uint32_t>(in[1]) << 8) |
-         (static_cast<uint32_t>(in[2]) << 16) | (static_cast<uint32_t>(in[3]) << 24);
+  return static_cast<uint32_t>(in[0]) | (static_cast<uint32_t>(in[1]) << 8) | (static_cast<uint32_t>(in[2]) << 16) |
+         (static_cast<uint32_t>(in[3]) << 24);
 }
 
-} // namespace
+}  // namespace
 
 void LEncodeControlHeader(const LControlHeader& header, unsigned char out[kControlHeaderSize])
 {

@@ -22,12 +22,12 @@ inline constexpr uint16_t kControlMagic = 0x1234;
 inline constexpr uint16_t kControlNoPayload = 0x8000;
 
 enum LControlType : uint16_t {
-  kControlRequest = 1,           // desktop -> service: run a control code
-  kControlRequestResult = 2,     // ... and answer with a reply
-  kControlRequestData = 3,       // ... and answer with a reply carrying data
-  kControlNotification = 17,     // service -> desktop: engine notification
-  kControlReply = 18,            // service -> desktop: answer to 2 or 3
-  kControlLogLine = 19,          // service -> desktop: one log line
+  kControlRequest = 1,        // desktop -> service: run a control code
+  kControlRequestResult = 2,  // ... and answer with a reply
+  kControlRequestData = 3,    // ... and answer with a reply carrying data
+  kControlNotification = 17,  // service -> desktop: engine notification
+  kControlReply = 18,         // service -> desktop: answer to 2 or 3
+  kControlLogLine = 19,       // service -> desktop: one log line
 };
 
 // The largest payload either side accepts.  The header's size comes from the

@@ -24,7 +24,7 @@ sockaddr_un MakeAddress(const char* path)
   return address;
 }
 
-} // namespace
+}  // namespace
 
 void LMakeNamedPipePath(char* out, const char* name)
 {
@@ -55,7 +55,10 @@ bool LConnectNamedPipe(LNamedPipe& pipe, const char* name)
   return true;
 }
 
-LPipeListener::~LPipeListener() { Stop(); }
+LPipeListener::~LPipeListener()
+{
+  Stop();
+}
 
 bool LPipeListener::Start(const char* name)
 {

@@ -28,8 +28,14 @@ private:
   LVLServer server_;
 };
 
-} // namespace
+}  // namespace
 
-std::unique_ptr<LEngineAudioHalf> MakeEngineAudioHalf() { return std::make_unique<LAudioEngineHalf>(); }
+std::unique_ptr<LEngineAudioHalf> MakeEngineAudioHalf()
+{
+  return std::make_unique<LAudioEngineHalf>();
+}
 
-std::unique_ptr<LEngineWebHalf> MakeEngineWebHalf() { return std::make_unique<LVLServerHalf>(); }
+std::unique_ptr<LEngineWebHalf> MakeEngineWebHalf()
+{
+  return std::make_unique<LVLServerHalf>();
+}

@@ -84,8 +84,7 @@ void LServiceEngineProxy<E>::Stop()
 }
 
 template <class E>
-uint32_t LServiceEngineProxy<E>::SendRequest(uint16_t type, unsigned int code, const void* data,
-                                             unsigned int size)
+uint32_t LServiceEngineProxy<E>::SendRequest(uint16_t type, unsigned int code, const void* data, unsigned int size)
 {
   std::shared_ptr<LNamedPipe> pipe = GetPipe();
   if (!pipe)
@@ -198,21 +197,17 @@ void LServiceEngineProxy<E>::ReadMessages(LNamedPipeRef pipe)
       large_payload.resize(header.size);
       payload = large_payload.data();
     }
-    if (header.size != 0 &&
-        ProcessRecvBytes(*this, pipe, payload, header.size, kPayloadTimeoutMs) != kProcessDone)
+    if (header.size != 0 && ProcessRecvBytes(*this, pipe, payload, header.size, kPayloadTimeoutMs) != kProcessDone)
       return;
     Dispatch(header.type, header.code, header.tag, payload, header.size);
   }
 }
 
 template <class E>
-void LServiceEngineProxy<E>::Dispatch(uint16_t type, uint32_t code, uint32_t tag, unsigned char* payload,
-                                      uint32_t size)
+void LServiceEngineProxy<E>::Dispatch(uint16_t type, uint32_t code, uint32_t tag, unsigned char* payload, uint32_t size)
 {
   switch (type) {
-  case kControlLogLine:
-    DispatchLogLine(code, tag, payload, size);
-    break;
+  case kControlLogLine: DispatchLogLine(code, tag, payload, size); break;
   case kControlNotification:
     // Without data the tag carries the notification's value; with data the
     // payload's own length counts, whatever the tag claims.
@@ -221,11 +216,8 @@ void LServiceEngineProxy<E>::Dispatch(uint16_t type, uint32_t code, uint32_t tag
     else
       EvEngineNotify(code, payload, size);
     break;
-  case kControlReply:
-    DispatchReply(code, tag, payload, size);
-    break;
-  default:
-    break;
+  case kControlReply: DispatchReply(code, tag, payload, size); break;
+  default: break;
   }
 }
 
@@ -246,8 +238,7 @@ void LServiceEngineProxy<E>::DispatchLogLine(uint32_t level, uint32_t tag, unsig
 }
 
 template <class E>
-void LServiceEngineProxy<E>::DispatchReply(uint32_t result, uint32_t tag, const unsigned char* payload,
-                                           uint32_t size)
+void LServiceEngineProxy<E>::DispatchReply(uint32_t result, uint32_t tag, const unsigned char* payload, uint32_t size)
 {
   if (tag != sequence_.load(std::memory_order_acquire))
     return;

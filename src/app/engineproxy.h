@@ -41,8 +41,7 @@ public:
   // The same, awaiting the engine's result (and data) for up to
   // kReplyTimeoutMs; 0 and no data when none arrives.
   int ControlWithResult(unsigned int code, const void* data, unsigned int size);
-  int ControlWithReturnData(unsigned int code, const void* data, unsigned int size,
-                            std::vector<unsigned char>& out);
+  int ControlWithReturnData(unsigned int code, const void* data, unsigned int size, std::vector<unsigned char>& out);
 
   bool IsServiceMode() const { return HasPipe(); }
   bool IsForegroundMode() const { return engine_ != nullptr; }
@@ -74,8 +73,7 @@ private:
   // GUI thread: sends one request; returns its sequence number, 0 when it
   // could not be sent.
   uint32_t SendRequest(uint16_t type, unsigned int code, const void* data, unsigned int size);
-  int Request(uint16_t type, unsigned int code, const void* data, unsigned int size,
-              std::vector<unsigned char>* out);
+  int Request(uint16_t type, unsigned int code, const void* data, unsigned int size, std::vector<unsigned char>* out);
 
   // Reader thread: reads messages until the pipe fails or the thread stops.
   void ReadMessages(LNamedPipeRef pipe);

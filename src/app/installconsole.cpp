@@ -12,16 +12,15 @@
 
 namespace {
 
-constexpr const char* kLicenceTerms =
-    "Velorin v 1.01 - Software License Terms\n"
-    "\n"
-    "This software is provided \"as is\", without warranty of any kind, express or\n"
-    "implied, including but not limited to the warranties of merchantability,\n"
-    "fitness for a particular purpose and noninfringement. In no event shall the\n"
-    "authors be liable for any claim, damages or other liability arising from the\n"
-    "use of the software. You may install and use it on any number of computers.\n"
-    "You are responsible for holding the rights to the audio you stream with it.\n"
-    "\n";
+constexpr const char* kLicenceTerms = "Velorin v 1.01 - Software License Terms\n"
+                                      "\n"
+                                      "This software is provided \"as is\", without warranty of any kind, express or\n"
+                                      "implied, including but not limited to the warranties of merchantability,\n"
+                                      "fitness for a particular purpose and noninfringement. In no event shall the\n"
+                                      "authors be liable for any claim, damages or other liability arising from the\n"
+                                      "use of the software. You may install and use it on any number of computers.\n"
+                                      "You are responsible for holding the rights to the audio you stream with it.\n"
+                                      "\n";
 
 constexpr const char* kSite = "http://www.ostrel.com/velorin/";
 
@@ -84,7 +83,7 @@ bool IsReleaseFolder(const char* folder)
   return LFile::TestFileExists(program);
 }
 
-} // namespace
+}  // namespace
 
 bool RunInstallConsole(FILE* in, FILE* out)
 {

@@ -31,8 +31,7 @@ std::string MenuEntryText()
   return std::string("[Desktop Entry]\n") + "Type=Application\n" + "Encoding=UTF-8\n" + "Name=Velorin\n" +
          "Comment=Velorin\n" + "Exec=" + executable + "\n" + "Icon=" + icon + "\n" + "Terminal=false\n" +
          "StartupNotify=false\n" + "InitialPreference=11\n" +
-         "Categories=Audio;AudioVideo;Mixer;Sequencer;Player;Recorder;DiscBurning;MusicalSoftware;\n" +
-         "MimeType=\n";
+         "Categories=Audio;AudioVideo;Mixer;Sequencer;Player;Recorder;DiscBurning;MusicalSoftware;\n" + "MimeType=\n";
 }
 
 bool DesktopIconPath(const LUserAccount& account, char* out)
@@ -50,7 +49,7 @@ bool RunFormatted(const char* format, const char* argument, bool asRoot)
   return asRoot ? LRunCommandAsRootPrompt(command) : RunCommandLineProcess(command);
 }
 
-} // namespace
+}  // namespace
 
 bool InstallDialog::Initialize()
 {
@@ -73,8 +72,8 @@ bool InstallDialog::AddDesktopShortCut()
     return false;
   // The desktop database is refreshed where the tool exists; a machine
   // without it (a server) still gets its entry and icons.
-  RunFormatted("command -v update-desktop-database >/dev/null || exit 0; update-desktop-database --quiet %s",
-               folder, false);
+  RunFormatted("command -v update-desktop-database >/dev/null || exit 0; update-desktop-database --quiet %s", folder,
+               false);
   // Readable by all, writable by root only: the entry names the program
   // every user starts (and is copied as each user's autostart entry).
   if (!RunFormatted("chmod u=rwX,go=rX %s -R -f", folder, false))
@@ -111,8 +110,7 @@ void InstallDialog::UpdateFileTypes()
   char folder[kPathSize];
   tlstrcpy(folder, kMenuFolder);
   if (LFile::IsFolder(folder))
-    RunFormatted("command -v update-desktop-database >/dev/null && update-desktop-database --quiet %s ", folder,
-                 false);
+    RunFormatted("command -v update-desktop-database >/dev/null && update-desktop-database --quiet %s ", folder, false);
 }
 
 bool InstallComponentFromResource(const char* component)

@@ -22,9 +22,12 @@ void Post(const char* body)
     LOGWARNF("The report could not be sent to %s", address);
 }
 
-} // namespace
+}  // namespace
 
-void LSendInstallReport() { Post("software=Velorin&version=1.01&report=INSTALL"); }
+void LSendInstallReport()
+{
+  Post("software=Velorin&version=1.01&report=INSTALL");
+}
 
 void LSendUninstallReport(const char* code, const char* comment)
 {

@@ -9,7 +9,10 @@ MainEngine::MainEngine(std::unique_ptr<LEngineAudioHalf> audio, std::unique_ptr<
 {
 }
 
-MainEngine::~MainEngine() { Stop(); }
+MainEngine::~MainEngine()
+{
+  Stop();
+}
 
 void MainEngine::Start()
 {

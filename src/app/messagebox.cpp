@@ -10,14 +10,8 @@ namespace {
 // box would show it, then the message.
 class LLogMessageBoxes : public LMessageBoxes {
 public:
-  void Info(LWindow*, const char* primary, const char* secondary) override
-  {
-    LOGINFOF("%s: %s", secondary, primary);
-  }
-  void InfoNoIcon(LWindow*, const char* primary, const char* secondary) override
-  {
-    LOGF("%s: %s", secondary, primary);
-  }
+  void Info(LWindow*, const char* primary, const char* secondary) override { LOGINFOF("%s: %s", secondary, primary); }
+  void InfoNoIcon(LWindow*, const char* primary, const char* secondary) override { LOGF("%s: %s", secondary, primary); }
   bool QueryYes(LWindow*, const char* primary, const char* secondary) override
   {
     LOGWARNF("%s: %s (answered No: no display)", secondary, primary);
@@ -35,9 +29,12 @@ LMessageBoxes& Boxes()
   return boxes != nullptr ? *boxes : gLogBoxes;
 }
 
-} // namespace
+}  // namespace
 
-void LSetMessageBoxes(LMessageBoxes* boxes) { gBoxes.store(boxes, std::memory_order_release); }
+void LSetMessageBoxes(LMessageBoxes* boxes)
+{
+  gBoxes.store(boxes, std::memory_order_release);
+}
 
 void PopupBoxInfo(LWindow* parent, const char* primary, const char* secondary)
 {
@@ -54,4 +51,7 @@ bool PopupBoxQueryYes(LWindow* parent, const char* primary, const char* secondar
   return Boxes().QueryYes(parent, primary, secondary);
 }
 
-void PopupBoxError(LWindow* parent, const char* text) { Boxes().Error(parent, text); }
+void PopupBoxError(LWindow* parent, const char* text)
+{
+  Boxes().Error(parent, text);
+}

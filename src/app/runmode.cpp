@@ -18,7 +18,7 @@ const char* ProgramFileName(int argc, const char* const* argv)
   return slash != nullptr ? slash + 1 : argv[0];
 }
 
-} // namespace
+}  // namespace
 
 LRunMode LChooseRunMode(int argc, const char* const* argv, bool hasDisplay)
 {

@@ -20,7 +20,7 @@ bool IsInstalled(const char* program)
   return RunCommandLineProcess(command);
 }
 
-} // namespace
+}  // namespace
 
 bool LIsUserRoot()
 {
@@ -59,7 +59,10 @@ bool LRunCommandAsRootPrompt(const char* command)
   return false;
 }
 
-const char* LGetServiceName() { return "/etc/init.d/velorind"; }
+const char* LGetServiceName()
+{
+  return "/etc/init.d/velorind";
+}
 
 bool LServiceStart()
 {

@@ -7,8 +7,7 @@
 #include <sys/socket.h>
 
 template <class E>
-LServiceControlConnection<E>::LServiceControlConnection(LServiceEngine<E>& engine, LServerPipe& pipe)
-    : engine_(engine)
+LServiceControlConnection<E>::LServiceControlConnection(LServiceEngine<E>& engine, LServerPipe& pipe) : engine_(engine)
 {
   pipe_.Assign(pipe);
 }
@@ -70,19 +69,14 @@ void LServiceControlConnection<E>::HandlePendingMessages()
   E& engine = engine_.GetEngine();
   std::vector<unsigned char> out;
   switch (header_.type) {
-  case kControlRequest:
-    engine.Control(header_.code, data, header_.size);
-    break;
-  case kControlRequestResult:
-    SendReply(engine.ControlWithResult(header_.code, data, header_.size), out);
-    break;
+  case kControlRequest: engine.Control(header_.code, data, header_.size); break;
+  case kControlRequestResult: SendReply(engine.ControlWithResult(header_.code, data, header_.size), out); break;
   case kControlRequestData: {
     int result = engine.ControlWithReturnData(header_.code, data, header_.size, out);
     SendReply(result, out);
     break;
   }
-  default:
-    break;
+  default: break;
   }
   pending_.store(false, std::memory_order_release);
   done_.Signal();
@@ -93,8 +87,7 @@ void LServiceControlConnection<E>::SendReply(int result, const std::vector<unsig
 {
   unsigned char header[kControlHeaderSize];
   const auto size = static_cast<unsigned int>(data.size());
-  LEncodeControlHeader(LMakeControlHeader(kControlReply, static_cast<uint32_t>(result), size, header_.tag),
-                       header);
+  LEncodeControlHeader(LMakeControlHeader(kControlReply, static_cast<uint32_t>(result), size, header_.tag), header);
   engine_.SendLocked([&] {
     if (SendCom(header, sizeof header, kReplySendTimeoutMs) && size != 0)
       SendCom(data.data(), size, kReplySendTimeoutMs);

@@ -1,10 +1,10 @@
 #pragma once
-#include <cassert>
 #include "app/controlpipe.h"
 #include "app/enginenotify.h"
 #include "base/detachedthread.h"
 #include "base/lockobject.h"
 #include "base/signalobject.h"
+#include <cassert>
 
 #include <atomic>
 #include <memory>
@@ -76,7 +76,7 @@ protected:
 
 private:
   std::unique_ptr<E> engine_;
-  std::vector<Connection*> connections_; // newest first
+  std::vector<Connection*> connections_;  // newest first
   LLockObject listLock_;
   LLockObject sendLock_;
   LSignalObject wake_;

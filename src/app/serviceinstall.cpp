@@ -3,8 +3,8 @@
 #include "app/servicecontrol.h"
 #include "app/systemfile.h"
 #include "base/file.h"
-#include "base/stringtools.h"
 #include "base/folderiterator.h"
+#include "base/stringtools.h"
 #include "net/processcommand.h"
 #include "settings/log.h"
 #include "settings/settings.h"
@@ -74,7 +74,10 @@ std::string InitScriptText()
   return text;
 }
 
-bool SystemdRunning() { return LFile::IsFolder("/run/systemd/system"); }
+bool SystemdRunning()
+{
+  return LFile::IsFolder("/run/systemd/system");
+}
 
 void SystemdReload()
 {
@@ -82,11 +85,17 @@ void SystemdReload()
     RunCommandLineProcess("systemctl daemon-reload >/dev/null 2>&1");
 }
 
-} // namespace
+}  // namespace
 
-const char* LGetDaemonPath() { return "/usr/sbin/velorind"; }
+const char* LGetDaemonPath()
+{
+  return "/usr/sbin/velorind";
+}
 
-const char* LGetServiceUnitPath() { return "/etc/systemd/system/velorind.service"; }
+const char* LGetServiceUnitPath()
+{
+  return "/etc/systemd/system/velorind.service";
+}
 
 bool LServiceInstall(const char* executable)
 {
@@ -124,7 +133,10 @@ bool LServiceUninstall()
   return true;
 }
 
-bool LServiceStopSoon() { return LServiceStop(); }
+bool LServiceStopSoon()
+{
+  return LServiceStop();
+}
 
 bool LServiceSetAutoRun(bool enable)
 {
@@ -141,7 +153,10 @@ bool LServiceSetAutoRun(bool enable)
   return RunCommandLineProcess(command);
 }
 
-bool LServiceIsAutoRun() { return LSettingGet(VLKeys::ServiceEnabled); }
+bool LServiceIsAutoRun()
+{
+  return LSettingGet(VLKeys::ServiceEnabled);
+}
 
 bool LServiceHasBootLink()
 {

@@ -2,8 +2,8 @@
 
 #include "app/appsignals.h"
 #include "app/mainengine.h"
-#include "app/serviceengine.h"
 #include "app/servicecontrol.h"
+#include "app/serviceengine.h"
 #include "settings/log.h"
 
 #include <cerrno>
@@ -38,8 +38,7 @@ bool RedirectStandardStreams()
   int null_fd = open("/dev/null", O_RDWR);
   if (null_fd < 0)
     return false;
-  bool ok = dup2(null_fd, STDIN_FILENO) >= 0 && dup2(null_fd, STDOUT_FILENO) >= 0 &&
-            dup2(null_fd, STDERR_FILENO) >= 0;
+  bool ok = dup2(null_fd, STDIN_FILENO) >= 0 && dup2(null_fd, STDOUT_FILENO) >= 0 && dup2(null_fd, STDERR_FILENO) >= 0;
   if (null_fd > STDERR_FILENO)
     close(null_fd);
   return ok;
@@ -92,7 +91,7 @@ void WriteStartNotice(int descriptor)
   std::exit(0);
 }
 
-} // namespace
+}  // namespace
 
 void StartService()
 {

@@ -67,7 +67,7 @@ bool Place(const char* path, int source, const char* text, mode_t mode, uid_t ow
   return true;
 }
 
-} // namespace
+}  // namespace
 
 bool LWriteSystemFile(const char* path, const char* text, mode_t mode, uid_t owner, gid_t group)
 {

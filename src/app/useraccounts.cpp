@@ -35,17 +35,20 @@ bool ParseAccount(const char* line, LUserAccount& account)
 {
   char uid[kPathSize];
   char gid[kPathSize];
-  if (!Field(line, 1, account.name) || !Field(line, 3, uid) || !Field(line, 4, gid) ||
-      !Field(line, 6, account.home) || account.name[0] == 0 || uid[0] == 0)
+  if (!Field(line, 1, account.name) || !Field(line, 3, uid) || !Field(line, 4, gid) || !Field(line, 6, account.home) ||
+      account.name[0] == 0 || uid[0] == 0)
     return false;
   account.uid = ttoi(uid);
   account.gid = ttoi(gid);
   return account.uid == 0 || account.uid >= kFirstPersonUid;
 }
 
-} // namespace
+}  // namespace
 
-LUserAccounts LGetUsersAccounts() { return LGetUsersAccounts("/etc/passwd"); }
+LUserAccounts LGetUsersAccounts()
+{
+  return LGetUsersAccounts("/etc/passwd");
+}
 
 LUserAccounts LGetUsersAccounts(const char* passwdPath)
 {

@@ -15,7 +15,7 @@ namespace {
 // Ready sockets taken per epoll_wait call.
 constexpr int kEventsPerWait = 256;
 
-} // namespace
+}  // namespace
 
 // One adopted listener; only the fan-out thread touches it, under the lock.
 struct LParkedListener {
@@ -57,8 +57,7 @@ LAudioFanout::~LAudioFanout()
   EndAll();
 }
 
-bool LAudioFanout::Adopt(LUniqueFD socket, LAudioListener& listener, const char* name,
-                         std::unique_ptr<LIcyFramer> icy)
+bool LAudioFanout::Adopt(LUniqueFD socket, LAudioListener& listener, const char* name, std::unique_ptr<LIcyFramer> icy)
 {
   LLockScope scope(lock_);
   StartNormal();  // the first listener starts the thread; later ones find it running

@@ -59,8 +59,7 @@ public:
   // socket is then closed and nothing is logged.  Takes lock_.
   // A listener with a framer hands it over with icy, so that its blocks
   // go on at the right offsets.
-  bool Adopt(LUniqueFD socket, LAudioListener& listener, const char* name,
-             std::unique_ptr<LIcyFramer> icy = nullptr);
+  bool Adopt(LUniqueFD socket, LAudioListener& listener, const char* name, std::unique_ptr<LIcyFramer> icy = nullptr);
   // Owner's thread (the queue's stop): ends every listener.  Takes lock_.
   void EndAll();
 

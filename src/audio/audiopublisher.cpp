@@ -23,7 +23,7 @@ int StatusOf(const char* line)
   return std::strncmp(line, "HTTP/", 5) == 0 && space != nullptr ? ttoi(space + 1) : 0;
 }
 
-} // namespace
+}  // namespace
 
 void LAudioPublisher::Start(const LAudioQueue& queue, const char* url, const char* name)
 {
@@ -61,8 +61,8 @@ LAudioPublisher::LLogIn LAudioPublisher::LogIn(LIPSocketTCP& socket, const char*
   std::snprintf(request, sizeof request,
                 "%s %s HTTP/1.%c\r\nHost: %s\r\nAuthorization: Basic %s\r\nUser-Agent: Velorin\r\n"
                 "Content-Type: audio/mpeg\r\nice-name: %s\r\nice-public: 0\r\n\r\n",
-                method, target_.mount, std::strcmp(method, "PUT") == 0 ? '1' : '0', target_.host,
-                target_.authorization, name_);
+                method, target_.mount, std::strcmp(method, "PUT") == 0 ? '1' : '0', target_.host, target_.authorization,
+                name_);
   if (ProcessSendString(Self(), socket, request, kAnswerMs) != kProcessDone)
     return LLogIn::Failed;
   // One deadline for the status line and the headers after it.
@@ -88,10 +88,9 @@ void LAudioPublisher::Stream(LIPSocketTCP& socket)
   LAudioListener listener(*queue_);
   while (!IsToStop()) {
     const LListenerBatch gathered = listener.Gather(batch_.get(), kListenerBatchBytes);
-    if (gathered.size > 0 &&
-        ProcessSendInPieces(Self(), LIPSocketTCPRef(socket.GetSocket()), batch_.get(),
-                            static_cast<unsigned int>(gathered.size), kSendMs,
-                            static_cast<unsigned int>(gathered.size)) != kProcessDone)
+    if (gathered.size > 0 && ProcessSendInPieces(Self(), LIPSocketTCPRef(socket.GetSocket()), batch_.get(),
+                                                 static_cast<unsigned int>(gathered.size), kSendMs,
+                                                 static_cast<unsigned int>(gathered.size)) != kProcessDone)
       return;
     if (gathered.caughtUp)
       listener.WaitForData(kWaitSliceMs);

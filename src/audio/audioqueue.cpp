@@ -18,7 +18,7 @@ constexpr int kWordsPerSlot = LAudioQueue::kSlotBytes / 8;
 // The copying thread looks at its stop request at least this often.
 constexpr unsigned int kWaitSliceMs = 200;
 
-} // namespace
+}  // namespace
 
 // The bytes are 64-bit words accessed atomically (plain moves on x86), so
 // a listener copying a slot that the writer refills reads a mix of old and
@@ -32,7 +32,10 @@ struct LAudioQueue::LSlot {
 
 LAudioQueue::LAudioQueue() : slots_(new LSlot[kSlots]), fanout_(std::make_unique<LAudioFanout>(*this)) {}
 
-LAudioQueue::~LAudioQueue() { Stop(); }
+LAudioQueue::~LAudioQueue()
+{
+  Stop();
+}
 
 void LAudioQueue::Start(int kbps)
 {

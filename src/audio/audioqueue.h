@@ -75,10 +75,7 @@ public:
 
   // Listener side, any thread, no lock.
   // The slot most recently published, 0..63.
-  unsigned char GetCurrentIndex() const
-  {
-    return static_cast<unsigned char>(GetPublished() % kSlots);
-  }
+  unsigned char GetCurrentIndex() const { return static_cast<unsigned char>(GetPublished() % kSlots); }
   // Raw slot access.  The bytes of a slot may change while they are read
   // when the writer laps the reader; CopyChunk detects that.
   const unsigned char* GetBuffer(unsigned char index) const;

@@ -8,9 +8,12 @@ namespace {
 constexpr char kTitleStart[] = "StreamTitle='";
 constexpr char kTitleEnd[] = "';";
 
-} // namespace
+}  // namespace
 
-LIcyFramer::LIcyFramer(const char* title) { SetTitle(title); }
+LIcyFramer::LIcyFramer(const char* title)
+{
+  SetTitle(title);
+}
 
 void LIcyFramer::SetTitle(const char* title)
 {

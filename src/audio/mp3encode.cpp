@@ -87,12 +87,11 @@ constexpr int kMinMp3Rate = 8000;
 // Templates of the live streams, by the rate's channel count.
 constexpr int kLiveMonoMaxKbps = 24;
 
-} // namespace
+}  // namespace
 
 LMp3EncodeSettings::LMp3EncodeSettings(int bitRate)
     : constantBitRate(true), cbrBitRate(static_cast<uint16_t>(bitRate)), highQuality(true), vbrMinBitRate(32),
-      vbrMaxBitRate(128), vbrQuality(4), errorProtection(false),
-      channelMode(bitRate > 24 ? kModeJoint : kModeMono)
+      vbrMaxBitRate(128), vbrQuality(4), errorProtection(false), channelMode(bitRate > 24 ? kModeJoint : kModeMono)
 {
 }
 
@@ -179,8 +178,7 @@ bool Mp3CreateLiveCommandLine(char* commandLine, int kbps)
   return line.Finish();
 }
 
-LSoundSink OpenMp3Sink(const char* outputFile, LMp3EncodeSettings& settings, int inputRate,
-                       unsigned char inputChannels)
+LSoundSink OpenMp3Sink(const char* outputFile, LMp3EncodeSettings& settings, int inputRate, unsigned char inputChannels)
 {
   char commandLine[kEncoderCommandLineSize];
   int rate = 0;

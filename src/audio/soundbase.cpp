@@ -33,7 +33,7 @@ void StoreBE32(unsigned char* b, uint32_t v)
   b[3] = static_cast<unsigned char>(v);
 }
 
-} // namespace soundformat
+}  // namespace soundformat
 
 namespace {
 
@@ -58,7 +58,7 @@ int Segment(const int (&table)[8], int64_t magnitude)
   return e;
 }
 
-} // namespace
+}  // namespace
 
 const int LSFALAW::D[8] = {256, 256, 512, 1024, 2048, 4096, 8192, 16384};
 
@@ -133,7 +133,7 @@ int PeakOf(const int* samples, int count, int stride)
   return peak > INT_MAX ? INT_MAX : static_cast<int>(peak);
 }
 
-} // namespace
+}  // namespace
 
 int GetBufferPeak(const int* samples, int frames, unsigned char channels)
 {

@@ -11,11 +11,17 @@
 
 #include "audio/db.h"
 
-inline constexpr int kSampleScaleShift = 4;        // 16-bit value << 4
-inline constexpr int kSampleFullScale = 1 << 19;   // 16-bit full scale
+inline constexpr int kSampleScaleShift = 4;       // 16-bit value << 4
+inline constexpr int kSampleFullScale = 1 << 19;  // 16-bit full scale
 
-inline int GetBytesFromSamples(int samples) { return samples * 4; }
-inline int GetBytesFromSamples(int frames, unsigned char channels) { return frames * channels * 4; }
+inline int GetBytesFromSamples(int samples)
+{
+  return samples * 4;
+}
+inline int GetBytesFromSamples(int frames, unsigned char channels)
+{
+  return frames * channels * 4;
+}
 
 namespace soundformat {
 
@@ -36,7 +42,7 @@ int FloatToInternal(double scaled);
 uint32_t LoadBE32(const unsigned char* b);
 void StoreBE32(unsigned char* b, uint32_t v);
 
-} // namespace soundformat
+}  // namespace soundformat
 
 // Signed 16-bit, host byte order.
 class LSF16 {
@@ -144,7 +150,7 @@ private:
 };
 
 static_assert(sizeof(LSF16) == 2 && sizeof(LSFBE16) == 2 && sizeof(LSFS8) == 1 && sizeof(LSFU8) == 1 &&
-              sizeof(LSFF32) == 4 && sizeof(LSFFRE32) == 4 && sizeof(LSFULAW) == 1 && sizeof(LSFALAW) == 1,
+                  sizeof(LSFF32) == 4 && sizeof(LSFFRE32) == 4 && sizeof(LSFULAW) == 1 && sizeof(LSFALAW) == 1,
               "sample formats must lay over their storage");
 
 // out[i] = in[i].Get() for count samples.

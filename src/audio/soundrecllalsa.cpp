@@ -9,7 +9,10 @@
 
 namespace {
 
-void LogOpenFailure(const char* message) { LOGERROR(message); }
+void LogOpenFailure(const char* message)
+{
+  LOGERROR(message);
+}
 
 std::atomic<LSoundOpenFailureReporter> gOpenFailureReporter{&LogOpenFailure};
 
@@ -38,7 +41,7 @@ private:
   snd_pcm_hw_params_t* params_ = nullptr;
 };
 
-} // namespace
+}  // namespace
 
 void LSetSoundOpenFailureReporter(LSoundOpenFailureReporter reporter)
 {
@@ -138,9 +141,8 @@ bool LSoundRecLLALSA::WaitForDataAndRead(LThread& thread, int* block)
   int done = 0;
   while (done < blockFrames_) {
     const int channels = blockSamples_ / blockFrames_;
-    snd_pcm_sframes_t got =
-        snd_pcm_readi(pcm_.Get(), buffer_.get() + static_cast<size_t>(done) * channels,
-                      static_cast<snd_pcm_uframes_t>(blockFrames_ - done));
+    snd_pcm_sframes_t got = snd_pcm_readi(pcm_.Get(), buffer_.get() + static_cast<size_t>(done) * channels,
+                                          static_cast<snd_pcm_uframes_t>(blockFrames_ - done));
     if (got >= 0) {
       done += static_cast<int>(got);
       retryDelay = 0;

@@ -55,7 +55,7 @@ void MakeKey(char* key, const char* prefix, const char* suffix)
   std::snprintf(key, kNameSize, "%s%s", prefix, suffix);
 }
 
-} // namespace
+}  // namespace
 
 LSoundRecordDevice::LSoundRecordDevice(const char* name, int channel) : channel_(channel)
 {

@@ -13,7 +13,7 @@ const LSoundTime kSilenceTail(0.45);
 const LSoundTime kStopTail(0.05);
 constexpr int kReleaseBelowTriggerDb = 4;
 
-} // namespace
+}  // namespace
 
 template <class LL>
 LSoundRecorderTemplate<LL>::~LSoundRecorderTemplate()

@@ -19,9 +19,9 @@
 // without a main loop (the service) accumulates nothing.
 #include <atomic>
 
+#include "audio/soundrecllalsa.h"
 #include "audio/soundrecorddevice.h"
 #include "audio/soundrecordernotify.h"
-#include "audio/soundrecllalsa.h"
 #include "audio/soundsink.h"
 #include "base/lockobject.h"
 #include "base/queuednotify.h"
@@ -33,7 +33,7 @@ class LSoundRecorderTemplate : private LThread, public LThreadQueuedNotify, publ
 public:
   enum : int { kStateStopped = 0, kStateWaiting = 1, kStateRecording = 2 };
   // Start flags.
-  static constexpr unsigned short kFlagWaitForGo = 1;     // hold the thread until Go()
+  static constexpr unsigned short kFlagWaitForGo = 1;       // hold the thread until Go()
   static constexpr unsigned short kFlagStartRecording = 2;  // skip the trigger
   // Time Start waits for the capture thread to open the card.
   static constexpr unsigned int kStartWaitMs = 1500;
@@ -97,5 +97,4 @@ private:
   std::atomic<bool> reportPending_{false};
 };
 
-class LSoundRecorder : public LSoundRecorderTemplate<LSoundRecLLALSA> {
-};
+class LSoundRecorder : public LSoundRecorderTemplate<LSoundRecLLALSA> {};

@@ -29,7 +29,7 @@ public:
   void Seek(const LSoundTime& time) { Seek(time.GetSamples(rate_)); }
 
 protected:
-  int32_t position_ = 0; // frames written so far
+  int32_t position_ = 0;  // frames written so far
 
 private:
   friend class LSoundSink;

@@ -45,7 +45,7 @@ public:
 private:
   friend class LSoundSource;
   int32_t rate_;
-  int32_t peak_; // largest internal sample value the source can produce
+  int32_t peak_;  // largest internal sample value the source can produce
   unsigned char channels_;
   unsigned char error_;
   uint16_t refs_ = 0;

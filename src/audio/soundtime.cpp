@@ -16,7 +16,7 @@ int ClampToInt(int64_t v)
   return static_cast<int>(v);
 }
 
-} // namespace
+}  // namespace
 
 LSoundTime::LSoundTime(double seconds) : ms_(0)
 {
@@ -58,7 +58,7 @@ void LSoundTime::SetText(const char* text)
   int64_t total = 0;
   int64_t field = 0;
   bool inFraction = false;
-  int fractionWeight = 100; // weight of the next fraction digit, 0 past three
+  int fractionWeight = 100;  // weight of the next fraction digit, 0 past three
   bool negative = false;
   for (const char* p = text; p && *p; ++p) {
     char c = *p;

@@ -15,7 +15,7 @@
 using LSoundConvertFunction = void (*)(int rate, unsigned char channels, LSoundSource& source);
 
 struct LSoundCatItem {
-  LSoundSource source; // an error source for a stretch of silence
+  LSoundSource source;  // an error source for a stretch of silence
   LSoundTime silence;
   bool isSource;
 };
@@ -53,8 +53,8 @@ public:
 
 private:
   struct Item {
-    LSoundSource source; // converted; unused for silence
-    int frames;          // length of a silence item
+    LSoundSource source;  // converted; unused for silence
+    int frames;           // length of a silence item
     bool isSource;
   };
   int Length(const Item& item) const;

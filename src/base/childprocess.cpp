@@ -82,7 +82,7 @@ private:
   bool actionsOk_ = false;
 };
 
-} // namespace
+}  // namespace
 
 bool LChildProcess::StartShell(const char* command, int stdinFd, int stdoutFd)
 {
@@ -118,8 +118,7 @@ int LChildProcess::Reap(unsigned int graceMs)
     }
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const long long waitedMs =
-        (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000L;
+    const long long waitedMs = (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000L;
     if (waitedMs >= graceMs)
       break;
     SleepMs(step);

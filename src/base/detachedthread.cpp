@@ -54,7 +54,7 @@ void LDetachedThreadsOwner::Destruct(LDetachedThread* thread)
   {
     LLockScope scope(lock_);
     if (!UnlinkLocked(thread))
-      return; // taken by StopThreadsNow, which joins and deletes it
+      return;  // taken by StopThreadsNow, which joins and deletes it
     pthread_detach(thread->handle_);
     thread->hasHandle_ = false;
     ++exiting_;

@@ -50,7 +50,7 @@ bool ShareBlocked(const char* path, int operation)
   return ::flock(fd.Get(), operation | LOCK_NB) != 0 && errno == EWOULDBLOCK;
 }
 
-} // namespace
+}  // namespace
 
 bool LFile::CreateFolder(const char* path)
 {

@@ -16,22 +16,22 @@ public:
 
   // Fixed folder layout.  "Created" folders are made (mode 0777) on every
   // call, ignoring failure and existing folders.
-  static char* GetProgramFolder(char* out);           // /opt/ostrel, created
-  static char* GetProgramFolderApp(char* out);        // /opt/ostrel/velorin, created
-  static char* GetProgramFolderSubFolder(char* out, const char* name); // not created
-  static char* GetProgramFolderBinary(char* out);     // .../bin
-  static char* GetProgramExecutablePath(char* out);   // .../bin/velorin
-  static char* GetProgramFolderResources(char* out);  // .../share
-  static char* GetHelpFolder(char* out);              // .../share/help
+  static char* GetProgramFolder(char* out);                             // /opt/ostrel, created
+  static char* GetProgramFolderApp(char* out);                          // /opt/ostrel/velorin, created
+  static char* GetProgramFolderSubFolder(char* out, const char* name);  // not created
+  static char* GetProgramFolderBinary(char* out);                       // .../bin
+  static char* GetProgramExecutablePath(char* out);                     // .../bin/velorin
+  static char* GetProgramFolderResources(char* out);                    // .../share
+  static char* GetHelpFolder(char* out);                                // .../share/help
   // .../etc: settings shared by all users, logs, sessions, recordings.
   static char* GetSharedDataFolder(char* out);
   static char* GetSharedDataFolderApp(char* out);
-  static char* GetSharedDataFolderAppSubFolder(const char* name, char* out); // created
-  static char* GetUserDataFolder(char* out);          // $HOME, or /opt without one
-  static char* GetUserDataFolderApp(char* out);       // home/.ostrel/velorin, created
-  static char* GetUserDataFolderAppSubFolder(const char* name, char* out); // created
-  static char* GetTempFolder(char* out);              // /tmp
-  static char* GetDefaultDesktopFolder(char* out);    // created
+  static char* GetSharedDataFolderAppSubFolder(const char* name, char* out);  // created
+  static char* GetUserDataFolder(char* out);                                  // $HOME, or /opt without one
+  static char* GetUserDataFolderApp(char* out);                               // home/.ostrel/velorin, created
+  static char* GetUserDataFolderAppSubFolder(const char* name, char* out);    // created
+  static char* GetTempFolder(char* out);                                      // /tmp
+  static char* GetDefaultDesktopFolder(char* out);                            // created
   static char* GetDefaultDesktopPath(char* out);
 
   // Path text.  Input and output may be the same buffer.

@@ -23,7 +23,7 @@ constexpr LFileOpenMode kSharedWrite{O_RDWR | O_CREAT, LOCK_SH, false, true, fal
 constexpr LFileOpenMode kSharedReadWrite{O_RDWR | O_CREAT, LOCK_SH, false, false, false};
 constexpr LFileOpenMode kReadWrite{O_RDWR | O_CREAT, LOCK_EX, true, false, false};
 
-} // namespace
+}  // namespace
 
 int LOpenFileLocked(const char* path, const LFileOpenMode& mode, unsigned int timeLimitMs)
 {

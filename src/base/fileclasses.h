@@ -23,11 +23,11 @@ protected:
 
 // How an owning class opens its file.
 struct LFileOpenMode {
-  int flags;           // open() flags besides O_CLOEXEC
-  int lock;            // LOCK_SH, LOCK_EX or 0 for none
-  bool retry;          // retried with flocktimed, else one non-blocking try
-  bool truncate;       // truncate to 0 after locking
-  bool toEnd;          // position at the end after locking
+  int flags;      // open() flags besides O_CLOEXEC
+  int lock;       // LOCK_SH, LOCK_EX or 0 for none
+  bool retry;     // retried with flocktimed, else one non-blocking try
+  bool truncate;  // truncate to 0 after locking
+  bool toEnd;     // position at the end after locking
 };
 
 // Opens path as described; returns the descriptor or -1.

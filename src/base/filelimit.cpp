@@ -7,7 +7,7 @@ namespace {
 // per-process ceiling of 2^20.
 constexpr rlim_t kWantedOpenFiles = 65536;
 
-} // namespace
+}  // namespace
 
 rlim_t LRaiseOpenFileLimit()
 {

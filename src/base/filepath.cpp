@@ -66,7 +66,7 @@ char* AppFolderPlus(char* out, const char* name, bool create)
   return out;
 }
 
-} // namespace
+}  // namespace
 
 char* LFile::FilePathCat(char* path, const char* name)
 {

@@ -176,8 +176,8 @@ bool LWriteFileRef::WriteUInt8(uint8_t value)
 
 bool LWriteFileRef::WriteUInt32(uint32_t value)
 {
-  uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                      static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
+                      static_cast<uint8_t>(value >> 24)};
   return Write(bytes, 4) == 4;
 }
 

@@ -38,7 +38,7 @@ void AddDecimal(Writer& writer, int value, int minDigits)
   }
 }
 
-} // namespace formatter
+}  // namespace formatter
 
 // Adds every byte of text.
 template <class Writer>
@@ -72,23 +72,12 @@ std::size_t tplprintf(Writer& writer, const char* format, va_list args)
       }
     }
     switch (*p) {
-    case 0:
-      return writer.GetLength();
-    case 'd':
-      formatter::AddDecimal(writer, va_arg(args, int), minDigits);
-      break;
-    case 's':
-      tplstrcpy(writer, va_arg(args, const char*));
-      break;
-    case 'H':
-      LHTMLEncodeToWriter(writer, va_arg(args, const char*));
-      break;
-    case 'U':
-      LURIEncodeToWriter(writer, va_arg(args, const char*));
-      break;
-    default:
-      writer.AddChar(*p);
-      break;
+    case 0: return writer.GetLength();
+    case 'd': formatter::AddDecimal(writer, va_arg(args, int), minDigits); break;
+    case 's': tplstrcpy(writer, va_arg(args, const char*)); break;
+    case 'H': LHTMLEncodeToWriter(writer, va_arg(args, const char*)); break;
+    case 'U': LURIEncodeToWriter(writer, va_arg(args, const char*)); break;
+    default: writer.AddChar(*p); break;
     }
   }
   return writer.GetLength();

@@ -140,8 +140,8 @@ void LHashTable::LoadHTTPString(const char* text)
     if (name.GetLength() == 0) {
       continue;
     }
-    Node* node = new Node{nullptr, CopyText(name.c_str(), name.GetLength()),
-                          CopyText(value.c_str(), value.GetLength())};
+    Node* node =
+        new Node{nullptr, CopyText(name.c_str(), name.GetLength()), CopyText(value.c_str(), value.GetLength())};
     *tail = node;
     tail = &node->next;
     ++count_;

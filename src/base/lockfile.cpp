@@ -21,7 +21,7 @@ bool StillNamed(int fd, const char* path)
          byFd.st_ino == byName.st_ino;
 }
 
-} // namespace
+}  // namespace
 
 bool LLockFile::Lock(const char* path)
 {

@@ -67,7 +67,7 @@ gboolean RunDataMessage(gpointer pointer)
   return G_SOURCE_REMOVE;
 }
 
-} // namespace
+}  // namespace
 
 void LSetMainLoopLockHooks(void (*enter)(), void (*leave)())
 {

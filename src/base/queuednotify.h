@@ -56,7 +56,7 @@ protected:
   virtual void EvNotify() = 0;
 
 private:
-  static int RunNotify(void* message); // a GSourceFunc
+  static int RunNotify(void* message);  // a GSourceFunc
 
   LNotifyLiveness liveness_;
 };
@@ -96,10 +96,7 @@ public:
   // unless the handler has been destroyed by then.
   void NotifyData(unsigned int type, const void* data, unsigned int size);
   // No data; value travels in the size field.
-  void NotifyData(unsigned int type, int value)
-  {
-    NotifyData(type, nullptr, static_cast<unsigned int>(value));
-  }
+  void NotifyData(unsigned int type, int value) { NotifyData(type, nullptr, static_cast<unsigned int>(value)); }
 
 private:
   std::mutex mutex_;

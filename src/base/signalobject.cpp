@@ -11,7 +11,7 @@ namespace {
 
 constexpr short kReadyEvents = POLLIN | POLLERR | POLLHUP | POLLNVAL;
 
-} // namespace
+}  // namespace
 
 int LPollRetrying(pollfd* fds, nfds_t count, int timeout_ms)
 {
@@ -44,7 +44,10 @@ bool LSignalObjectRef::WaitSignal(unsigned int ms) const
   return WaitFor(static_cast<int>(ms > kMaxPollMs ? kMaxPollMs : ms));
 }
 
-bool LSignalObjectRef::WaitSignalForever() const { return WaitFor(-1); }
+bool LSignalObjectRef::WaitSignalForever() const
+{
+  return WaitFor(-1);
+}
 
 LSignalObject::LSignalObject() : event_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 

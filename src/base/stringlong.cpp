@@ -15,8 +15,7 @@ LStringLongTemplate::LStringLongTemplate(const LStringLongTemplate& other)
 }
 
 LStringLongTemplate::LStringLongTemplate(LStringLongTemplate&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      length_(std::exchange(other.length_, 0)),
+    : data_(std::exchange(other.data_, nullptr)), length_(std::exchange(other.length_, 0)),
       capacity_(std::exchange(other.capacity_, 0))
 {
 }

@@ -2,7 +2,7 @@
 
 namespace {
 using Parser = LStringParserTemplate<char>;
-} // namespace
+}  // namespace
 
 std::size_t LParseGetToWhiteSpace(const char* text, char* out)
 {

@@ -20,14 +20,23 @@ public:
   bool IsEnd() const { return *p_ == 0; }
   bool IsCharacter(T c) const { return *p_ == c; }
 
-  void GetToWhiteSpace(T* out) { CopyWhile(out, [](T c) { return !IsWhite(c); }); }
+  void GetToWhiteSpace(T* out)
+  {
+    CopyWhile(out, [](T c) { return !IsWhite(c); });
+  }
   void GetToWhiteSpaceAndSkip(T* out)
   {
     GetToWhiteSpace(out);
     SkipWhiteSpace();
   }
-  void GetToCharacter(const T* set, T* out) { CopyWhile(out, [set](T c) { return !InSet(set, c); }); }
-  void GetToCharacter(T c, T* out) { CopyWhile(out, [c](T x) { return x != c; }); }
+  void GetToCharacter(const T* set, T* out)
+  {
+    CopyWhile(out, [set](T c) { return !InSet(set, c); });
+  }
+  void GetToCharacter(T c, T* out)
+  {
+    CopyWhile(out, [c](T x) { return x != c; });
+  }
   void GetToCharacterAndSkip(const T* set, T* out)
   {
     GetToCharacter(set, out);
@@ -38,7 +47,10 @@ public:
     GetToCharacter(c, out);
     SkipCharacter();
   }
-  void GetToEndOfLine(T* out) { CopyWhile(out, [](T c) { return c != '\r' && c != '\n'; }); }
+  void GetToEndOfLine(T* out)
+  {
+    CopyWhile(out, [](T c) { return c != '\r' && c != '\n'; });
+  }
 
   void SkipWhiteSpace()
   {

@@ -105,7 +105,7 @@ char* MapCase(char* text, int (*map)(int))
   }
   return text;
 }
-} // namespace
+}  // namespace
 
 char* strlwr(char* text)
 {

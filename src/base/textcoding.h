@@ -47,8 +47,7 @@ struct HTMLEscape {
   char c;
   const char* text;
 };
-inline constexpr HTMLEscape kHTMLEscapes[] = {
-    {'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}};
+inline constexpr HTMLEscape kHTMLEscapes[] = {{'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}};
 
 template <class Writer>
 void AddText(Writer& writer, const char* text)
@@ -58,7 +57,7 @@ void AddText(Writer& writer, const char* text)
   }
 }
 
-} // namespace textcoding
+}  // namespace textcoding
 
 // Writes text with every byte that is not plain printable ASCII (and every
 // reserved or unsafe character) as '%' and two upper-case hex digits.
@@ -129,8 +128,8 @@ void LHTMLEncodeToWriter(Writer& writer, const char* text)
     return;
   }
   bool lastBlank = false;
-  unsigned char lineEnd = 0; // the line-end byte of the pending break, 0 when none
-  int lines = 0;             // 1: a break is pending, 2: a paragraph
+  unsigned char lineEnd = 0;  // the line-end byte of the pending break, 0 when none
+  int lines = 0;              // 1: a break is pending, 2: a paragraph
   auto flush = [&] {
     if (lines >= 2) {
       textcoding::AddText(writer, "<p>");

@@ -39,9 +39,12 @@ int PriorityOf(pid_t tid)
   return errno != 0 ? 0 : -nice_value;
 }
 
-} // namespace
+}  // namespace
 
-LThread::~LThread() { StopThreadNow(); }
+LThread::~LThread()
+{
+  StopThreadNow();
+}
 
 void LThread::PrepareStart(int priority)
 {
@@ -121,7 +124,10 @@ bool LThread::Wait(unsigned int ms)
   return !IsToStop();
 }
 
-void LThread::Yield() { sched_yield(); }
+void LThread::Yield()
+{
+  sched_yield();
+}
 
 LProcessResult LThread::ProcessWait(unsigned int ms)
 {
@@ -180,4 +186,7 @@ int LThread::GetPriority() const
   return tid > 0 ? PriorityOf(tid) : priority_.load(std::memory_order_relaxed);
 }
 
-int LThread::GetCurrentPriority() { return PriorityOf(gettid()); }
+int LThread::GetCurrentPriority()
+{
+  return PriorityOf(gettid());
+}

@@ -15,7 +15,7 @@ long Futex(const std::atomic<uint32_t>* word, int op, uint32_t value, const time
   return syscall(SYS_futex, address, op | FUTEX_PRIVATE_FLAG, value, timeout, nullptr, 0);
 }
 
-} // namespace
+}  // namespace
 
 void LWakeWord::Advance()
 {

@@ -9,7 +9,10 @@
 
 static_assert(kStartModeCount == kAutoRunModeCount);
 
-const char* LStartModeText(int mode) { return mode >= 0 && mode < kStartModeCount ? kAutoRunModes[mode].text : ""; }
+const char* LStartModeText(int mode)
+{
+  return mode >= 0 && mode < kStartModeCount ? kAutoRunModes[mode].text : "";
+}
 
 void LAutoRunSettingsInit(LWindow& dialog, int checkId, int listId)
 {

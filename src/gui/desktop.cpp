@@ -32,10 +32,19 @@ void InstallToolkitLogHandler()
 // callbacks that run then (status pane lines, engine notices) take the lock
 // again.  The toolkit's own lock would deadlock there.
 GRecMutex gGdkLock;
-void LockGdk() { g_rec_mutex_lock(&gGdkLock); }
-void UnlockGdk() { g_rec_mutex_unlock(&gGdkLock); }
+void LockGdk()
+{
+  g_rec_mutex_lock(&gGdkLock);
+}
+void UnlockGdk()
+{
+  g_rec_mutex_unlock(&gGdkLock);
+}
 
-void EnterLock() { gdk_threads_enter(); }
+void EnterLock()
+{
+  gdk_threads_enter();
+}
 void LeaveLock()
 {
   gdk_flush();
@@ -66,7 +75,7 @@ int RunFirstInstance(LRunMode mode, int argc, char** argv, LRunOnceSocket& guard
   return 0;
 }
 
-} // namespace
+}  // namespace
 
 int RunDesktopApplication(LRunMode mode, int argc, char** argv)
 {

@@ -5,7 +5,7 @@
 namespace {
 // The response EndDialog sends to leave the run loop; GTK's own are negative.
 constexpr gint kEndResponse = 1000;
-} // namespace
+}  // namespace
 
 LDialog::LDialog(const char* title, int width, bool helpButton) : width_(width), help_(helpButton)
 {
@@ -14,9 +14,8 @@ LDialog::LDialog(const char* title, int width, bool helpButton) : width_(width),
 
 int LDialog::Run(GtkWindow* parent)
 {
-  GtkWidget* dialog = gtk_dialog_new_with_buttons(title_, parent,
-                                                  GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-                                                  nullptr, nullptr);
+  GtkWidget* dialog = gtk_dialog_new_with_buttons(
+      title_, parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), nullptr, nullptr);
   if (help_)
     gtk_dialog_add_button(GTK_DIALOG(dialog), GTK_STOCK_HELP, GTK_RESPONSE_HELP);
   gtk_dialog_add_button(GTK_DIALOG(dialog), GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL);
@@ -39,7 +38,7 @@ int LDialog::Run(GtkWindow* parent)
 
   while (!ended_) {
     gint response = gtk_dialog_run(GTK_DIALOG(dialog));
-    if (response == GTK_RESPONSE_NONE) // destroyed under us
+    if (response == GTK_RESPONSE_NONE)  // destroyed under us
       ended_ = true;
     else
       OnResponse(response);
@@ -60,12 +59,9 @@ void LDialog::OnResponse(gint response)
     if (CmOk())
       EndDialog(kIdOk);
     break;
-  case GTK_RESPONSE_HELP:
-    CmHelp();
-    break;
-  case kEndResponse:
-    break;
-  default: // Cancel, Escape, the window manager's close
+  case GTK_RESPONSE_HELP: CmHelp(); break;
+  case kEndResponse: break;
+  default:  // Cancel, Escape, the window manager's close
     if (CmCancel())
       EndDialog(kIdCancel);
     break;

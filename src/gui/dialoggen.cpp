@@ -27,7 +27,7 @@ GtkWidget* Indented(GtkWidget* widget, bool indent)
   return align;
 }
 
-} // namespace
+}  // namespace
 
 LDialogGenContext::LDialogGenContext(GtkWidget* box, LWindow& window) : window_(window)
 {
@@ -98,13 +98,12 @@ void LDialogGenContext::AddEntry(int id, const char* label, bool indent)
   PackLabelled(label, entry, indent);
 }
 
-void LDialogGenContext::AddEntryBrowse(int id, const char* label, int buttonId, const char* buttonLabel,
-                                       bool indent)
+void LDialogGenContext::AddEntryBrowse(int id, const char* label, int buttonId, const char* buttonLabel, bool indent)
 {
   GtkWidget* row = gtk_hbox_new(FALSE, kSpacing);
   gtk_box_pack_start(GTK_BOX(row), window_.AddControl(id, gtk_entry_new()), TRUE, TRUE, 0);
-  gtk_box_pack_start(GTK_BOX(row), window_.AddControl(buttonId, gtk_button_new_with_label(buttonLabel)), FALSE,
-                     FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(row), window_.AddControl(buttonId, gtk_button_new_with_label(buttonLabel)), FALSE, FALSE,
+                     0);
   PackLabelled(label, row, indent);
 }
 
@@ -130,16 +129,16 @@ void LDialogGenContext::AddLink(const char* label, const char* uri)
   Pack(link);
 }
 
-void LDialogGenContext::AddList(int id, const std::vector<std::pair<const char*, int>>& columns,
-                                int selectionCommand, bool multiple)
+void LDialogGenContext::AddList(int id, const std::vector<std::pair<const char*, int>>& columns, int selectionCommand,
+                                bool multiple)
 {
   std::vector<GType> types(columns.size(), G_TYPE_STRING);
   GtkListStore* store = gtk_list_store_newv(static_cast<gint>(types.size()), types.data());
   GtkWidget* view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store));
   g_object_unref(store);
   for (std::size_t c = 0; c < columns.size(); ++c) {
-    GtkTreeViewColumn* column = gtk_tree_view_column_new_with_attributes(
-        columns[c].first, gtk_cell_renderer_text_new(), "text", static_cast<gint>(c), nullptr);
+    GtkTreeViewColumn* column = gtk_tree_view_column_new_with_attributes(columns[c].first, gtk_cell_renderer_text_new(),
+                                                                         "text", static_cast<gint>(c), nullptr);
     gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_FIXED);
     gtk_tree_view_column_set_fixed_width(column, columns[c].second);
     gtk_tree_view_column_set_resizable(column, TRUE);

@@ -42,11 +42,11 @@ GtkWidget* NewChooser(GtkWindow* parent, const char* title, const char* folder, 
 
 bool IsExistingFile(const char* path)
 {
-  struct stat st{};
+  struct stat st {};
   return path != nullptr && stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-} // namespace
+}  // namespace
 
 bool LBrowseReadFilePath(GtkWindow* parent, char* path, const char* title, const char* folder, const char* filters)
 {

@@ -20,8 +20,7 @@ bool LRunHelpCommand(int command, LWindow* parent)
     if (link.address != nullptr)
       LOpenAddress(link.address);
     else
-      PopupBoxInfo(parent, "Streaming audio server: live inputs and recordings for listeners over the web.",
-                   "Velorin");
+      PopupBoxInfo(parent, "Streaming audio server: live inputs and recordings for listeners over the web.", "Velorin");
     return true;
   }
   return false;

@@ -42,7 +42,7 @@ constexpr LFolderText kFolderTexts[] = {
     {"bin", "Copying Binary Application file"},
 };
 
-} // namespace
+}  // namespace
 
 void LAddReadOnlyText(GtkWidget* box, const char* text)
 {
@@ -76,11 +76,11 @@ void LLicenceTermsPage::EnableControls()
 
 bool LLicenceTermsPage::CmCancel()
 {
-  GtkWidget* box = gtk_message_dialog_new(GetGtkWindow(), GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION,
-                                          GTK_BUTTONS_OK_CANCEL, "%s",
-                                          "Setup is not complete. If you quit now, the program will not be "
-                                          "installed.\r\n\r\nYou may run the setup program again at another time "
-                                          "to complete the installation.\r\n\r\nExit Setup?");
+  GtkWidget* box =
+      gtk_message_dialog_new(GetGtkWindow(), GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION, GTK_BUTTONS_OK_CANCEL, "%s",
+                             "Setup is not complete. If you quit now, the program will not be "
+                             "installed.\r\n\r\nYou may run the setup program again at another time "
+                             "to complete the installation.\r\n\r\nExit Setup?");
   gtk_window_set_title(GTK_WINDOW(box), "Exit Setup");
   const bool quit = gtk_dialog_run(GTK_DIALOG(box)) == GTK_RESPONSE_OK;
   gtk_widget_destroy(box);
@@ -149,4 +149,7 @@ bool LInstallPage::MoveFolder(const char* from, const char* to)
   return true;
 }
 
-void LCommentPage::BuildControls(GtkWidget* box) { LAddReadOnlyText(box, kClosingNote); }
+void LCommentPage::BuildControls(GtkWidget* box)
+{
+  LAddReadOnlyText(box, kClosingNote);
+}

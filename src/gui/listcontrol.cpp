@@ -4,14 +4,17 @@
 
 namespace {
 
-GtkTreeModel* Model(GtkWidget* list) { return gtk_tree_view_get_model(GTK_TREE_VIEW(list)); }
+GtkTreeModel* Model(GtkWidget* list)
+{
+  return gtk_tree_view_get_model(GTK_TREE_VIEW(list));
+}
 
 bool NthRow(GtkWidget* list, int row, GtkTreeIter* iter)
 {
   return list != nullptr && row >= 0 && gtk_tree_model_iter_nth_child(Model(list), iter, nullptr, row);
 }
 
-} // namespace
+}  // namespace
 
 void LListClear(GtkWidget* list)
 {

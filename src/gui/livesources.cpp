@@ -11,11 +11,17 @@ void Prefix(int number, char (&prefix)[32])
   std::snprintf(prefix, sizeof prefix, VLKeys::LiveDevice.prefixFormat, number);
 }
 
-} // namespace
+}  // namespace
 
-int LLiveGetSourceCount() { return LSettingGet(VLKeys::LiveSources); }
+int LLiveGetSourceCount()
+{
+  return LSettingGet(VLKeys::LiveSources);
+}
 
-void LLiveSetSourceCount(int count) { LSettingSet(VLKeys::LiveSources, count); }
+void LLiveSetSourceCount(int count)
+{
+  LSettingSet(VLKeys::LiveSources, count);
+}
 
 LSoundRecordDevice LLiveGetDevice(int number)
 {
@@ -31,4 +37,7 @@ void LLiveSetDevice(int number, const LSoundRecordDevice& device)
   LSettingSetSoundRecordDevice(VLKeys::LiveDevice.section, prefix, device);
 }
 
-void LLiveGetDeviceName(int number, char* name) { LLiveGetDevice(number).GetDeviceName(name); }
+void LLiveGetDeviceName(int number, char* name)
+{
+  LLiveGetDevice(number).GetDeviceName(name);
+}

@@ -21,7 +21,7 @@ constexpr int kMinWidth = 280;
 constexpr int kMinHeight = 225;
 
 struct LMenuEntry {
-  const char* label; // null: a separator
+  const char* label;  // null: a separator
   int command;
 };
 
@@ -52,8 +52,8 @@ constexpr LAccelEntry kAccelerators[] = {
     {kCmHelpContents, GDK_F1, GdkModifierType(0)},
 };
 
-void AddMenuItems(GtkWidget* menu, const LMenuEntry* entries, std::size_t count, GCallback callback,
-                  gpointer self, GtkAccelGroup* accel)
+void AddMenuItems(GtkWidget* menu, const LMenuEntry* entries, std::size_t count, GCallback callback, gpointer self,
+                  GtkAccelGroup* accel)
 {
   for (std::size_t i = 0; i < count; ++i) {
     const LMenuEntry& entry = entries[i];
@@ -70,7 +70,7 @@ void AddMenuItems(GtkWidget* menu, const LMenuEntry* entries, std::size_t count,
   }
 }
 
-} // namespace
+}  // namespace
 
 MainDialog::MainDialog() = default;
 
@@ -186,7 +186,10 @@ bool MainDialog::InitDialog()
   return true;
 }
 
-void MainDialog::DestroyDialog() { proxy_.Stop(); }
+void MainDialog::DestroyDialog()
+{
+  proxy_.Stop();
+}
 
 void MainDialog::EvRunArguments(const char* const*, int) {}
 
@@ -206,13 +209,9 @@ bool MainDialog::CmCancel()
 {
   switch (PopupBoxQueryYesNoCancel(GetGtkWindow(), "Do you want Velorin to continue to operate in the background?",
                                    "Confirm Stop")) {
-  case LAnswer::Yes:
-    CmClose();
-    return false;
-  case LAnswer::No:
-    return true;
-  case LAnswer::Cancel:
-    break;
+  case LAnswer::Yes: CmClose(); return false;
+  case LAnswer::No: return true;
+  case LAnswer::Cancel: break;
   }
   return false;
 }
@@ -252,21 +251,11 @@ void MainDialog::Command(int id)
     // Whatever closed the dialog: its Live page writes at once.
     proxy_.CtlRestart();
     break;
-  case kCmViewLogs:
-    LOpenAddress(gLLog.GetLogFolder());
-    break;
-  case kCmOpen:
-    CmOpen();
-    break;
-  case kCmCloseToTray:
-    CmClose();
-    break;
-  case kCmExitStopServer:
-    CmExit();
-    break;
-  default:
-    LRunHelpCommand(id, this);
-    break;
+  case kCmViewLogs: LOpenAddress(gLLog.GetLogFolder()); break;
+  case kCmOpen: CmOpen(); break;
+  case kCmCloseToTray: CmClose(); break;
+  case kCmExitStopServer: CmExit(); break;
+  default: LRunHelpCommand(id, this); break;
   }
 }
 
@@ -293,9 +282,15 @@ void MainDialog::EvTrayLeftClick()
     Command(kCmOpen);
 }
 
-void MainDialog::EvTrayRightClick(guint button, guint32 time) { EvNotifyIconContextMenu(button, time); }
+void MainDialog::EvTrayRightClick(guint button, guint32 time)
+{
+  EvNotifyIconContextMenu(button, time);
+}
 
-void MainDialog::EvTrayClosed() { gtk_main_quit(); }
+void MainDialog::EvTrayClosed()
+{
+  gtk_main_quit();
+}
 
 void MainDialog::RestoreGeometry()
 {
@@ -331,7 +326,7 @@ void MainDialog::StoreGeometry()
 gboolean MainDialog::GSDelete(GtkWidget*, GdkEvent*, gpointer self)
 {
   static_cast<MainDialog*>(self)->CmClose();
-  return TRUE; // never destroyed by the window manager
+  return TRUE;  // never destroyed by the window manager
 }
 
 gboolean MainDialog::GSWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self)

@@ -26,7 +26,7 @@ struct LBoxRequest {
 
 gint RunUnderLock(const std::function<gint()>& run)
 {
-  gdk_threads_enter(); // recursive: the GUI thread may already hold it
+  gdk_threads_enter();  // recursive: the GUI thread may already hold it
   gint result = run();
   gdk_threads_leave();
   return result;
@@ -73,13 +73,16 @@ gint RunBoxHere(GtkWindow* parent, GtkMessageType type, GtkButtonsType buttons, 
   return response;
 }
 
-gint RunBox(GtkWindow* parent, GtkMessageType type, GtkButtonsType buttons, const char* primary,
-            const char* secondary, bool noIcon = false)
+gint RunBox(GtkWindow* parent, GtkMessageType type, GtkButtonsType buttons, const char* primary, const char* secondary,
+            bool noIcon = false)
 {
   return OnGuiThread([=] { return RunBoxHere(parent, type, buttons, primary, secondary, noIcon); });
 }
 
-GtkWindow* ParentOf(LWindow* parent) { return parent != nullptr ? parent->GetGtkWindow() : nullptr; }
+GtkWindow* ParentOf(LWindow* parent)
+{
+  return parent != nullptr ? parent->GetGtkWindow() : nullptr;
+}
 
 class LGtkMessageBoxes : public LMessageBoxes {
 public:
@@ -93,8 +96,7 @@ public:
   }
   bool QueryYes(LWindow* parent, const char* primary, const char* secondary) override
   {
-    return RunBox(ParentOf(parent), GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, primary, secondary) ==
-           GTK_RESPONSE_YES;
+    return RunBox(ParentOf(parent), GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, primary, secondary) == GTK_RESPONSE_YES;
   }
   void Error(LWindow* parent, const char* text) override
   {
@@ -104,7 +106,7 @@ public:
 
 LGtkMessageBoxes gGtkBoxes;
 
-} // namespace
+}  // namespace
 
 void LInstallGtkMessageBoxes()
 {

@@ -34,14 +34,16 @@ struct LNotifyLib {
     setTimeout = reinterpret_cast<TimeoutFn>(dlsym(lib, "notify_notification_set_timeout"));
     setHintInt32 = reinterpret_cast<HintFn>(dlsym(lib, "notify_notification_set_hint_int32"));
     show = reinterpret_cast<ShowFn>(dlsym(lib, "notify_notification_show"));
-    loaded = init != nullptr && create != nullptr && setTimeout != nullptr && show != nullptr &&
-             init("Velorin");
+    loaded = init != nullptr && create != nullptr && setTimeout != nullptr && show != nullptr && init("Velorin");
   }
 };
 
-void GSBubbleClosed(GObject* bubble, gpointer) { g_object_unref(bubble); }
+void GSBubbleClosed(GObject* bubble, gpointer)
+{
+  g_object_unref(bubble);
+}
 
-} // namespace
+}  // namespace
 
 bool LShowNotifyBubble(GtkWidget* anchor, const char* summary, const char* body)
 {

@@ -7,7 +7,7 @@
 namespace {
 // Events are handled at least this often while waiting for a signal.
 constexpr unsigned int kPumpSliceMs = 20;
-} // namespace
+}  // namespace
 
 LProgressDialog::LProgressDialog(GtkWindow* parent, const char* text)
 {
@@ -46,14 +46,20 @@ LProgressDialog::LProgressDialog(GtkWindow* parent, const char* text)
   PumpEvents();
 }
 
-LProgressDialog::~LProgressDialog() { gtk_widget_destroy(window_); }
+LProgressDialog::~LProgressDialog()
+{
+  gtk_widget_destroy(window_);
+}
 
-void LProgressDialog::GSCancel(GtkWidget*, gpointer self) { static_cast<LProgressDialog*>(self)->stop_ = true; }
+void LProgressDialog::GSCancel(GtkWidget*, gpointer self)
+{
+  static_cast<LProgressDialog*>(self)->stop_ = true;
+}
 
 gboolean LProgressDialog::GSDelete(GtkWidget*, GdkEvent*, gpointer self)
 {
   static_cast<LProgressDialog*>(self)->stop_ = true;
-  return TRUE; // the window goes when the operation has returned
+  return TRUE;  // the window goes when the operation has returned
 }
 
 void LProgressDialog::PumpEvents()
@@ -100,4 +106,7 @@ void LProgressDialog::SetProgress(double fraction)
   PumpEvents();
 }
 
-void LProgressDialog::SetError(const char* text) { PopupBoxError(nullptr, text); }
+void LProgressDialog::SetError(const char* text)
+{
+  PopupBoxError(nullptr, text);
+}

@@ -13,7 +13,10 @@ GtkWindow* LPropertyPage::GetGtkWindow() const
   return sheet_ != nullptr ? sheet_->GetGtkWindow() : nullptr;
 }
 
-void LPropertyPage::CmHelp() { LOpenHelpTopic(helpTopic_); }
+void LPropertyPage::CmHelp()
+{
+  LOpenHelpTopic(helpTopic_);
+}
 
 void LPropertyPage::BuildControls(GtkWidget* box)
 {
@@ -41,7 +44,10 @@ void LPropertyPage::Destroy()
 
 LPropertySheet::LPropertySheet(const char* title) : title_(title) {}
 
-void LPropertySheet::AddPage(std::unique_ptr<LPropertyPage> page) { pages_.push_back(std::move(page)); }
+void LPropertySheet::AddPage(std::unique_ptr<LPropertyPage> page)
+{
+  pages_.push_back(std::move(page));
+}
 
 bool LPropertySheet::OkPages()
 {

@@ -13,7 +13,7 @@ constexpr const char* kRates[] = {"6000",  "8000",  "11025", "16000", "22050", "
 constexpr int kRateMin = 6000;
 constexpr int kRateMax = 196000;
 
-} // namespace
+}  // namespace
 
 LRawSettingsDialog::LRawSettingsDialog(const char* section, LRawSettings& settings)
     : LDialog("Audio File Settings"), section_(section), settings_(settings)

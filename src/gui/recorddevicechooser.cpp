@@ -10,7 +10,10 @@ namespace {
 
 constexpr const char* kCardsKey = "velorin-cards";
 
-void FreeCards(gpointer cards) { delete static_cast<std::vector<int>*>(cards); }
+void FreeCards(gpointer cards)
+{
+  delete static_cast<std::vector<int>*>(cards);
+}
 
 // The card number of every entry of the list, in entry order.
 const std::vector<int>* Cards(LWindow& dialog, int deviceControl)
@@ -28,7 +31,7 @@ int SelectedCard(LWindow& dialog, int deviceControl)
   return (*cards)[static_cast<std::size_t>(index)];
 }
 
-} // namespace
+}  // namespace
 
 void LSoundRecordDeviceInit(LWindow& dialog, int deviceControl, const LSoundRecordDevice& device)
 {

@@ -74,7 +74,7 @@ bool SendArguments(int fd, int argc, const char* const* argv)
   return true;
 }
 
-} // namespace
+}  // namespace
 
 void LRunOnceSocket::Close()
 {

@@ -41,7 +41,7 @@ void WriteRate(LWindow& page, int id, const LSettingKeyInt& key)
     LSettingSet(key, rate);
 }
 
-} // namespace
+}  // namespace
 
 void DlgGenGeneral(LDialogGenContext& gen)
 {

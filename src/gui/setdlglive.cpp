@@ -29,17 +29,10 @@ bool LLivePage::InitDialog()
 void LLivePage::Command(int id)
 {
   switch (id) {
-  case kIdLiveAdd:
-    CmAdd();
-    break;
-  case kIdLiveRemove:
-    CmRemove();
-    break;
-  case kIdLiveEdit:
-    CmEdit();
-    break;
-  default:
-    break;
+  case kIdLiveAdd: CmAdd(); break;
+  case kIdLiveRemove: CmRemove(); break;
+  case kIdLiveEdit: CmEdit(); break;
+  default: break;
   }
 }
 

@@ -2,10 +2,10 @@
 
 #include "base/stringtools.h"
 #include "gui/dialoggen.h"
+#include "gui/filedialog.h"
 #include "gui/listcontrol.h"
 #include "gui/progressdialog.h"
 #include "gui/rawsettingsdlg.h"
-#include "gui/filedialog.h"
 #include "settings/settings.h"
 #include "sound/gensource.h"
 #include "sound/recordings.h"
@@ -34,7 +34,7 @@ constexpr char kAddFilters[] =
     "Audio Video Interleave Files (*.avi)\0*.avi\0"
     "All Files\0*.*\0";
 
-} // namespace
+}  // namespace
 
 void DlgGenRecordings(LDialogGenContext& gen)
 {
@@ -57,17 +57,10 @@ bool LRecordingsPage::InitDialog()
 void LRecordingsPage::Command(int id)
 {
   switch (id) {
-  case kIdRecAdd:
-    CmAdd();
-    break;
-  case kIdRecRemove:
-    CmDelete();
-    break;
-  case kIdRecSelection:
-    EnableControls();
-    break;
-  default:
-    break;
+  case kIdRecAdd: CmAdd(); break;
+  case kIdRecRemove: CmDelete(); break;
+  case kIdRecSelection: EnableControls(); break;
+  default: break;
   }
 }
 

@@ -21,5 +21,5 @@ public:
 private:
   void BuildControls(GtkWidget* box) override;
 
-  int number_; // from 1
+  int number_;  // from 1
 };

@@ -6,9 +6,12 @@
 
 namespace {
 constexpr std::size_t kPartBytes = 259;
-} // namespace
+}  // namespace
 
-LStatusWindow::LStatusWindow() { sender_.SetNotifyHandler(*this); }
+LStatusWindow::LStatusWindow()
+{
+  sender_.SetNotifyHandler(*this);
+}
 
 LStatusWindow::~LStatusWindow()
 {

@@ -56,7 +56,7 @@ private:
   // lock) and on the main loop.
   std::mutex pendingLock_;
   std::deque<Record> pending_;
-  bool posted_ = false; // a batch is queued on the main loop
+  bool posted_ = false;  // a batch is queued on the main loop
   GtkTextView* view_ = nullptr;
   GtkTextBuffer* buffer_ = nullptr;
   GtkTextMark* end_ = nullptr;

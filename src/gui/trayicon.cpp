@@ -14,7 +14,7 @@ constexpr long kXEmbedEmbeddedNotify = 0;
 constexpr int kIconSize = 24;
 constexpr int kTrayIdWrap = 1000;
 
-} // namespace
+}  // namespace
 
 int LTrayIcon::Add(LTrayIconHandler& handler)
 {
@@ -48,7 +48,7 @@ int LTrayIcon::Add(LTrayIconHandler& handler)
   opcode_ = XInternAtom(display_, "_NET_SYSTEM_TRAY_OPCODE", False);
   xembed_ = XInternAtom(display_, "_XEMBED", False);
   manager_ = XInternAtom(display_, "MANAGER", False);
-  long info[2] = {1, 1}; // XEMBED version 1, mapped
+  long info[2] = {1, 1};  // XEMBED version 1, mapped
   Atom infoAtom = XInternAtom(display_, "_XEMBED_INFO", False);
   XChangeProperty(display_, GetXWindow(), infoAtom, infoAtom, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(info), 2);

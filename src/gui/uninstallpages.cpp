@@ -30,7 +30,7 @@ void Show(LWindow& window, int id, bool show)
     gtk_widget_set_visible(widget, show);
 }
 
-} // namespace
+}  // namespace
 
 const LUninstallCommentPage::Comments LUninstallCommentPage::kComments[5] = {
     {"NotUsed", "I don't use it very often", nullptr,

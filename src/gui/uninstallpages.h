@@ -20,8 +20,8 @@ public:
   struct Comments {
     const char* code;
     const char* text;
-    const char* prompt; // null: no typed comment
-    const char* info;   // null: no information text
+    const char* prompt;  // null: no typed comment
+    const char* info;    // null: no information text
   };
   static const Comments kComments[5];
 

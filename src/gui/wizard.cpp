@@ -10,11 +10,20 @@ enum : int { kIdStatus1 = 201, kIdStatus2 = 202, kIdProgress = 203 };
 // The response a page's own Next/Back/Cancel sends to leave gtk_dialog_run.
 constexpr gint kWizardPoke = 100;
 
-} // namespace
+}  // namespace
 
-void LWizardPage::EnableGoBack(bool enable) { wizard_.EnableButton(kWizardBack, enable); }
-void LWizardPage::EnableChangePage(bool enable) { wizard_.EnableButton(kWizardNext, enable); }
-void LWizardPage::EnableFinish(bool enable) { wizard_.EnableButton(kWizardFinish, enable); }
+void LWizardPage::EnableGoBack(bool enable)
+{
+  wizard_.EnableButton(kWizardBack, enable);
+}
+void LWizardPage::EnableChangePage(bool enable)
+{
+  wizard_.EnableButton(kWizardNext, enable);
+}
+void LWizardPage::EnableFinish(bool enable)
+{
+  wizard_.EnableButton(kWizardFinish, enable);
+}
 
 void LWizardPage::DisableAllButtons()
 {
@@ -22,10 +31,22 @@ void LWizardPage::DisableAllButtons()
     wizard_.EnableButton(command, false);
 }
 
-void LWizardPage::Next() { wizard_.Command(kWizardNext); }
-void LWizardPage::Back() { wizard_.Command(kWizardBack); }
-void LWizardPage::Cancel() { wizard_.Command(kWizardCancel); }
-GtkWindow* LWizardPage::GetGtkWindow() const { return wizard_.GetGtkWindow(); }
+void LWizardPage::Next()
+{
+  wizard_.Command(kWizardNext);
+}
+void LWizardPage::Back()
+{
+  wizard_.Command(kWizardBack);
+}
+void LWizardPage::Cancel()
+{
+  wizard_.Command(kWizardCancel);
+}
+GtkWindow* LWizardPage::GetGtkWindow() const
+{
+  return wizard_.GetGtkWindow();
+}
 
 void LWizard::AddPage(LWizardPage* page, const char* title, const char* subtitle)
 {
@@ -35,7 +56,10 @@ void LWizard::AddPage(LWizardPage* page, const char* title, const char* subtitle
   pages_.push_back(entry);
 }
 
-void LWizard::SetIcon(const char* path) { tstrlcpy(icon_, path, sizeof icon_); }
+void LWizard::SetIcon(const char* path)
+{
+  tstrlcpy(icon_, path, sizeof icon_);
+}
 
 void LWizard::EnableButton(int command, bool enable)
 {
@@ -186,7 +210,10 @@ void LWizardProcessBase::Activate()
     timer_ = g_timeout_add(10, &GSTimer, this);
 }
 
-void LWizardProcessBase::Deactivate() { stop_ = true; }
+void LWizardProcessBase::Deactivate()
+{
+  stop_ = true;
+}
 
 gboolean LWizardProcessBase::GSTimer(gpointer self)
 {
@@ -196,8 +223,14 @@ gboolean LWizardProcessBase::GSTimer(gpointer self)
   return FALSE;
 }
 
-void LWizardProcessBase::SetStatus1(const char* text) { SetControlText(kIdStatus1, text); }
-void LWizardProcessBase::SetStatus2(const char* text) { SetControlText(kIdStatus2, text); }
+void LWizardProcessBase::SetStatus1(const char* text)
+{
+  SetControlText(kIdStatus1, text);
+}
+void LWizardProcessBase::SetStatus2(const char* text)
+{
+  SetControlText(kIdStatus2, text);
+}
 
 void LWizardProcessBase::SetProgress(double value)
 {
@@ -210,7 +243,10 @@ void LWizardProcessBase::SetProgress(double value)
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(bar), value);
 }
 
-void LWizardProcessBase::SetError(const char* text) { PopupBoxError(this, text); }
+void LWizardProcessBase::SetError(const char* text)
+{
+  PopupBoxError(this, text);
+}
 
 bool LWizardProcessBase::IsToStop()
 {

@@ -42,7 +42,7 @@ bool WalkLocalAddresses(unsigned char ip[4], Replaces replaces)
   return count > 0;
 }
 
-} // namespace
+}  // namespace
 
 bool GetLocalHostIP(unsigned char ip[4])
 {

@@ -1,8 +1,8 @@
 #include "net/netbase.h"
 
+#include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 void LIPSystemStartup() {}

@@ -40,7 +40,7 @@ bool ExitedWithSuccess(int status)
   return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-} // namespace
+}  // namespace
 
 bool RunCommandLineProcess(const char* command)
 {
@@ -69,7 +69,7 @@ void* RunCommandThread(void* argument)
   return nullptr;
 }
 
-} // namespace
+}  // namespace
 
 LCommandLineRun::LCommandLineRun(const char* command) : shared_(std::make_shared<Shared>())
 {

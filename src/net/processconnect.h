@@ -20,25 +20,18 @@ LConnectStep LConnectBegin(LIPSocketTCP& socket, const LIPAddressWithPort& addre
 LWaitResult LConnectWait(LIPSocketTCP& socket, int ms);
 
 template <class P>
-LProcessResult ProcessConnect(P& process, LIPSocketTCP& socket, const LIPAddressWithPort& address,
-                              int timeout)
+LProcessResult ProcessConnect(P& process, LIPSocketTCP& socket, const LIPAddressWithPort& address, int timeout)
 {
   switch (LConnectBegin(socket, address)) {
-  case LConnectStep::Connected:
-    return kProcessDone;
-  case LConnectStep::Failed:
-    return kProcessFailed;
-  case LConnectStep::InProgress:
-    break;
+  case LConnectStep::Connected: return kProcessDone;
+  case LConnectStep::Failed: return kProcessFailed;
+  case LConnectStep::InProgress: break;
   }
   LIdleBudget budget(timeout);
   for (;;) {
     switch (LConnectWait(socket, kProcessSliceMs)) {
-    case LWaitResult::Ready:
-      return kProcessDone;
-    case LWaitResult::Error:
-      socket.Close();
-      return kProcessFailed;
+    case LWaitResult::Ready: return kProcessDone;
+    case LWaitResult::Error: socket.Close(); return kProcessFailed;
     case LWaitResult::TimedOut:
       if (process.IsToStop()) {
         socket.Close();
@@ -70,8 +63,7 @@ LProcessResult ProcessConnect(P& process, LIPSocketTCP& socket, const LIPAddress
 
 // host may carry its own ":port", which then replaces port.
 template <class P>
-LProcessResult ProcessConnect(P& process, LIPSocketTCP& socket, const char* host, unsigned short port,
-                              int timeout)
+LProcessResult ProcessConnect(P& process, LIPSocketTCP& socket, const char* host, unsigned short port, int timeout)
 {
   return ProcessConnect(process, socket, LIPAddressMultiHomedWithPort(host, port), timeout);
 }

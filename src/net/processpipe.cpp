@@ -39,8 +39,7 @@ int RecvBytesSliced(P& process, LNamedPipeRef pipe, void* buffer, unsigned int s
       if (!ReceiveRest(pipe.GetDescriptor(), bytes, size, done))
         return kProcessFailed;
       break;
-    case LWaitResult::Error:
-      return kProcessFailed;
+    case LWaitResult::Error: return kProcessFailed;
     case LWaitResult::TimedOut:
       if (!budget.SpendSlice())
         return kProcessFailed;
@@ -50,10 +49,9 @@ int RecvBytesSliced(P& process, LNamedPipeRef pipe, void* buffer, unsigned int s
   return kProcessDone;
 }
 
-} // namespace
+}  // namespace
 
-int ProcessSend(LProcessInterfaceVoid& process, LNamedPipeRef pipe, const void* data, unsigned int size,
-                int timeout)
+int ProcessSend(LProcessInterfaceVoid& process, LNamedPipeRef pipe, const void* data, unsigned int size, int timeout)
 {
   const char* next = static_cast<const char*>(data);
   unsigned int remaining = size;
@@ -75,8 +73,7 @@ int ProcessSend(LProcessInterfaceVoid& process, LNamedPipeRef pipe, const void* 
   }
 }
 
-int ProcessRecvBytes(LProcessInterfaceVoid& process, LNamedPipeRef pipe, void* buffer, unsigned int size,
-                     int timeout)
+int ProcessRecvBytes(LProcessInterfaceVoid& process, LNamedPipeRef pipe, void* buffer, unsigned int size, int timeout)
 {
   return RecvBytesSliced(process, pipe, buffer, size, timeout);
 }

@@ -12,13 +12,11 @@ class LThread;
 // Sends all size bytes, offering the whole rest to each send; after a
 // partial or blocked send it waits for writability in 200 ms slices, each
 // idle slice charged to the time-out.
-int ProcessSend(LProcessInterfaceVoid& process, LNamedPipeRef pipe, const void* data, unsigned int size,
-                int timeout);
+int ProcessSend(LProcessInterfaceVoid& process, LNamedPipeRef pipe, const void* data, unsigned int size, int timeout);
 
 // Receives exactly size bytes, in 200 ms slices charged to the time-out
 // while nothing arrives.
-int ProcessRecvBytes(LProcessInterfaceVoid& process, LNamedPipeRef pipe, void* buffer, unsigned int size,
-                     int timeout);
+int ProcessRecvBytes(LProcessInterfaceVoid& process, LNamedPipeRef pipe, void* buffer, unsigned int size, int timeout);
 
 // Receives exactly size bytes without a time-out, for a thread that reads
 // a pipe until it is stopped: the wait covers the pipe and the thread's

@@ -10,9 +10,9 @@
 // locks.  IsToStop() is called on the calling thread.
 
 #include "base/processresult.h"
-#include "base/ticks.h"
 #include "base/stringtools.h"
 #include "base/stringwriters.h"
+#include "base/ticks.h"
 #include "net/netbase.h"
 #include "net/socketwait.h"
 
@@ -33,8 +33,8 @@ inline constexpr unsigned int kProcessLinePeek = 80;
 // MSG_NOSIGNAL keeps a closed peer from raising SIGPIPE; the send then
 // fails with 2.  A size of 0 makes one empty send.
 template <class P>
-LProcessResult ProcessSendInPieces(P& process, LIPSocketTCPRef socket, const void* data, unsigned int size,
-                                   int timeout, unsigned int maxPiece)
+LProcessResult ProcessSendInPieces(P& process, LIPSocketTCPRef socket, const void* data, unsigned int size, int timeout,
+                                   unsigned int maxPiece)
 {
   const char* next = static_cast<const char*>(data);
   unsigned int remaining = size;
@@ -62,8 +62,7 @@ LProcessResult ProcessSendInPieces(P& process, LIPSocketTCPRef socket, const voi
 
 // Sends all size bytes in pieces of kProcessSendPiece.
 template <class P>
-LProcessResult ProcessSend(P& process, LIPSocketTCPRef socket, const void* data, unsigned int size,
-                           int timeout)
+LProcessResult ProcessSend(P& process, LIPSocketTCPRef socket, const void* data, unsigned int size, int timeout)
 {
   return ProcessSendInPieces(process, socket, data, size, timeout, kProcessSendPiece);
 }
@@ -122,8 +121,7 @@ LProcessResult ProcessRecvReady(P& process, LIPSocketTCPRef socket, void* buffer
 
 // Receives exactly size bytes; every wait gets the whole time-out.
 template <class P>
-LProcessResult ProcessRecvBytes(P& process, LIPSocketTCPRef socket, void* buffer, unsigned int size,
-                                int timeout)
+LProcessResult ProcessRecvBytes(P& process, LIPSocketTCPRef socket, void* buffer, unsigned int size, int timeout)
 {
   char* next = static_cast<char*>(buffer);
   unsigned int done = 0;

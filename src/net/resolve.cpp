@@ -40,26 +40,23 @@ bool WithHostEntry(Lookup lookup, Use use)
   return false;
 }
 
-} // namespace
+}  // namespace
 
-unsigned int LResolveHostIPv4(const char* name, uint32_t* addresses, unsigned int max,
-                              char* officialName)
+unsigned int LResolveHostIPv4(const char* name, uint32_t* addresses, unsigned int max, char* officialName)
 {
   if (name == nullptr || *name == 0)
     return 0;
   unsigned int count = 0;
-  WithHostEntry(
-      [name](hostent* e, char* buf, size_t size, hostent** res, int* herr) {
-        return gethostbyname2_r(name, AF_INET, e, buf, size, res, herr);
-      },
-      [&](const hostent& e) {
-        if (e.h_addrtype != AF_INET || e.h_length != 4)
-          return;
-        for (char** a = e.h_addr_list; *a != nullptr && count < max; ++a)
-          memcpy(&addresses[count++], *a, 4);
-        if (officialName != nullptr && count > 0)
-          tlstrcpy(officialName, e.h_name != nullptr ? e.h_name : name);
-      });
+  WithHostEntry([name](hostent* e, char* buf, size_t size, hostent** res,
+                       int* herr) { return gethostbyname2_r(name, AF_INET, e, buf, size, res, herr); },
+                [&](const hostent& e) {
+                  if (e.h_addrtype != AF_INET || e.h_length != 4)
+                    return;
+                  for (char** a = e.h_addr_list; *a != nullptr && count < max; ++a)
+                    memcpy(&addresses[count++], *a, 4);
+                  if (officialName != nullptr && count > 0)
+                    tlstrcpy(officialName, e.h_name != nullptr ? e.h_name : name);
+                });
   return count;
 }
 

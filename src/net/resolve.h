@@ -10,8 +10,7 @@
 // network byte order.  Returns how many were stored (0 when the look-up
 // failed).  When officialName is given (260 bytes), it receives the name's
 // official (canonical) name, cut to 259 characters.
-unsigned int LResolveHostIPv4(const char* name, uint32_t* addresses, unsigned int max,
-                              char* officialName = nullptr);
+unsigned int LResolveHostIPv4(const char* name, uint32_t* addresses, unsigned int max, char* officialName = nullptr);
 
 // Reverse look-up of one IPv4 address (network byte order); writes the
 // official name into name (260 bytes).  False when the look-up failed.

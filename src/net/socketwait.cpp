@@ -24,7 +24,7 @@ LWaitResult WaitFor(int descriptor, short events, int ms)
   }
 }
 
-} // namespace
+}  // namespace
 
 LWaitResult LWaitReadable(int descriptor, int ms)
 {
@@ -44,12 +44,9 @@ bool LIsTransientSocketError(int error)
 bool LIdleBudget::WaitWritable(int descriptor)
 {
   switch (LWaitWritable(descriptor, kProcessSliceMs)) {
-  case LWaitResult::Ready:
-    return true;
-  case LWaitResult::TimedOut:
-    return SpendSlice();
-  case LWaitResult::Error:
-    break;
+  case LWaitResult::Ready: return true;
+  case LWaitResult::TimedOut: return SpendSlice();
+  case LWaitResult::Error: break;
   }
   return false;
 }

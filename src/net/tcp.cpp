@@ -17,14 +17,12 @@ namespace {
 // the connection is lost and the loop goes on.  Linux reports a new
 // connection's pending network error through accept itself, so one client's
 // broken network must not close the port for everybody.
-constexpr int kConnectionErrors[] = {ECONNABORTED, EAGAIN,    EWOULDBLOCK, EINTR,  EPROTO,
-                                     ENOPROTOOPT,  EHOSTDOWN, ENONET,      EHOSTUNREACH,
-                                     EOPNOTSUPP,   ENETDOWN,  ENETUNREACH};
+constexpr int kConnectionErrors[] = {ECONNABORTED, EAGAIN, EWOULDBLOCK,  EINTR,      EPROTO,   ENOPROTOOPT,
+                                     EHOSTDOWN,    ENONET, EHOSTUNREACH, EOPNOTSUPP, ENETDOWN, ENETUNREACH};
 
 bool IsConnectionError(int error)
 {
-  return std::find(std::begin(kConnectionErrors), std::end(kConnectionErrors), error) !=
-         std::end(kConnectionErrors);
+  return std::find(std::begin(kConnectionErrors), std::end(kConnectionErrors), error) != std::end(kConnectionErrors);
 }
 
 // accept errors of a process or system out of descriptors (or the memory
@@ -33,13 +31,15 @@ constexpr int kExhaustedErrors[] = {EMFILE, ENFILE, ENOBUFS, ENOMEM};
 
 bool IsExhaustedError(int error)
 {
-  return std::find(std::begin(kExhaustedErrors), std::end(kExhaustedErrors), error) !=
-         std::end(kExhaustedErrors);
+  return std::find(std::begin(kExhaustedErrors), std::end(kExhaustedErrors), error) != std::end(kExhaustedErrors);
 }
 
-LUniqueFD OpenSpareDescriptor() { return LUniqueFD(open("/dev/null", O_RDONLY | O_CLOEXEC)); }
+LUniqueFD OpenSpareDescriptor()
+{
+  return LUniqueFD(open("/dev/null", O_RDONLY | O_CLOEXEC));
+}
 
-} // namespace
+}  // namespace
 
 LTCPListener::LTCPListener()
 {

@@ -16,7 +16,10 @@ constexpr size_t kMaxFileLine = 8191;
 
 std::atomic<LServiceLogForwarder> gForwarder{nullptr};
 
-time_t SystemClock() { return time(nullptr); }
+time_t SystemClock()
+{
+  return time(nullptr);
+}
 
 }  // namespace
 
@@ -58,8 +61,8 @@ void LLog::Log(const char* text, unsigned char level)
       std::snprintf(text, sizeof text, "%.2d:%.2d:%.2d", local.tm_hour, local.tm_min, local.tm_sec);
       tstrlcpy(timeText_, text, sizeof timeText_);
       char name[64];
-      std::snprintf(name, sizeof name, "%.4d-%.2d-%.2d Velorin Log.txt", local.tm_year + 1900,
-                    local.tm_mon + 1, local.tm_mday);
+      std::snprintf(name, sizeof name, "%.4d-%.2d-%.2d Velorin Log.txt", local.tm_year + 1900, local.tm_mon + 1,
+                    local.tm_mday);
       LFile::MakeFilePath(filePath_, folder_, name);
       cachedSecond_ = now;
     }
@@ -128,28 +131,64 @@ void LogFormat(unsigned char level, const char* format, va_list args)
 
 }  // namespace
 
-void LOG(const char* text) { gLLog.Log(text, LLogPlain); }
-void LOGERROR(const char* text) { gLLog.Log(text, LLogError); }
-void LOGWARN(const char* text) { gLLog.Log(text, LLogWarning); }
-void LOGINFO(const char* text) { gLLog.Log(text, LLogInformation); }
+void LOG(const char* text)
+{
+  gLLog.Log(text, LLogPlain);
+}
+void LOGERROR(const char* text)
+{
+  gLLog.Log(text, LLogError);
+}
+void LOGWARN(const char* text)
+{
+  gLLog.Log(text, LLogWarning);
+}
+void LOGINFO(const char* text)
+{
+  gLLog.Log(text, LLogInformation);
+}
 
-void LOG(const char* text, int value) { LogNumber(LLogPlain, text, value); }
-void LOGERROR(const char* text, int value) { LogNumber(LLogError, text, value); }
-void LOGWARN(const char* text, int value) { LogNumber(LLogWarning, text, value); }
-void LOGINFO(const char* text, int value) { LogNumber(LLogInformation, text, value); }
+void LOG(const char* text, int value)
+{
+  LogNumber(LLogPlain, text, value);
+}
+void LOGERROR(const char* text, int value)
+{
+  LogNumber(LLogError, text, value);
+}
+void LOGWARN(const char* text, int value)
+{
+  LogNumber(LLogWarning, text, value);
+}
+void LOGINFO(const char* text, int value)
+{
+  LogNumber(LLogInformation, text, value);
+}
 
-void LOG(const char* text, const char* text2) { LogPair(LLogPlain, text, text2); }
-void LOGERROR(const char* text, const char* text2) { LogPair(LLogError, text, text2); }
-void LOGWARN(const char* text, const char* text2) { LogPair(LLogWarning, text, text2); }
-void LOGINFO(const char* text, const char* text2) { LogPair(LLogInformation, text, text2); }
+void LOG(const char* text, const char* text2)
+{
+  LogPair(LLogPlain, text, text2);
+}
+void LOGERROR(const char* text, const char* text2)
+{
+  LogPair(LLogError, text, text2);
+}
+void LOGWARN(const char* text, const char* text2)
+{
+  LogPair(LLogWarning, text, text2);
+}
+void LOGINFO(const char* text, const char* text2)
+{
+  LogPair(LLogInformation, text, text2);
+}
 
-#define VELORIN_LOG_FORMATTED(name, level) \
-  void name(const char* format, ...)       \
-  {                                        \
-    va_list args;                          \
-    va_start(args, format);                \
-    LogFormat(level, format, args);        \
-    va_end(args);                          \
+#define VELORIN_LOG_FORMATTED(name, level)                                                                             \
+  void name(const char* format, ...)                                                                                   \
+  {                                                                                                                    \
+    va_list args;                                                                                                      \
+    va_start(args, format);                                                                                            \
+    LogFormat(level, format, args);                                                                                    \
+    va_end(args);                                                                                                      \
   }
 VELORIN_LOG_FORMATTED(LOGF, LLogPlain)
 VELORIN_LOG_FORMATTED(LOGERRORF, LLogError)

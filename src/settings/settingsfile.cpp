@@ -28,7 +28,10 @@ std::string Cut(const char* text, size_t length)
   return std::string(text, std::min(length, kMaxText));
 }
 
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool IsLineEnd(char c)
+{
+  return c == '\r' || c == '\n';
+}
 
 }  // namespace
 
@@ -109,8 +112,7 @@ void LSettingsFile::ReloadIfChanged(int fd, bool always)
 
 bool LSettingsFile::SameStamp(const struct stat& st) const
 {
-  return st.st_mtim.tv_sec == modified_.tv_sec && st.st_mtim.tv_nsec == modified_.tv_nsec &&
-         st.st_size == size_;
+  return st.st_mtim.tv_sec == modified_.tv_sec && st.st_mtim.tv_nsec == modified_.tv_nsec && st.st_size == size_;
 }
 
 void LSettingsFile::Remember(const struct stat& st)

@@ -1,7 +1,7 @@
 #pragma once
 #include <ctime>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 // One section file of a settings store: key=value lines, CR LF ended.  The

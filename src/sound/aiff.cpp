@@ -21,7 +21,7 @@ LSoundSource Failed(unsigned char code)
   return LSoundSource(new LSoundSourceError(code));
 }
 
-} // namespace
+}  // namespace
 
 uint32_t LAifExtendedToRate(const unsigned char* extended)
 {

@@ -37,7 +37,7 @@ LSoundSource Failed(unsigned char code)
   return LSoundSource(new LSoundSourceError(code));
 }
 
-} // namespace
+}  // namespace
 
 LSoundSource LAuFile::OpenSource(const char* path)
 {

@@ -13,7 +13,7 @@ int64_t PaddedSize(uint32_t size)
   return padded > INT32_MAX ? -1 : padded;
 }
 
-} // namespace
+}  // namespace
 
 uint32_t LLoadLE32(const unsigned char* b)
 {

@@ -13,10 +13,8 @@ constexpr const char* kDecodeTemplateDash = "\"%s\" -d -o \"%s\" \"%s\"";
 // The ".aac", ".m4a" and ".mp4" rows serve this lookup only: the format
 // dispatch does not send those extensions to a decoder.
 constexpr LCommandLineDecodeRow kRows[] = {
-    {".ogg", "tarnel", kDecodeTemplate, false},
-    {".flac", "wendrik", kDecodeTemplateDash, false},
-    {".aac", "olvast", kDecodeTemplateDash, false},
-    {".m4a", "olvast", kDecodeTemplateDash, false},
+    {".ogg", "tarnel", kDecodeTemplate, false},     {".flac", "wendrik", kDecodeTemplateDash, false},
+    {".aac", "olvast", kDecodeTemplateDash, false}, {".m4a", "olvast", kDecodeTemplateDash, false},
     {".mp4", "olvast", kDecodeTemplateDash, false},
 };
 
@@ -53,7 +51,7 @@ void Append(char* buffer, const char* text)
   tstrlcpy(buffer + length, text, kPathSize - length);
 }
 
-} // namespace
+}  // namespace
 
 const LCommandLineDecodeRow* LCommandLineDecodeList(std::size_t& count)
 {

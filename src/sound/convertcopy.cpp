@@ -1,7 +1,6 @@
 #include "sound/convertcopy.h"
 
-LProcessResult LCopyRestWithProgress(LProgressRef& progress, LReadFileRef& from, LWriteFileRef& to,
-                                     double progressFrom)
+LProcessResult LCopyRestWithProgress(LProgressRef& progress, LReadFileRef& from, LWriteFileRef& to, double progressFrom)
 {
   const uint64_t size = from.GetFileSizeBytes();
   const uint64_t at = from.Tell();

@@ -11,7 +11,7 @@ long double RoundHalfAway(long double c)
   return c >= 0 ? std::trunc(c + 0.5L) : std::trunc(c - 0.5L);
 }
 
-} // namespace
+}  // namespace
 
 long double LConvertRateBase::Izero(long double x)
 {
@@ -28,7 +28,7 @@ long double LConvertRateBase::Izero(long double x)
 LConvertRateBase::LConvertRateBase(int inputRate, int targetRate, int taps, bool preStage)
     : phaseCount_(1), step_(1), cutoff_(0)
 {
-  (void)taps; // the taps are fixed at kTaps; the argument names the design
+  (void)taps;  // the taps are fixed at kTaps; the argument names the design
   if (inputRate < 1) {
     inputRate = 1;
   }

@@ -32,7 +32,7 @@ public:
 
 protected:
   int32_t phaseCount_;
-  int32_t step_; // input frames per phaseCount_ output frames
+  int32_t step_;  // input frames per phaseCount_ output frames
   std::vector<int> coef_;
   long double cutoff_;
 };

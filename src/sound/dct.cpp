@@ -95,7 +95,7 @@ bool WalkHeader(LProgressRef& progress, LReadFileRef& file)
   return true;
 }
 
-} // namespace
+}  // namespace
 
 LDCTDecode::LDCTDecode(const char* sourcePath, const char* wavPath)
 {

@@ -20,7 +20,8 @@ constexpr MessageRow kMessages[] = {
      "Unable to load dct file because of file corruption (zero channels error). Please ask the dictator to send "
      "it again."},
     {LFormatMessage::PluginMissing, "Velorin could not locate a plugin for the file with extension \"%s\"."},
-    {LFormatMessage::PluginNotInstalled, "\r\n\r\nYou will need to download and install the plugin yourself from here: "},
+    {LFormatMessage::PluginNotInstalled,
+     "\r\n\r\nYou will need to download and install the plugin yourself from here: "},
     {LFormatMessage::PluginNoneAvailable,
      " No plugin appears to be available, therefore this format may be unsupported. Visit "},
     {LFormatMessage::PluginNoneAvailableEnd, " to check if there is a plugin for this format."},
@@ -30,7 +31,7 @@ constexpr MessageRow kMessages[] = {
     {LFormatMessage::OpenFailed, "Velorin could not read the audio file \"%s\"."},
 };
 
-} // namespace
+}  // namespace
 
 const char* LGetFormatMessage(LFormatMessage message)
 {

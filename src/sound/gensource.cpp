@@ -60,16 +60,11 @@ struct Conversion {
 };
 
 const Conversion kConversions[] = {
-    {".dct", Convert<LDCTDecode>},
-    {".dart", Convert<LPCDartDecode>},
-    {".ogg", Convert<LCmdLineConvertToWav>},
-    {".flac", Convert<LCmdLineConvertToWav>},
-    {".act", Convert<LCmdLineConvertToWav>},
-    {".rec", Convert<LCmdLineConvertToWav>},
-    {".rcd", Convert<LCmdLineConvertToWav>},
-    {".shn", Convert<LCmdLineConvertToWav>},
-    {".mpc", Convert<LCmdLineConvertToWav>},
-    {".ape", Convert<LCmdLineConvertToWav>},
+    {".dct", Convert<LDCTDecode>},           {".dart", Convert<LPCDartDecode>},
+    {".ogg", Convert<LCmdLineConvertToWav>}, {".flac", Convert<LCmdLineConvertToWav>},
+    {".act", Convert<LCmdLineConvertToWav>}, {".rec", Convert<LCmdLineConvertToWav>},
+    {".rcd", Convert<LCmdLineConvertToWav>}, {".shn", Convert<LCmdLineConvertToWav>},
+    {".mpc", Convert<LCmdLineConvertToWav>}, {".ape", Convert<LCmdLineConvertToWav>},
 };
 
 template <class Row, std::size_t N>
@@ -108,7 +103,7 @@ LProcessResult Failed(const char* path, LGenSourceOpenRef& open, bool quiet)
   return kProcessFailed;
 }
 
-} // namespace
+}  // namespace
 
 LProcessResult LGenSourceOpenDispatch(LSoundSource& source, const char* path, LGenSourceOpenRef& open, bool quiet,
                                       const char* tempFolder)

@@ -43,11 +43,18 @@ private:
 };
 
 template <class I>
-concept LGenSourceOpenInterface = requires(I& i, const char* text) {
-  { i.IsInteractive() } -> std::convertible_to<bool>;
-  { i.GetParentWindow() } -> std::convertible_to<LRawSettingsPrompt*>;
+concept LGenSourceOpenInterface = requires(I& i, const char* text)
+{
+  {
+    i.IsInteractive()
+    } -> std::convertible_to<bool>;
+  {
+    i.GetParentWindow()
+    } -> std::convertible_to<LRawSettingsPrompt*>;
   i.SetError(text);
-  { i.GetProcess() } -> LProgressInterface;
+  {
+    i.GetProcess()
+    } -> LProgressInterface;
 };
 
 // The dispatch behind ProcessGenSourceOpenSource.

@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kGSMRate = 8000;
 
-} // namespace
+}  // namespace
 
 LSoundSource LGSMFile::OpenSource(const char* path)
 {

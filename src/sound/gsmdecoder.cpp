@@ -103,7 +103,7 @@ int16_t LARpToRp(int16_t LARp)
   return LARp < 0 ? static_cast<int16_t>(-r) : r;
 }
 
-} // namespace
+}  // namespace
 
 void LGSMDecoder::Reset()
 {

@@ -34,9 +34,9 @@ private:
   void ShortTermSynthesis(const int16_t* LARc, const int16_t* wt, int16_t* sr);
   void FilterSegment(const int16_t* LARp, int count, const int16_t* wt, int16_t* sr);
 
-  int16_t drp_[160];   // 120 samples of history, then the current subframe
-  int16_t nrp_;        // last valid lag
+  int16_t drp_[160];  // 120 samples of history, then the current subframe
+  int16_t nrp_;       // last valid lag
   int16_t LARppPrev_[8];
-  int16_t v_[9];       // short-term synthesis lattice state
-  int32_t y_;          // de-emphasis state, internal scale
+  int16_t v_[9];  // short-term synthesis lattice state
+  int32_t y_;     // de-emphasis state, internal scale
 };

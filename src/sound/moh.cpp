@@ -29,7 +29,7 @@ SegmentEnd DecodeSegment(LReadFileRef& file, int32_t count, bool eightBit, LWrit
   for (;;) {
     int got = static_cast<int>(file.Read(input, sizeof input));
     if (got == 0) {
-      return SegmentEnd::Last; // the input ended first
+      return SegmentEnd::Last;  // the input ended first
     }
     int used = decompressor.Ucp(input, got, out);
     if (used < got) {
@@ -41,7 +41,7 @@ SegmentEnd DecodeSegment(LReadFileRef& file, int32_t count, bool eightBit, LWrit
   }
 }
 
-} // namespace
+}  // namespace
 
 LSoundSource LMOHSource::OpenSource(const char* path, const char* tempFolder)
 {
@@ -85,8 +85,7 @@ LSoundSource LMOHSource::OpenSource(const char* path, const char* tempFolder)
       end = DecodeSegment(file, static_cast<int32_t>(count), eightBit, out);
     }
     LSharedReadFile decoded(name);
-    LSoundSource source(
-        new LSRCPCMFile<LSF16>(decoded, kRate, 1, kPeakPCM, LSRCPCMFileBase::kDataToEnd));
+    LSoundSource source(new LSRCPCMFile<LSF16>(decoded, kRate, 1, kPeakPCM, LSRCPCMFileBase::kDataToEnd));
     cat.AddSource(source);
     ++segments;
     if (end == SegmentEnd::Last) {

@@ -25,7 +25,7 @@ void Flush(int16_t* block, int& count, LWriteFileRef& file)
   count = 0;
 }
 
-} // namespace
+}  // namespace
 
 void LMOHDecompressor::Reset(int32_t count, bool eightBitMode)
 {

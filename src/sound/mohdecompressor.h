@@ -34,10 +34,10 @@ private:
   uint8_t bitCount_ = 0;
   uint8_t groupLeft_ = 0;
   uint8_t width_ = 0;
-  int16_t x1_ = 0; // previous sample
-  int16_t a_ = 0;  // its coefficient
-  int16_t x2_ = 0; // the sample before
-  int16_t b_ = 0;  // its coefficient
+  int16_t x1_ = 0;  // previous sample
+  int16_t a_ = 0;   // its coefficient
+  int16_t x2_ = 0;  // the sample before
+  int16_t b_ = 0;   // its coefficient
   uint8_t checksum_ = 0x7D;
   int32_t samplesLeft_ = 0;
   bool eightBit_ = true;

@@ -5,17 +5,13 @@
 
 namespace {
 
-const char kTable1[] =
-    "1 001 01 000";
-const char kTable2[] =
-    "1 010 000001 011 001 00001 00011 00010 000000";
-const char kTable3[] =
-    "11 10 000001 001 01 00001 00011 00010 000000";
+const char kTable1[] = "1 001 01 000";
+const char kTable2[] = "1 010 000001 011 001 00001 00011 00010 000000";
+const char kTable3[] = "11 10 000001 001 01 00001 00011 00010 000000";
 const char kTable5[] =
     "1 010 000110 0000101 011 001 000100 0000100 000111 000101 0000111 00000001 0000110 000001 0000001 "
     "00000000";
-const char kTable6[] =
-    "111 011 00101 0000001 110 10 0011 00010 0101 0100 00100 000001 000011 00011 000010 0000000";
+const char kTable6[] = "111 011 00101 0000001 110 10 0011 00010 0101 0100 00100 000001 000011 00011 000010 0000000";
 const char kTable7[] =
     "1 010 001010 00010011 00010000 000001010 011 0011 000111 0001010 0000101 00000011 001011 00100 "
     "0001101 00010001 00001000 000000100 0001100 0001011 00010010 000001111 000001011 000000010 0000111 "
@@ -189,12 +185,12 @@ const char kQuadTableA[] =
 
 // Tables 4 and 14 do not exist; table 0 codes nothing (every pair is 0, no bits are read).
 const MP3HuffmanCodeTable kMP3PairTables[32] = {
-    {nullptr, 0, 0},  {kTable1, 2, 0},   {kTable2, 3, 0},   {kTable3, 3, 0},   {nullptr, 0, 0},
-    {kTable5, 4, 0},  {kTable6, 4, 0},   {kTable7, 6, 0},   {kTable8, 6, 0},   {kTable9, 6, 0},
-    {kTable10, 8, 0}, {kTable11, 8, 0},  {kTable12, 8, 0},  {kTable13, 16, 0}, {nullptr, 0, 0},
-    {kTable15, 16, 0}, {kTable16, 16, 1}, {kTable16, 16, 2}, {kTable16, 16, 3}, {kTable16, 16, 4},
-    {kTable16, 16, 6}, {kTable16, 16, 8}, {kTable16, 16, 10}, {kTable16, 16, 13}, {kTable24, 16, 4},
-    {kTable24, 16, 5}, {kTable24, 16, 6}, {kTable24, 16, 7}, {kTable24, 16, 8}, {kTable24, 16, 9},
+    {nullptr, 0, 0},    {kTable1, 2, 0},    {kTable2, 3, 0},    {kTable3, 3, 0},    {nullptr, 0, 0},
+    {kTable5, 4, 0},    {kTable6, 4, 0},    {kTable7, 6, 0},    {kTable8, 6, 0},    {kTable9, 6, 0},
+    {kTable10, 8, 0},   {kTable11, 8, 0},   {kTable12, 8, 0},   {kTable13, 16, 0},  {nullptr, 0, 0},
+    {kTable15, 16, 0},  {kTable16, 16, 1},  {kTable16, 16, 2},  {kTable16, 16, 3},  {kTable16, 16, 4},
+    {kTable16, 16, 6},  {kTable16, 16, 8},  {kTable16, 16, 10}, {kTable16, 16, 13}, {kTable24, 16, 4},
+    {kTable24, 16, 5},  {kTable24, 16, 6},  {kTable24, 16, 7},  {kTable24, 16, 8},  {kTable24, 16, 9},
     {kTable24, 16, 11}, {kTable24, 16, 13},
 };
 

@@ -22,4 +22,7 @@ void ReorderShortBlocks(const float in[576], const unsigned short order[576], fl
 // The first line of the short bands in a mixed block, which is also the end of its long bands.
 int MixedBlockLongEnd(const MP3BandTable& bands);
 // How many long bands a mixed block has (8 for MPEG-1, 6 otherwise).
-inline int MixedBlockLongBands(bool mpeg1) { return mpeg1 ? 8 : 6; }
+inline int MixedBlockLongBands(bool mpeg1)
+{
+  return mpeg1 ? 8 : 6;
+}

@@ -3,31 +3,29 @@
 struct MP3Header;
 
 // Side information of one granule of one channel.
-struct MP3GranuleInfo
-{
-    int part23Length;      // bits of scale factors and Huffman data
-    int bigValues;         // pairs in the big-values region, at most 288
-    int globalGain;
-    int scalefacCompress;
-    int windowSwitching;
-    int blockType;         // 0 normal, 1 start, 2 short, 3 stop
-    int mixedBlock;
-    int tableSelect[3];
-    int subblockGain[3];
-    int region1Start;      // first spectral line of region 1 (derived from region0_count)
-    int region2Start;      // first spectral line of region 2 (derived from region1_count)
-    int preflag;
-    int scalefacScale;
-    int count1TableSelect;
+struct MP3GranuleInfo {
+  int part23Length;  // bits of scale factors and Huffman data
+  int bigValues;     // pairs in the big-values region, at most 288
+  int globalGain;
+  int scalefacCompress;
+  int windowSwitching;
+  int blockType;  // 0 normal, 1 start, 2 short, 3 stop
+  int mixedBlock;
+  int tableSelect[3];
+  int subblockGain[3];
+  int region1Start;  // first spectral line of region 1 (derived from region0_count)
+  int region2Start;  // first spectral line of region 2 (derived from region1_count)
+  int preflag;
+  int scalefacScale;
+  int count1TableSelect;
 
-    bool IsShort() const { return windowSwitching && blockType == 2; }
+  bool IsShort() const { return windowSwitching && blockType == 2; }
 };
 
-struct MP3SideInfo
-{
-    int mainDataBegin;
-    int scfsi[2][4];             // MPEG-1 only: scale factors of granule 0 reused in granule 1
-    MP3GranuleInfo granule[2][2];  // [granule][channel]
+struct MP3SideInfo {
+  int mainDataBegin;
+  int scfsi[2][4];               // MPEG-1 only: scale factors of granule 0 reused in granule 1
+  MP3GranuleInfo granule[2][2];  // [granule][channel]
 };
 
 // Parses the side information that follows the header: GetSideInfoLength() bytes, followed by at

@@ -53,13 +53,13 @@ void BuildHeader(HeaderWriter& h, uint32_t sourceBytes)
   h.Text("WAVE");
   h.Text("fmt ");
   h.Long(50);
-  h.Word(34);   // TrueSpeech
-  h.Word(1);    // channels
-  h.Long(8000); // rate
-  h.Long(1067); // bytes per second
-  h.Word(32);   // block align
-  h.Word(1);    // bits per sample
-  h.Word(32);   // extra format bytes
+  h.Word(34);    // TrueSpeech
+  h.Word(1);     // channels
+  h.Long(8000);  // rate
+  h.Long(1067);  // bytes per second
+  h.Word(32);    // block align
+  h.Word(1);     // bits per sample
+  h.Word(32);    // extra format bytes
   h.Word(1);
   h.Word(240);
   h.Zeros(28);
@@ -68,7 +68,7 @@ void BuildHeader(HeaderWriter& h, uint32_t sourceBytes)
   h.Long(sourceBytes > kHeaderBytes ? sourceBytes - kHeaderBytes : 0);
 }
 
-} // namespace
+}  // namespace
 
 LPCDartDecode::LPCDartDecode(const char* sourcePath, const char* wavPath)
 {

@@ -13,15 +13,19 @@
 // signalled, 1 stop requested, 2 time-out), its bar (0..1), its two status
 // lines and its error box.
 template <class P>
-concept LProgressInterface =
-    requires(P& p, LSignalObjectRef signal, unsigned int ms, double fraction, const char* text) {
-      { p.IsToStop() } -> std::convertible_to<bool>;
-      { p.ProcessWaitSignal(signal, ms) } -> std::convertible_to<LProcessResult>;
-      p.SetProgress(fraction);
-      p.SetStatus1(text);
-      p.SetStatus2(text);
-      p.SetError(text);
-    };
+concept LProgressInterface = requires(P& p, LSignalObjectRef signal, unsigned int ms, double fraction, const char* text)
+{
+  {
+    p.IsToStop()
+    } -> std::convertible_to<bool>;
+  {
+    p.ProcessWaitSignal(signal, ms)
+    } -> std::convertible_to<LProcessResult>;
+  p.SetProgress(fraction);
+  p.SetStatus1(text);
+  p.SetStatus2(text);
+  p.SetError(text);
+};
 
 // Called on the display's own thread (the user interface thread).
 class LProgressRef {

@@ -22,7 +22,7 @@ double Fraction(int done, const LSoundSource& source)
   return std::min(1.0, static_cast<double>(done) / end);
 }
 
-} // namespace
+}  // namespace
 
 LProcessResult LPRSourceToSinkRun(LProgressRef& display, LPRSourceToSink& op)
 {

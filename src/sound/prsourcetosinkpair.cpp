@@ -112,10 +112,9 @@ private:
   double first_ = 0.0;
 };
 
-} // namespace
+}  // namespace
 
-LPRSourceToSinkPairResult LPRSourceToSinkRunPair(LProgressRef& display, LPRSourceToSink& first,
-                                                 LPRSourceToSink& second)
+LPRSourceToSinkPairResult LPRSourceToSinkRunPair(LProgressRef& display, LPRSourceToSink& first, LPRSourceToSink& second)
 {
   LCopyThread worker(second);
   worker.StartSame();

@@ -4,8 +4,8 @@
 // second copy runs on a worker thread; the first runs on the calling
 // thread, which owns the display and keeps it answering until both end.
 #include "base/processresult.h"
-#include "sound/prsourcetosink.h"
 #include "sound/progress.h"
+#include "sound/prsourcetosink.h"
 
 struct LPRSourceToSinkPairResult {
   LProcessResult first;

@@ -34,7 +34,7 @@ const RawFactory kRawFactories[kRawCodecCount] = {
     MakeRaw<LSFFRE32, kPeakFloat>,
 };
 
-} // namespace
+}  // namespace
 
 LSoundSource LRawFile::OpenSource(const char* path, const LRawSettings& settings)
 {

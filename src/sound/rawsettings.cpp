@@ -40,7 +40,7 @@ const char* const kCodecNames[kRawCodecCount] = {
     "32 bit float (Big Endian)",
 };
 
-} // namespace
+}  // namespace
 
 void LRawSettings::Load(const char* section)
 {

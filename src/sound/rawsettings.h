@@ -10,11 +10,11 @@ enum LRawCodec : int {
   kRawCodecDialogicADPCM = 0,
   kRawCodecULaw = 1,
   kRawCodecALaw = 2,
-  kRawCodecPCM16 = 3, // little-endian
+  kRawCodecPCM16 = 3,  // little-endian
   kRawCodecU8 = 4,
   kRawCodecS8 = 5,
   kRawCodecPCM16BE = 6,
-  kRawCodecFloat32 = 7, // little-endian
+  kRawCodecFloat32 = 7,  // little-endian
   kRawCodecFloat32BE = 8,
   kRawCodecCount = 9,
 };
@@ -41,7 +41,11 @@ public:
 
 class LVoxSettings : public LRawSettings {
 public:
-  LVoxSettings() { sampleRate = 8000; codec = kRawCodecDialogicADPCM; }
+  LVoxSettings()
+  {
+    sampleRate = 8000;
+    codec = kRawCodecDialogicADPCM;
+  }
   void Load() { LRawSettings::Load(kVoxAudioSection); }
   bool SettingsDialog(LRawSettingsPrompt* parent) { return LRawSettings::SettingsDialog(parent, kVoxAudioSection); }
 };

@@ -9,7 +9,7 @@ namespace {
 constexpr const char* kRecordingPattern = "*.mp3";
 constexpr const char* kRecordingExtension = ".mp3";
 
-} // namespace
+}  // namespace
 
 char* LRecordingsGetFolder(char* out)
 {

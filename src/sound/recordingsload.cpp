@@ -140,7 +140,7 @@ LProcessResult LoadBothRates(LProgressRef& display, const char* path)
   return FinishLoad(low, lowCopy);
 }
 
-} // namespace
+}  // namespace
 
 void LRecordingsPageLoadProcess::AddPath(const char* path)
 {

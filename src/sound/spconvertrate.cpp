@@ -8,10 +8,9 @@
 #include "sound/spconvchannels.h"
 
 LSRCConvertRate::LSRCConvertRate(const LSoundSource& input, int targetRate, bool preStage)
-    : LSoundProcessBase(input), LConvertRateBase(input.GetSampleRate(), targetRate, kTaps, preStage),
-      readIndex_(32), phaseAcc_(0), fill_(0),
-      buffer_(static_cast<size_t>(kBufferFrames) * input.GetChannels(), 0), inShift_(0), outShift_(15),
-      round_(1 << 14), loaded_(input.GetPositionSample()), inputEnded_(false), endIndex_(0)
+    : LSoundProcessBase(input), LConvertRateBase(input.GetSampleRate(), targetRate, kTaps, preStage), readIndex_(32),
+      phaseAcc_(0), fill_(0), buffer_(static_cast<size_t>(kBufferFrames) * input.GetChannels(), 0), inShift_(0),
+      outShift_(15), round_(1 << 14), loaded_(input.GetPositionSample()), inputEnded_(false), endIndex_(0)
 {
   SetSampleRate(targetRate);
   // Room for the filter's overshoot above the input's own peak.
@@ -122,7 +121,7 @@ LSRC_DOT_CLONES void Dot32Stereo(const int* __restrict coef, const int* __restri
   lr[1] = r;
 }
 
-} // namespace
+}  // namespace
 
 void LSRCConvertRate::FilterFrame(int* out) const
 {
@@ -173,8 +172,7 @@ int LSRCConvertRate::Read(int* samples, int frames)
     // the input, which makes the count of frames delivered from the start
     // exactly GetEndSample().
     if (inputEnded_ &&
-        (static_cast<int64_t>(readIndex_) + kHalfTaps) * phaseCount_ + phaseAcc_ + step_ >
-            endIndex_ * phaseCount_) {
+        (static_cast<int64_t>(readIndex_) + kHalfTaps) * phaseCount_ + phaseAcc_ + step_ > endIndex_ * phaseCount_) {
       break;
     }
     FilterFrame(samples + static_cast<size_t>(done) * ch);

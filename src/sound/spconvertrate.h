@@ -13,7 +13,7 @@
 class LSRCConvertRate : public LSoundProcessBase, public LConvertRateBase {
 public:
   static constexpr int kBlockFrames = 8192;
-  static constexpr int kBufferFrames = 32768 + kTaps; // 32831
+  static constexpr int kBufferFrames = 32768 + kTaps;  // 32831
   static constexpr int kCompactAfter = 32511;
 
   LSRCConvertRate(const LSoundSource& input, int targetRate, bool preStage);

@@ -7,9 +7,9 @@
 
 LSRCPeakLimit::LSRCPeakLimit(const LSoundSource& input, int peak)
     : LSoundProcessBase(input), blockLength_(std::clamp(input.GetSampleRate() / 35, 16, 8192)),
-      restartMark_(3 * blockLength_), index_(restartMark_), levelPrevious_(kGainUnity),
-      levelCurrent_(kGainUnity), levelNext_(kGainUnity), levelAfterNext_(kGainUnity), gain_(kGainUnity),
-      increment_(0), limit_(std::clamp(peak, 1, kMaxLimit))
+      restartMark_(3 * blockLength_), index_(restartMark_), levelPrevious_(kGainUnity), levelCurrent_(kGainUnity),
+      levelNext_(kGainUnity), levelAfterNext_(kGainUnity), gain_(kGainUnity), increment_(0),
+      limit_(std::clamp(peak, 1, kMaxLimit))
 {
   const size_t blockSamples = static_cast<size_t>(blockLength_) * GetChannels();
   storage_.assign(3 * blockSamples, 0);
@@ -34,8 +34,8 @@ int LSRCPeakLimit::ConvMaxtoLev(int max) const
 void LSRCPeakLimit::CalcCLev()
 {
   int32_t delta = std::min(levelCurrent_, levelNext_) - gain_;
-  int32_t mean = static_cast<int32_t>(
-      (static_cast<int64_t>(levelPrevious_) + levelCurrent_ + levelNext_ + levelAfterNext_) >> 2);
+  int32_t mean =
+      static_cast<int32_t>((static_cast<int64_t>(levelPrevious_) + levelCurrent_ + levelNext_ + levelAfterNext_) >> 2);
   if (mean - gain_ < delta) {
     delta = mean - gain_;
   }
@@ -54,8 +54,7 @@ void LSRCPeakLimit::Fill(Block& block)
     }
     done += std::min(n, blockLength_ - done);
   }
-  ClearAudioBuffer(block.samples + static_cast<size_t>(done) * ch, blockLength_ - done,
-                   static_cast<unsigned char>(ch));
+  ClearAudioBuffer(block.samples + static_cast<size_t>(done) * ch, blockLength_ - done, static_cast<unsigned char>(ch));
   block.valid = done;
 }
 

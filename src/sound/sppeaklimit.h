@@ -38,7 +38,7 @@ public:
 private:
   struct Block {
     int* samples;
-    int valid; // frames that came from the input; the rest is silence
+    int valid;  // frames that came from the input; the rest is silence
   };
   void CalcCLev();
   void Restart();
@@ -47,7 +47,7 @@ private:
 
   int32_t blockLength_;
   int32_t restartMark_;
-  int32_t index_; // frame of the current block that is output next
+  int32_t index_;  // frame of the current block that is output next
   std::vector<int> storage_;
   Block current_;
   Block next_;

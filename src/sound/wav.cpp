@@ -64,7 +64,7 @@ bool ReadFormat(LReadFileRef& file, WaveFormat& format)
   return LSkipChunkRest(file, size, size);
 }
 
-} // namespace
+}  // namespace
 
 bool SkipToNextChunk(uint32_t& size)
 {

@@ -13,7 +13,7 @@ int ClampFrames(int64_t frames)
   return static_cast<int>(std::clamp<int64_t>(frames, 0, INT_MAX));
 }
 
-} // namespace
+}  // namespace
 
 LSRCPCMFileBase::LSRCPCMFileBase(LFileRef& file, int rate, unsigned char channels, int peak, int bytesPerSample,
                                  uint32_t dataBytes)

@@ -26,8 +26,7 @@ public:
   // opener may close its own): the sample data starts at the file's current
   // offset and holds `dataBytes` bytes, or runs to the end of the file as
   // it is now for kDataToEnd.  A file that is not open gives error 4.
-  LSRCPCMFileBase(LFileRef& file, int rate, unsigned char channels, int peak, int bytesPerSample,
-                  uint32_t dataBytes);
+  LSRCPCMFileBase(LFileRef& file, int rate, unsigned char channels, int peak, int bytesPerSample, uint32_t dataBytes);
 
   // Makes the end follow the file: every GetEndSample takes it from the
   // file's current size, so a file that is still being written is read up

@@ -20,7 +20,7 @@ void Store32(unsigned char* b, uint32_t v)
   Store16(b + 2, v >> 16);
 }
 
-} // namespace
+}  // namespace
 
 LWaveFileSink::LWaveFileSink(const char* path, int sampleRate, unsigned char channels)
     : LSoundSinkBase(sampleRate, channels), file_(path)
@@ -43,7 +43,7 @@ bool LWaveFileSink::WriteHeader(uint32_t dataBytes)
   Store32(h + 4, dataBytes + kHeaderBytes - 8);
   std::memcpy(h + 8, "WAVEfmt ", 8);
   Store32(h + 16, 16);
-  Store16(h + 20, 1); // PCM
+  Store16(h + 20, 1);  // PCM
   Store16(h + 22, channels);
   Store32(h + 24, rate);
   Store32(h + 28, rate * 2 * channels);

@@ -84,13 +84,9 @@ LProcessResult ProcessHTTPRecvHeaders(P& process, LIPSocketTCPRef socket, bool& 
     if (*line == 0)
       return kProcessDone;
     switch (LHTTPParseContentLength(line, length)) {
-    case LHTTPLengthHeader::Length:
-      hasLength = true;
-      break;
-    case LHTTPLengthHeader::Invalid:
-      return kProcessFailed;
-    case LHTTPLengthHeader::Other:
-      break;
+    case LHTTPLengthHeader::Length: hasLength = true; break;
+    case LHTTPLengthHeader::Invalid: return kProcessFailed;
+    case LHTTPLengthHeader::Other: break;
     }
   }
 }

@@ -22,7 +22,7 @@ constexpr LWebletScriptItem kVLScriptItems[] = {
     {"metrics", VLWMetrics},
 };
 
-} // namespace
+}  // namespace
 
 void LVLServer::Start()
 {

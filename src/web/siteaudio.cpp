@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "audio/audioengine.h"
-#include "audio/icyframer.h"
 #include "audio/audiofanout.h"
 #include "audio/audiolistensocket.h"
+#include "audio/icyframer.h"
 #include "base/file.h"
 #include "base/formatter.h"
 #include "base/stringtools.h"
@@ -13,19 +13,18 @@
 #include "settings/log.h"
 #include "settings/settings.h"
 #include "sound/recordings.h"
+#include "web/httpstatus.h"
 #include "web/sitepages.h"
 #include "web/siterecording.h"
 #include "web/sitestats.h"
 #include "web/sitetext.h"
 #include "web/webletfile.h"
 #include "web/webletoutput.h"
-#include "web/httpstatus.h"
 
 namespace {
 
 constexpr const char* kAudioHeader = HTTP_200_OK HTTP_MP3 "\r\n";
-constexpr const char* kIcyHeader =
-    HTTP_200_OK HTTP_MP3 "icy-name: %s\r\nicy-br: %d\r\nicy-metaint: %d\r\n\r\n";
+constexpr const char* kIcyHeader = HTTP_200_OK HTTP_MP3 "icy-name: %s\r\nicy-br: %d\r\nicy-metaint: %d\r\n\r\n";
 constexpr const char* kDefaultBanner = "101.jpg";
 
 void ServeRecording(LWebletForm& form, const char* name, int kbps)
@@ -102,7 +101,7 @@ void StreamLive(LWebletForm& form, const char* src, int kbps)
   LOGF("Streaming %s stopped", logName);
 }
 
-} // namespace
+}  // namespace
 
 void VLWAudio(LWebletForm& form)
 {

@@ -44,7 +44,7 @@ bool IsLoopbackHost(const sockaddr_storage& peer)
   return false;
 }
 
-} // namespace
+}  // namespace
 
 int LSiteGatherInputs(LSiteInputFigures (&inputs)[8])
 {

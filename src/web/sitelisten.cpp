@@ -9,14 +9,14 @@
 #include "settings/configkeys.h"
 #include "settings/settings.h"
 #include "sound/recordings.h"
+#include "web/httpstatus.h"
 #include "web/sitepages.h"
 #include "web/webletoutput.h"
-#include "web/httpstatus.h"
 
 namespace {
 
-constexpr const char* kPageStart =
-    HTTP_200_OK HTTP_DYNAMIC HTTP_HTML "\r\n"
+constexpr const char* kPageStart = HTTP_200_OK HTTP_DYNAMIC HTTP_HTML
+    "\r\n"
     "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Velorin - Listen</title>\n<style>\n"
     "body{font-family:sans-serif;background:#eee;margin:0;padding:1em}\n"
     "main{max-width:44em;margin:auto;background:#fff;padding:1em 2em}\n"
@@ -29,10 +29,9 @@ constexpr const char* kPageEnd = "</main></body></html>\n";
 // Names and the host come from outside (file names, settings, the Host
 // header): HTML-encoded; the query values are URI-encoded.
 constexpr const char* kTitle = "<section><h2>%H</h2>\n";
-constexpr const char* kPlayer =
-    "<div class=\"row\"><span>%s (%d kbit/s)</span><audio controls preload=\"none\" "
-    "src=\"http://%H/velorin.mp3?src=%U&amp;kbps=%d&amp;ref=%U\"></audio>"
-    "<a href=\"http://%H/velorin.m3u?src=%U&amp;kbps=%d\">Playlist</a>";
+constexpr const char* kPlayer = "<div class=\"row\"><span>%s (%d kbit/s)</span><audio controls preload=\"none\" "
+                                "src=\"http://%H/velorin.mp3?src=%U&amp;kbps=%d&amp;ref=%U\"></audio>"
+                                "<a href=\"http://%H/velorin.m3u?src=%U&amp;kbps=%d\">Playlist</a>";
 constexpr const char* kFeed = " <a href=\"http://%H/velorin.rss?src=%U&amp;kbps=%d\">Podcast feed</a>";
 constexpr const char* kRowEnd = "</div>\n";
 constexpr const char* kSectionEnd = "</section>\n";
@@ -59,7 +58,7 @@ void SendSection(LWebletForm& form, const char* title, const char* src, const Ra
   wfputs(form, section.c_str());
 }
 
-} // namespace
+}  // namespace
 
 void VLWListen(LWebletForm& form)
 {

@@ -77,8 +77,8 @@ struct PageRates {
 // One source's block as one send.  prefix and source form the src value:
 // "" and the input number, or "f" and the recording's name.
 template <std::size_t N>
-void SendBlock(LWebletForm& form, const char* title, const char* prefix, const char* source,
-               const LinkRow (&rows)[N], const PageHosts& hosts, const PageRates& rates)
+void SendBlock(LWebletForm& form, const char* title, const char* prefix, const char* source, const LinkRow (&rows)[N],
+               const PageHosts& hosts, const PageRates& rates)
 {
   LStringLongTemplate block;
   LStringLongTemplateAppender writer(block);
@@ -113,7 +113,7 @@ bool IsWelcomeDue()
   return first + kWelcomeSeconds > now;
 }
 
-} // namespace
+}  // namespace
 
 void VLWMain(LWebletForm& form)
 {

@@ -1,19 +1,19 @@
 // Playlists (M3U, or ASX for Windows players) and podcast feeds: one entry
 // each, pointing at velorin.mp3 with the request's src, kbps and referrer.
 #include "audio/audioengine.h"
+#include "base/file.h"
 #include "base/formatter.h"
 #include "base/stringtools.h"
 #include "net/processsocket.h"
 #include "settings/configkeys.h"
 #include "settings/settings.h"
-#include "base/file.h"
+#include "web/httpstatus.h"
 #include "web/server.h"
-#include "web/siterecording.h"
 #include "web/sitepages.h"
+#include "web/siterecording.h"
 #include "web/sitetext.h"
 #include "web/webletcache.h"
 #include "web/webletoutput.h"
-#include "web/httpstatus.h"
 
 namespace {
 
@@ -21,12 +21,11 @@ constexpr int kFeedHeaderSendMs = 5000;
 
 // The src value, the requested rate and the referrer are passed on
 // URI-encoded, so nothing a client sends can leave the URL they sit in.
-constexpr const char* kM3U =
-    HTTP_200_OK "Content-Type: audio/x-mpegurl\r\n\r\n#EXTM3U\r\n#EXTINF:-1,%s\r\n"
-    "http://%s/velorin.mp3?src=%U&kbps=%U&ref=%U\r\n";
+constexpr const char* kM3U = HTTP_200_OK "Content-Type: audio/x-mpegurl\r\n\r\n#EXTM3U\r\n#EXTINF:-1,%s\r\n"
+                                         "http://%s/velorin.mp3?src=%U&kbps=%U&ref=%U\r\n";
 
-constexpr const char* kASX =
-    HTTP_200_OK "Content-Type: video/x-ms-asf\r\n\r\n<ASX version = \"3.0\" BANNERBAR=\"fixed\">\r\n"
+constexpr const char* kASX = HTTP_200_OK
+    "Content-Type: video/x-ms-asf\r\n\r\n<ASX version = \"3.0\" BANNERBAR=\"fixed\">\r\n"
     "<TITLE>%s</TITLE>\r\n<ENTRY>\r\n<TITLE>%s</TITLE>\r\n<BANNER HREF = \"http://%s/asxbanner.jpg?id=%d\">\r\n"
     "<moreinfo href = \"%s\" />\r\n<abstract>Click here to go to %s</abstract>\r\n</BANNER>\r\n"
     "<REF HREF = \"http://%s/velorin.mp3?src=%U&kbps=%U&ref=%U\" />\r\n</ENTRY>\r\n</ASX>\r\n";
@@ -88,7 +87,7 @@ void SendASX(LWebletForm& form, const char* title, const char* src, const char* 
            kbps, form.GetReferrer());
 }
 
-} // namespace
+}  // namespace
 
 void VLWStream(LWebletForm& form)
 {

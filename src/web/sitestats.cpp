@@ -20,7 +20,7 @@ Downloads& GetDownloads()
   return downloads;
 }
 
-} // namespace
+}  // namespace
 
 void LSiteMarkStarted()
 {
@@ -28,7 +28,10 @@ void LSiteMarkStarted()
   gStartTime.compare_exchange_strong(none, std::time(nullptr), std::memory_order_relaxed);
 }
 
-time_t LSiteGetStartTime() { return gStartTime.load(std::memory_order_relaxed); }
+time_t LSiteGetStartTime()
+{
+  return gStartTime.load(std::memory_order_relaxed);
+}
 
 void LSiteCountDownload(const char* name)
 {

@@ -3,6 +3,7 @@
 #include "base/formatter.h"
 #include "base/stringwriters.h"
 #include "sound/recordings.h"
+#include "web/httpstatus.h"
 #include "web/sitefigures.h"
 #include "web/sitepages.h"
 #include "web/sitestats.h"
@@ -10,15 +11,12 @@
 #include "web/webletcache.h"
 #include "web/webletfile.h"
 #include "web/webletoutput.h"
-#include "web/httpstatus.h"
 
 namespace {
 
-constexpr const char* kJSONHeader =
-    HTTP_200_OK HTTP_DYNAMIC "Content-Type: application/json\r\n\r\n";
+constexpr const char* kJSONHeader = HTTP_200_OK HTTP_DYNAMIC "Content-Type: application/json\r\n\r\n";
 constexpr const char* kMetricsHeader =
-    HTTP_200_OK HTTP_DYNAMIC
-    "Content-Type: text/plain; version=0.0.4; charset=utf-8\r\n\r\n";
+    HTTP_200_OK HTTP_DYNAMIC "Content-Type: text/plain; version=0.0.4; charset=utf-8\r\n\r\n";
 
 constexpr const char* kRateNames[2] = {"broadband", "dialup"};
 
@@ -55,8 +53,8 @@ void WriteJSON(LStringLongTemplateAppender& out)
       tplwprintf(out,
                  "%s\n      {\"stream\": \"%s\", \"kbps\": %d, \"listeners\": %d, \"peakListeners\": %d, "
                  "\"bytesSent\": %s, \"encoderRunning\": %s}",
-                 r > 0 ? "," : "", kRateNames[r], rate.kbps, rate.listeners, rate.peak,
-                 Decimal(rate.bytesSent).text, rate.encoderRunning ? "true" : "false");
+                 r > 0 ? "," : "", kRateNames[r], rate.kbps, rate.listeners, rate.peak, Decimal(rate.bytesSent).text,
+                 rate.encoderRunning ? "true" : "false");
     }
     tplwprintf(out, "\n    ]}");
   }
@@ -128,8 +126,14 @@ void Answer(LWebletForm& form, const char* header, Write write)
   wfputs(form, body.c_str());
 }
 
-} // namespace
+}  // namespace
 
-void VLWStatusJSON(LWebletForm& form) { Answer(form, kJSONHeader, WriteJSON); }
+void VLWStatusJSON(LWebletForm& form)
+{
+  Answer(form, kJSONHeader, WriteJSON);
+}
 
-void VLWMetrics(LWebletForm& form) { Answer(form, kMetricsHeader, WriteMetrics); }
+void VLWMetrics(LWebletForm& form)
+{
+  Answer(form, kMetricsHeader, WriteMetrics);
+}

@@ -10,8 +10,7 @@ struct XMLEscape {
   char c;
   const char* text;
 };
-constexpr XMLEscape kXMLEscapes[] = {
-    {'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&apos;"}};
+constexpr XMLEscape kXMLEscapes[] = {{'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&apos;"}};
 
 bool IsXMLAllowedControl(unsigned char c)
 {
@@ -23,7 +22,7 @@ bool IsControl(unsigned char c)
   return c < 32 || c == 127;
 }
 
-} // namespace
+}  // namespace
 
 const char* LSiteXMLEncode(LStringLongTemplate& out, const char* text)
 {

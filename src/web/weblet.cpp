@@ -9,7 +9,7 @@ namespace {
 
 constexpr unsigned short kDefaultPort = 1085;
 
-} // namespace
+}  // namespace
 
 void LWebletServer::StartServer(const LWebletScriptItem* table, unsigned int count, const char* rootFolder)
 {

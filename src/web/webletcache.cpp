@@ -18,7 +18,7 @@ bool IsTagChar(char c)
   return (c >= '0' && c <= '9') || c == '-';
 }
 
-} // namespace
+}  // namespace
 
 void LWebletFormatDecimal(char* out, int64_t value)
 {
@@ -54,8 +54,7 @@ bool LWebletTagMatches(const char* ifNoneMatch, const char* tag)
   if (length == 0) {
     return false;
   }
-  for (const char* found = std::strstr(ifNoneMatch, tag); found != nullptr;
-       found = std::strstr(found + 1, tag)) {
+  for (const char* found = std::strstr(ifNoneMatch, tag); found != nullptr; found = std::strstr(found + 1, tag)) {
     bool wholeBefore = found == ifNoneMatch || !IsTagChar(found[-1]);
     bool wholeAfter = !IsTagChar(found[length]);
     if (wholeBefore && wholeAfter) {

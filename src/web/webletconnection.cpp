@@ -33,7 +33,7 @@ bool IsSessionFile(const char* path)
   return tstricmp(extension, kWebletSessionExtension) == 0;
 }
 
-} // namespace
+}  // namespace
 
 LWebletConnection::LWebletConnection(LIPSocketTCP& socket, const LWebletScriptItem* table, unsigned int count,
                                      const char* rootFolder, LWebletWaitingList& waiting)
@@ -110,9 +110,8 @@ LWebletConnection::After LWebletConnection::ServeStatic(LWebletForm& form)
     return SendOutcome(LWebletOutcomeResponse(LWebletRequestOutcome::NotFound));
   }
   // A path cut to fit may name another file: answer as for a missing one.
-  LWebletFileResult result =
-      whole ? LWebletAnswerFile(*this, socket_, path, form.GetFileConditions())
-            : LWebletAnswerFileNotFound(*this, socket_);
+  LWebletFileResult result = whole ? LWebletAnswerFile(*this, socket_, path, form.GetFileConditions())
+                                   : LWebletAnswerFileNotFound(*this, socket_);
   return result == LWebletFileResult::Failed ? After::CloseAtOnce : After::NextRequest;
 }
 

@@ -23,8 +23,8 @@ public:
   // and the waiting list must outlive the connection; the root folder is
   // copied.  While it waits for a request's head the connection is on
   // `waiting`, which limits how long and how many.
-  LWebletConnection(LIPSocketTCP& socket, const LWebletScriptItem* table, unsigned int count,
-                    const char* rootFolder, LWebletWaitingList& waiting);
+  LWebletConnection(LIPSocketTCP& socket, const LWebletScriptItem* table, unsigned int count, const char* rootFolder,
+                    LWebletWaitingList& waiting);
   ~LWebletConnection() override = default;
 
 protected:

@@ -7,10 +7,10 @@
 #include "base/formatter.h"
 #include "base/stringtools.h"
 #include "net/processsocket.h"
+#include "web/httpstatus.h"
 #include "web/webletcache.h"
 #include "web/webletmime.h"
 #include "web/webletrange.h"
-#include "web/httpstatus.h"
 
 namespace {
 
@@ -20,10 +20,10 @@ constexpr char kRangeNotSatisfiable[] =
     HTTP_416_RANGE_NOT_SATISFIABLE "Content-Length: 0\r\nContent-Range: bytes */%s\r\n\r\n";
 constexpr char kWholeHeader[] =
     HTTP_200_OK "Content-Length: %s\r\nContent-Type: %s\r\nLast-Modified: %s\r\nETag: \"%s\"\r\n"
-    "Accept-Ranges: bytes\r\n\r\n";
+                "Accept-Ranges: bytes\r\n\r\n";
 constexpr char kPartialHeader[] =
     HTTP_206_PARTIAL_CONTENT "Content-Length: %s\r\nContent-Range: bytes %s-%s/%s\r\nContent-Type: %s\r\n"
-    "Last-Modified: %s\r\nETag: \"%s\"\r\nAccept-Ranges: bytes\r\n\r\n";
+                             "Last-Modified: %s\r\nETag: \"%s\"\r\nAccept-Ranges: bytes\r\n\r\n";
 constexpr int kSendMs = 20000;
 constexpr unsigned int kOpenLockMs = 1000;
 constexpr unsigned int kPiece = 1024;
@@ -33,7 +33,7 @@ LWebletFileResult SendFixed(LThread& thread, LIPSocketTCPRef socket, const char*
   return ProcessSendString(thread, socket, text, kSendMs) == kProcessDone ? result : LWebletFileResult::Failed;
 }
 
-} // namespace
+}  // namespace
 
 LWebletFileResult LWebletAnswerFileNotFound(LThread& thread, LIPSocketTCPRef socket)
 {

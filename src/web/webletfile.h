@@ -4,12 +4,12 @@
 
 // How a static-file answer ended.
 enum class LWebletFileResult {
-  Sent,         // 200 and the whole body, or 206 and the bytes of the range
-  NotFound,     // 404 with Content-Length: 0
-  NotModified,  // 304
+  Sent,           // 200 and the whole body, or 206 and the bytes of the range
+  NotFound,       // 404 with Content-Length: 0
+  NotModified,    // 304
   Unsatisfiable,  // 416: the range starts past the end of the file
-  Failed,       // a send failed or the thread was told to stop: the
-                // response is cut and the connection must end
+  Failed,         // a send failed or the thread was told to stop: the
+                  // response is cut and the connection must end
 };
 
 // The request's header values that shape a file answer, empty when absent.

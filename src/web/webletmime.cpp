@@ -12,13 +12,12 @@ struct MimeType {
 
 // Searched in order; extensions are lower case.
 constexpr MimeType kMimeTypes[] = {
-    {"html", "text/html"}, {"css", "text/css"}, {"jpg", "image/jpeg"},
-    {"gif", "image/gif"},  {"mp3", "audio/mpeg"},
+    {"html", "text/html"}, {"css", "text/css"}, {"jpg", "image/jpeg"}, {"gif", "image/gif"}, {"mp3", "audio/mpeg"},
 };
 
 constexpr char kDefaultType[] = "application/octet-stream";
 
-} // namespace
+}  // namespace
 
 const char* LExtToMimeType(const char* extension)
 {

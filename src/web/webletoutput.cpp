@@ -20,10 +20,10 @@ struct StaticText {
   std::atomic<unsigned int> length{0};
 };
 
-StaticText gHeader1{
-    HTTP_200_OK HTTP_DYNAMIC HTTP_HTML "\r\n"
-    "<html><head><title>Velorin</title><link href=s.css type=text/css rel=stylesheet>"
-    "<link href=print.css type=text/css media=print rel=stylesheet>"};
+StaticText gHeader1{HTTP_200_OK HTTP_DYNAMIC HTTP_HTML
+                    "\r\n"
+                    "<html><head><title>Velorin</title><link href=s.css type=text/css rel=stylesheet>"
+                    "<link href=print.css type=text/css media=print rel=stylesheet>"};
 StaticText gHeader2{
     "</head><body style=\"background-color:#eee;\" ><br/><table class=tblMain align=center border=0 valign=top "
     "cellpadding=20 cellspacing=0 style=\"width: 96%; height: 96%; vertical-align: top; background-color: White\">"
@@ -54,7 +54,7 @@ void SendTitle(LWebletForm& form, const char* title)
   wfprintf(form, "<div class=noprint>%s</div>", title);
 }
 
-} // namespace
+}  // namespace
 
 std::size_t wfprintf(LWebletForm& form, const char* format, ...)
 {

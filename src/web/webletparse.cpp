@@ -34,7 +34,7 @@ const char* SkipWhite(const char* p)
 // The methods the server answers; anything else gets 501.
 constexpr const char* kServedMethods[] = {"GET", "POST"};
 
-} // namespace
+}  // namespace
 
 unsigned int LWebletParseVersion(const char* text)
 {

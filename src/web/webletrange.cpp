@@ -8,7 +8,10 @@ namespace {
 
 constexpr char kUnit[] = "bytes=";
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c)
+{
+  return c >= '0' && c <= '9';
+}
 
 const char* SkipSpaces(const char* text)
 {
@@ -32,7 +35,7 @@ bool ReadNumber(const char*& text, uint64_t& value)
   return true;
 }
 
-} // namespace
+}  // namespace
 
 LRangeAnswer LWebletParseRange(const char* header, uint64_t size, LByteRange& range)
 {

@@ -21,7 +21,7 @@ constexpr OutcomeResponse kResponses[] = {
     {LWebletRequestOutcome::TooLong, HTTP_500_TOO_LONG HTTP_CLOSE "\r\n"},
 };
 
-} // namespace
+}  // namespace
 
 const char* LWebletOutcomeResponse(LWebletRequestOutcome outcome)
 {
@@ -43,7 +43,7 @@ int MsLeft(int64_t deadline)
   return left > 0 ? static_cast<int>(left) : 1;
 }
 
-} // namespace
+}  // namespace
 
 LWebletRequestOutcome LWebletReadRequestHead(LWebletForm& form, LWebletRequestHead& head, int headMs)
 {

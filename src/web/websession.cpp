@@ -42,7 +42,7 @@ bool HasSeparator(const char* name)
   return std::strchr(name, '/') != nullptr || std::strchr(name, '\\') != nullptr;
 }
 
-} // namespace
+}  // namespace
 
 char* LWebletGetSessionFolder(char* out)
 {

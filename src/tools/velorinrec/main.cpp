@@ -15,22 +15,21 @@ namespace {
 
 void PrintHelp(FILE* out)
 {
-  std::fprintf(out,
-               "Usage: velorin-rec COMMAND [OPTIONS] [ARGUMENTS]\n"
-               "\n"
-               "Commands:\n"
-               "  add [OPTIONS] FILE...   convert each file into the recordings library at the\n"
-               "                          broadband and dial-up bit rates of the settings\n"
-               "  list                    list the recordings\n"
-               "  remove NAME...          remove recordings (both bit rates)\n"
-               "  decode FILE OUT.wav [--rate R] [--channels C]\n"
-               "                          decode FILE into a 16-bit PCM WAV file\n"
-               "  --help                  show this text\n"
-               "\n"
-               "Options of add (stored as the defaults for headerless files):\n"
-               "  --raw-rate R, --raw-channels C, --raw-codec N   for .raw and .snd files\n"
-               "  --vox-rate R, --vox-channels C, --vox-codec N   for .vox files\n"
-               "Codecs:\n");
+  std::fprintf(out, "Usage: velorin-rec COMMAND [OPTIONS] [ARGUMENTS]\n"
+                    "\n"
+                    "Commands:\n"
+                    "  add [OPTIONS] FILE...   convert each file into the recordings library at the\n"
+                    "                          broadband and dial-up bit rates of the settings\n"
+                    "  list                    list the recordings\n"
+                    "  remove NAME...          remove recordings (both bit rates)\n"
+                    "  decode FILE OUT.wav [--rate R] [--channels C]\n"
+                    "                          decode FILE into a 16-bit PCM WAV file\n"
+                    "  --help                  show this text\n"
+                    "\n"
+                    "Options of add (stored as the defaults for headerless files):\n"
+                    "  --raw-rate R, --raw-channels C, --raw-codec N   for .raw and .snd files\n"
+                    "  --vox-rate R, --vox-channels C, --vox-codec N   for .vox files\n"
+                    "Codecs:\n");
   for (int codec = 0; codec < kRawCodecCount; ++codec)
     std::fprintf(out, "  %d  %s\n", codec, LRawSettings::GetCodecName(codec));
 }
@@ -158,7 +157,7 @@ int Decode(int argc, char** argv)
   return RecDecode(paths[0], paths[1], rate, channels);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

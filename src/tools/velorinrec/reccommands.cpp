@@ -47,7 +47,7 @@ bool HasBothFiles(const char* name)
          LRecordingsFindFile(file, LRecordingsGetLowFolder(folder), name);
 }
 
-} // namespace
+}  // namespace
 
 int RecAdd(const std::vector<const char*>& files)
 {
@@ -157,7 +157,7 @@ int RecDecode(const char* file, const char* output, int rate, int channels)
       std::fprintf(stderr, "velorin-rec: %s: cannot write the file\n", output);
     return ExitFor(result);
   }
-  std::printf("Wrote %s (%d Hz, %d channel%s, %d frames)\n", output, outRate, outChannels,
-              outChannels == 1 ? "" : "s", op.framesCopied);
+  std::printf("Wrote %s (%d Hz, %d channel%s, %d frames)\n", output, outRate, outChannels, outChannels == 1 ? "" : "s",
+              op.framesCopied);
   return kExitOk;
 }

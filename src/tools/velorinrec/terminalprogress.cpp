@@ -18,7 +18,7 @@ extern "C" void OnStopSignal(int)
 constexpr int kBarWidth = 30;
 constexpr unsigned int kWaitSliceMs = 200;
 
-} // namespace
+}  // namespace
 
 LTerminalProgress::LTerminalProgress() : terminal_(::isatty(STDERR_FILENO) == 1)
 {
