@@ -1,10 +1,10 @@
 #pragma once
 // Captures the lines of the process-wide log as its window would see them.
 
+#include "base/waitfor.h"
 #include "settings/log.h"
 
-#include <chrono>
-#include <condition_variable>
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,7 +23,6 @@ public:
   void DisplayStatus(const char* time, const char* text, unsigned char level) override {
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.push_back({time, text, level});
-    changed_.notify_all();
   }
   std::vector<CapturedLine> Lines() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -39,19 +38,11 @@ public:
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.clear();
   }
-  // Waits until a line with this text has been seen.
   bool WaitFor(const std::string& text, int ms) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-      for (const auto& line : lines_)
-        if (line.text == text)
-          return true;
-      return false;
-    });
+    return Eventually([&] { return std::ranges::count(Texts(), text) > 0; }, ms);
   }
 
 private:
   std::mutex mutex_;
-  std::condition_variable changed_;
   std::vector<CapturedLine> lines_;
 };

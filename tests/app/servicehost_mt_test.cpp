@@ -1,6 +1,5 @@
-// The service host over real Unix sockets: the socket file, request framing
-// and replies, notifications and log lines to every desktop, stalled and
-// truncating peers, and stopping with connections open.
+// The service host over real Unix sockets: framing, replies, notifications,
+// log lines, stalled and truncating peers, and stopping.
 
 #include "app/controlmessage.h"
 #include "app/servicehostfixture.h"
@@ -21,9 +20,8 @@ protected:
   RunningHost host{calls};
 };
 
-// (A stale socket file left by a killed service is replaced: the
-// integration tests kill and restart the real daemon.)
-TEST(ServiceHost, SocketFileIsOpenToAllAndRemovedAtStopAndAFolderInItsPlaceIsReported) {
+// Stop ends every connection, an idle one and one halfway through a header.
+TEST(ServiceHost, SocketFileIsOpenToAllAndStopRemovesItAndEndsEveryConnection) {
   HalfCalls calls;
   struct stat st {};
   {
@@ -32,11 +30,19 @@ TEST(ServiceHost, SocketFileIsOpenToAllAndRemovedAtStopAndAFolderInItsPlaceIsRep
     ASSERT_EQ(stat(ServicePipePath().c_str(), &st), 0);
     EXPECT_TRUE(S_ISSOCK(st.st_mode));
     EXPECT_EQ(st.st_mode & 0777, 0777u);
-    TestControlClient client;
-    EXPECT_TRUE(client.Connect());
+    TestControlClient idle, half;
+    ASSERT_TRUE(idle.Connect() && half.Connect());
+    auto bytes = EncodeTestHeader(kControlRequest, 1, 0, 1);
+    bytes.resize(7);
+    ASSERT_TRUE(half.SendRaw(bytes));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto start = Clock::now();
     host.Stop();
+    EXPECT_LT(MsSince(start), 5000);
     EXPECT_NE(stat(ServicePipePath().c_str(), &st), 0) << "socket file left behind";
-    EXPECT_TRUE(client.ClosedWithin(5000));
+    EXPECT_TRUE(idle.ClosedWithin(5000));
+    EXPECT_TRUE(half.ClosedWithin(5000));
+    EXPECT_EQ(calls.Take().back(), "audio.Stop-");
   }
   ASSERT_EQ(mkdir(ServicePipePath().c_str(), 0755), 0);
   RunningHost host(calls);
@@ -76,17 +82,13 @@ TEST_F(ServiceHostTest, RequestsAreFramedByTheirHeaderAndRepliesCarryTheirTag) {
     ASSERT_TRUE(client.Read(reply, 5000));
   while (reply.type != kControlReply);
   EXPECT_EQ(reply.tag, 4u);
-  const auto start = Clock::now();
   ASSERT_TRUE(client.SendRaw(EncodeTestHeader(kControlRequest, 1, kControlMaxPayload + 1, 5)));
-  EXPECT_TRUE(client.ClosedWithin(5000));
-  EXPECT_LT(MsSince(start), 5000) << "an oversized announcement must not wait for its payload";
+  EXPECT_TRUE(client.ClosedWithin(5000)) << "an oversized announcement must not wait 10 s for its payload";
 }
 
-// A payload that never arrives ties up only its own connection.
 TEST_F(ServiceHostTest, TruncatedPayloadDoesNotStallOtherDesktops) {
   TestControlClient stalled, good;
-  ASSERT_TRUE(stalled.Connect());
-  ASSERT_TRUE(good.Connect());
+  ASSERT_TRUE(stalled.Connect() && good.Connect());
   auto bytes = EncodeTestHeader(kControlRequest, 1, 100, 1);
   bytes.resize(bytes.size() + 10, 0);
   const auto start = Clock::now();
@@ -103,8 +105,7 @@ TEST_F(ServiceHostTest, TruncatedPayloadDoesNotStallOtherDesktops) {
 
 TEST_F(ServiceHostTest, NotificationsAndLogLinesReachEveryDesktop) {
   TestControlClient a, b;
-  ASSERT_TRUE(a.Connect());
-  ASSERT_TRUE(b.Connect());
+  ASSERT_TRUE(a.Connect() && b.Connect());
   ASSERT_TRUE(WaitUntilListed(host.Host(), {&a, &b}));
   const unsigned char data[3] = {'a', 'b', 'c'};
   host.Host().EvEngineNotify(5, data, 3);
@@ -120,8 +121,7 @@ TEST_F(ServiceHostTest, NotificationsAndLogLinesReachEveryDesktop) {
     ASSERT_TRUE(client->WaitForLogLine("disk full", 5000, &m));
     // Level, then "hh:mm:ss\0disk full\0" with the text at offset 9.
     EXPECT_EQ(HeaderOf(m), Header(0x1234, kControlLogLine, LLogError, 19, 9));
-    EXPECT_EQ(m.Time()[2], ':');
-    EXPECT_EQ(m.payload.back(), 0);
+    EXPECT_TRUE(m.Time()[2] == ':' && m.payload.back() == 0);
   }
 }
 
@@ -129,8 +129,7 @@ TEST_F(ServiceHostTest, NotificationsAndLogLinesReachEveryDesktop) {
 // threads are held up only that long, and the others get every line.
 TEST_F(ServiceHostTest, StalledDesktopIsDroppedWithoutStallingTheLog) {
   TestControlClient stalled, good;
-  ASSERT_TRUE(stalled.Connect());
-  ASSERT_TRUE(good.Connect());
+  ASSERT_TRUE(stalled.Connect() && good.Connect());
   ASSERT_TRUE(WaitUntilListed(host.Host(), {&good, &stalled}));
   std::atomic<int> received{0};
   std::thread reader([&] {
@@ -148,61 +147,6 @@ TEST_F(ServiceHostTest, StalledDesktopIsDroppedWithoutStallingTheLog) {
   reader.join();
   EXPECT_EQ(received.load(), 60);
   EXPECT_TRUE(stalled.ClosedWithin(10000));
-}
-
-// Desktops come and go while lines are logged and requests handled; every
-// message that arrives is whole, and the host still stops promptly.
-TEST_F(ServiceHostTest, ConnectionsComeAndGoUnderLoadThenStopEndsThemAll) {
-  std::atomic<bool> stop{false};
-  std::atomic<int> bad_frames{0};
-  std::vector<std::thread> desktops;
-  for (int t = 0; t < 4; ++t) {
-    desktops.emplace_back([&, t] {
-      for (uint32_t tag = 1; !stop.load(); ++tag) {
-        TestControlClient client;
-        if (!client.Connect())
-          continue;
-        client.SendRequest(t % 2 == 0 ? kControlRequest : kControlRequestResult, 1, tag);
-        TestMessage m;
-        for (int i = 0; i < 5 && client.Read(m, 100); ++i)
-          bad_frames += m.magic != 0x1234;
-      }
-    });
-  }
-  std::thread logger([&] {
-    for (int i = 0; !stop.load(); ++i)
-      LOGF("load line %d", i);
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  stop.store(true);
-  logger.join();
-  for (auto& d : desktops)
-    d.join();
-  EXPECT_EQ(bad_frames.load(), 0);
-  EXPECT_GT(calls.Count("audio.Restart+"), 0u);
-
-  TestControlClient idle, half;
-  ASSERT_TRUE(idle.Connect());
-  ASSERT_TRUE(half.Connect());
-  // Half a header: the connection thread is in the middle of a read.
-  ASSERT_TRUE(half.SendRaw(EncodeTestHeader(kControlRequest, 1, 0, 1).data(), 7));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  const auto start = Clock::now();
-  host.Stop();
-  EXPECT_LT(MsSince(start), 5000);
-  EXPECT_TRUE(idle.ClosedWithin(5000));
-  EXPECT_TRUE(half.ClosedWithin(5000));
-  EXPECT_EQ(calls.Take().back(), "audio.Stop-");
-}
-
-TEST(ServiceHost, WaitReturnsOnTheStopSignal) {
-  HalfCalls calls;
-  LServiceEngine<MainEngine> host(MakeRecordingEngine(calls));
-  LSignalObject term;
-  std::thread waiter([&] { host.Wait(term); });
-  term.Signal();
-  waiter.join(); // a wait that missed the signal hangs here
-  host.Wait(term); // already set: returns at once
 }
 
 } // namespace

@@ -17,8 +17,7 @@
 #include <memory>
 #include <mutex>
 
-// Each call as "audio.Start+": "+" or "-" for whether the audio engine was
-// published at the call.
+// Each call as "audio.Start+": "+" when the audio engine was published at the call.
 struct HalfCalls {
   std::mutex mutex;
   std::vector<std::string> calls;
@@ -36,7 +35,6 @@ struct HalfCalls {
   }
 };
 
-// A pointer that stands for the running audio engine; never dereferenced.
 inline LAudioEngine* MarkerAudioEngine() {
   static char marker;
   return reinterpret_cast<LAudioEngine*>(&marker);
@@ -91,14 +89,15 @@ private:
   bool started_pipe_ = false;
 };
 
-// Connection threads register themselves asynchronously: logs a marker line
-// until every client has seen one, then drains what they received.
+// Connections are listed asynchronously: logs a marker line until every
+// client has seen one, then drains what they received.
 inline bool WaitUntilListed(LServiceEngine<MainEngine>& host, std::initializer_list<TestControlClient*> clients) {
   const bool ok = Eventually([&] {
     host.Log("00:00:00", "sync", 0);
     return std::all_of(clients.begin(), clients.end(), [](auto* c) { return c->WaitForLogLine("sync", 100); });
   });
-  for (TestControlClient* client : clients)
-    client->CollectLogLines(100);
+  for (TestMessage m; TestControlClient* client : clients)
+    while (client->Read(m, 100)) {
+    }
   return ok;
 }

@@ -21,8 +21,7 @@ inline bool InOrder(const std::vector<std::string>& texts, const std::vector<std
   return true;
 }
 
-// A TCP port nobody listens on at the moment, for a web server under test:
-// tests share the machine's network, so the default port may be taken.
+// A TCP port nobody listens on at the moment: the default may be taken.
 inline int PickFreePort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};

@@ -1,11 +1,20 @@
-// Copying, deleting and walking files and folder trees on the test's tmpfs.
+// Paths in fixed 260-byte buffers, copying, deleting and walking files and
+// folder trees on the test's tmpfs, and the open-file limit.
 #include "base/file.h"
+#include "base/filelimit.h"
 #include "base/folderiterator.h"
 #include "base/stringtools.h"
 
 #include <cstring>
+#include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <set>
+#include <string>
+#include <tuple>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "base/filetestutil.h"
 
@@ -40,9 +49,7 @@ TEST(FileCopy, WholeFilesAndTreesOrAReportedFailure) {
   ASSERT_TRUE(WriteWhole(dir / "empty", ""));
   EXPECT_TRUE(copy("empty", "dst"));
   EXPECT_EQ(ReadWhole(dir / "dst"), "");
-  // Missing source or target folder, onto itself (directly or through a
-  // link), a folder (opens but cannot be read: the target keeps its
-  // content), a full device.
+  // Refused: a folder opens but cannot be read, and the target keeps its content.
   ASSERT_TRUE(WriteWhole(dir / "keep", "keep me"));
   ASSERT_EQ(symlink((dir / "keep").c_str(), (dir / "link").c_str()), 0);
   ASSERT_TRUE(LFile::CreateFolder((dir / "sub").c_str()));
@@ -64,7 +71,7 @@ TEST(FileCopy, WholeFilesAndTreesOrAReportedFailure) {
   EXPECT_FALSE(LFile::CopyFolderFiles(from.c_str(), (dir / "missing/to").c_str()));
 }
 
-TEST(FileDelete, TreesButNeverThroughLinksNorEntriesWithOverlongPaths) {
+TEST(FileDelete, TreesButNeverThroughLinks) {
   TempFolder dir;
   const std::string root = dir / "root", outside = dir / "outside";
   for (const std::string& folder : {root, root + "/x", root + "/x/y", outside})
@@ -75,31 +82,12 @@ TEST(FileDelete, TreesButNeverThroughLinksNorEntriesWithOverlongPaths) {
   ASSERT_EQ(symlink(outside.c_str(), (root + "/link").c_str()), 0);
   EXPECT_FALSE(LFile::DeleteFolder(root.c_str()));
   EXPECT_TRUE(LFile::DeleteFolderTree(root.c_str()));
-  ASSERT_TRUE(LFile::CreateFolder(root.c_str()));
-  ASSERT_EQ(symlink(outside.c_str(), (root + "/link").c_str()), 0);
-  EXPECT_TRUE(LFile::DeleteFolderAndFiles(root.c_str()));
   EXPECT_FALSE(Exists(root));
   EXPECT_EQ(ReadWhole(outside + "/precious"), "keep");
-  EXPECT_FALSE(LFile::DeleteFolderTree(""));
-  EXPECT_FALSE(LFile::DeleteFolderAndFiles((dir / "missing").c_str()));
-  EXPECT_FALSE(LFile::DeleteFile((dir / "missing").c_str(), 100));
-
-  // folder + "/" + 53 characters is exactly 259; a 60-character name cut to
-  // 259 would be the name of that sibling.
-  const std::string folder = dir.Path() + "/" + std::string(259 - 54 - dir.Path().size() - 1, 'd');
-  const std::string fits = folder + "/" + std::string(53, 'e'), tooLong = folder + "/" + std::string(60, 'e');
-  ASSERT_TRUE(LFile::CreateFolder(folder.c_str()));
-  ASSERT_TRUE(WriteWhole(fits, "fits") && WriteWhole(tooLong, "long"));
-  // The copy skips the long name rather than writing it over its sibling.
-  const std::string copy = dir.Path() + "/" + std::string(205 - dir.Path().size() - 1, 'c');
-  EXPECT_TRUE(LFile::CopyFolderFiles(folder.c_str(), copy.c_str()));
-  EXPECT_EQ(ReadWhole(copy + "/" + std::string(53, 'e')), "fits");
-  EXPECT_FALSE(LFile::DeleteFolderAndFiles(folder.c_str()));
-  EXPECT_FALSE(Exists(fits));
-  EXPECT_EQ(ReadWhole(tooLong), "long");
+  EXPECT_FALSE(LFile::DeleteFolderTree("") || LFile::DeleteFile((dir / "missing").c_str(), 100));
 }
 
-TEST(FileSystem, ExistenceSizeTimeAppendAndTempFiles) {
+TEST(FileSystem, ExistenceSizeTimeAndAppend) {
   TempFolder dir;
   const std::string path = dir / "f";
   time_t modified = 0;
@@ -113,21 +101,9 @@ TEST(FileSystem, ExistenceSizeTimeAppendAndTempFiles) {
     EXPECT_TRUE(LFile::AppendFile(path.c_str(), part, std::strlen(part), 100));
   EXPECT_EQ(ReadWhole(path), "12345");
   EXPECT_EQ(state(), "101 5");
-  EXPECT_FALSE(LFile::AppendFile((dir / "no/log").c_str(), "x", 1, 100));
-  EXPECT_TRUE(LFile::IsFolder(dir.Path().c_str()));
-  EXPECT_TRUE(LFile::TestFolderWritable(dir.Path().c_str()));
-  EXPECT_FALSE(LFile::TestFolderWritable(path.c_str()));
-  EXPECT_TRUE(LFile::DeleteFile(path.c_str()));
-  EXPECT_FALSE(LFile::DeleteFile(path.c_str()));
-
-  char a[kPathSize], b[kPathSize];
-  ASSERT_TRUE(LFile::GetTempFile(a) && LFile::GetTempFile(b));
-  EXPECT_STRNE(a, b);
-  EXPECT_EQ(std::string(a).substr(0, 6) + " " + std::to_string(std::strlen(a)), "/tmp/0 12");
-  EXPECT_TRUE(LFile::TestFileExists(a));
-  EXPECT_EQ(LFile::GetFileSizeBytes(a), 0u);
-  LFile::DeleteFile(a);
-  LFile::DeleteFile(b);
+  EXPECT_FALSE(LFile::AppendFile((dir / "no/log").c_str(), "x", 1, 100) || LFile::TestFolderWritable(path.c_str()));
+  EXPECT_TRUE(LFile::IsFolder(dir.Path().c_str()) && LFile::TestFolderWritable(dir.Path().c_str()));
+  EXPECT_TRUE(LFile::DeleteFile(path.c_str()) && !LFile::DeleteFile(path.c_str()));
 }
 
 TEST(FolderIteration, EntriesFoldersAndPatternsThatIgnoreCase) {
@@ -149,11 +125,9 @@ TEST(FolderIteration, EntriesFoldersAndPatternsThatIgnoreCase) {
   EXPECT_EQ(names, (Names{".", "..", "a.WAV", "b.wav", "c.mp3", "wav", "d.wav.bak", "sub", "link"}));
   EXPECT_EQ(folders, (Names{"sub"}));
   it.Next(); // the walk stays ended
-  EXPECT_FALSE(it);
-  EXPECT_STREQ(it.GetFile(), "");
+  EXPECT_FALSE(it || *it.GetFile() != 0);
   LFile::FolderIteratorAllFiles missing((dir / "none").c_str());
-  EXPECT_FALSE(missing);
-  EXPECT_FALSE(missing.Open(std::string(300, 'x').c_str()));
+  EXPECT_FALSE(missing || missing.Open(std::string(300, 'x').c_str()));
 
   LFile::FolderIterator wavs(dir.Path().c_str(), "*.wav"), single(dir.Path().c_str(), "?.wav"), mp3;
   EXPECT_TRUE(mp3.Open((dir / "*.MP3").c_str()));
@@ -163,4 +137,110 @@ TEST(FolderIteration, EntriesFoldersAndPatternsThatIgnoreCase) {
   EXPECT_FALSE(LFile::FolderIterator(dir.Path().c_str(), "*.flac"));
 }
 
+
+// "soft/hard" in force in a child that starts from {soft, hard} and raises
+// it; "0/0" when the raise reported another limit than the one in force.
+std::string RaisedFrom(rlim_t soft, rlim_t hard) {
+  int fds[2];
+  if (pipe(fds) != 0)
+    return "no pipe";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    rlimit limit{soft, hard};
+    const rlim_t reported = setrlimit(RLIMIT_NOFILE, &limit) == 0 ? LRaiseOpenFileLimit() : 0;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || reported != limit.rlim_cur)
+      limit = {0, 0};
+    _exit(write(fds[1], &limit, sizeof limit) == sizeof limit ? 0 : 1);
+  }
+  close(fds[1]);
+  rlimit result{0, 0};
+  (void)!read(fds[0], &result, sizeof result);
+  close(fds[0]);
+  waitpid(pid, nullptr, 0);
+  return std::to_string(result.rlim_cur) + "/" + std::to_string(result.rlim_max);
+}
+
+TEST(FileLimit, SoftLimitRisesAndALowHardLimitIsLiftedWhenPrivileged) {
+  // Root in a container often may not raise hard limits.
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line) && line.rfind("CapEff:", 0) != 0) {
+  }
+  const bool privileged = line.size() > 7 && (std::stoull(line.substr(7), nullptr, 16) >> CAP_SYS_RESOURCE & 1);
+  EXPECT_EQ(RaisedFrom(1024, 4096), privileged ? "65536/65536" : "4096/4096");
+  // At its hard limit nothing changes, and a generous one is never lowered.
+  rlimit current{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &current), 0);
+  const rlim_t top = std::min<rlim_t>(70000, current.rlim_max);
+  const std::string same = std::to_string(std::max<rlim_t>(top, privileged ? 65536 : 0));
+  EXPECT_EQ(RaisedFrom(top, top), same + "/" + same);
+}
+
+
+using PathOp = char* (*)(char*, const char*);
+
+char* Ext(char* out, const char* path) { return LFile::ApplyNewFileExtension(out, path, ".lck"); }
+
 } // namespace
+
+TEST(FilePath, JoiningAndCuttingAt259) {
+  char out[kPathSize + 16];
+  EXPECT_STREQ(LFile::MakeFilePath(out, "/opt/ostrel/", "etc"), "/opt/ostrel/etc");
+  EXPECT_STREQ(LFile::MakeFilePath(out, "/opt/ostrel", "etc"), "/opt/ostrel/etc");
+  EXPECT_STREQ(LFile::MakeFilePath(out, "", "etc"), "etc");
+  EXPECT_STREQ(LFile::MakeFilePath(out, "/tmp", "Temp3", ".wav"), "/tmp/Temp3.wav");
+  tlstrcpy(out, "/a");
+  EXPECT_STREQ(LFile::FilePathCat(out, "b", nullptr), "/a/b");
+
+  std::memset(out, 'z', sizeof out);
+  LFile::MakeFilePath(out, std::string(300, 'f').c_str(), "name");
+  EXPECT_EQ(std::strlen(out), 259u);
+  EXPECT_EQ(out[kPathSize], 'z');
+  // 259 characters are not extended; 257 leave room for "/" and one more.
+  for (size_t length : {259u, 257u}) {
+    const std::string start(length, 'p');
+    tlstrcpy(out, start.c_str());
+    LFile::FilePathCat(out, "xyz", ".ext");
+    EXPECT_EQ(std::string(out), length == 259 ? start : start + "/x");
+  }
+  EXPECT_TRUE(LFile::MakeFilePathWhole(out, std::string(253, 'p').c_str(), "12345"));
+  EXPECT_EQ(std::strlen(out), 259u);
+  EXPECT_FALSE(LFile::MakeFilePathWhole(out, std::string(253, 'p').c_str(), "123456"));
+}
+
+TEST(FilePath, TakingPathsApart) {
+  const PathOp file = LFile::GetFileFromPath, name = LFile::GetFileNameFromPath,
+               ext = LFile::GetFileExtensionFromPath, folder = LFile::GetFolderFromPath;
+  const std::tuple<PathOp, const char*, const char*> cases[] = {
+      {file, "/home/u/a.b.wav", "a.b.wav"}, {file, "C:\\music\\x.mp3", "x.mp3"}, {file, "plain", "plain"},
+      {file, "/folder/", ""}, {name, "/home/u/.profile", ".profile"}, {name, "/home/u/a.b.wav", "a.b"},
+      {name, "/home/u.v/file", "file"}, {ext, "/home/u.v/file", ""}, {ext, "/x/song.MP3", ".MP3"},
+      {ext, ".profile", ""}, {ext, "a\\b.c\\d", ""}, {folder, "/file", "/"}, {folder, "file", ""},
+      {folder, "/a/b/c.wav", "/a/b"}, {folder, "a\\b", "a"}, {Ext, "/tmp/Temp3.wav", "/tmp/Temp3.lck"},
+      {Ext, "/tmp/x", "/tmp/x"}, {Ext, "/a.b/c", "/a.b/c"}, {Ext, "a.tar.gz", "a.tar.lck"},
+  };
+  for (auto [op, path, expected] : cases) {
+    char out[kPathSize];
+    EXPECT_STREQ(op(out, path), expected) << path;
+  }
+  const std::string longPath = "/" + std::string(400, 'a') + "/" + std::string(300, 'b') + ".ext";
+  for (PathOp op : {file, name, ext, folder, Ext}) {
+    char out[kPathSize + 8];
+    std::memset(out, 'z', sizeof out);
+    EXPECT_LE(std::strlen(op(out, longPath.c_str())), 259u);
+    EXPECT_EQ(out[kPathSize], 'z');
+    EXPECT_TRUE(op != ext || std::string(out) == ".ext") << out;
+  }
+}
+
+TEST(FileLayout, ComponentsAreFoundByFolderAPlainFileIsNone) {
+  char out[kPathSize];
+  EXPECT_FALSE(GetComponentPath("nosuchcomponent", out));
+  LFile::CreateFolder("/opt/ostrel/components");
+  ASSERT_TRUE(LFile::CreateFolder("/opt/ostrel/components/testcomp"));
+  ASSERT_TRUE(GetComponentPath("testcomp", out));
+  EXPECT_STREQ(out, "/opt/ostrel/components/testcomp/testcomp");
+  close(open("/opt/ostrel/components/plainfile", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+  EXPECT_FALSE(GetComponentPath("plainfile", out));
+}
+

@@ -1,8 +1,11 @@
 #pragma once
-// A fresh folder under /tmp (the isolated tmpfs) and whole-file helpers in
-// plain POSIX calls, independent of the classes under test.
+// A fresh folder under /tmp (the isolated tmpfs) and whole-file helpers,
+// independent of the classes under test.
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,8 +19,9 @@ public:
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
   ~TempFolder() {
+    std::error_code ignored;
     if (!path_.empty())
-      (void)!std::system(("rm -rf '" + path_ + "'").c_str());
+      std::filesystem::remove_all(path_, ignored);
   }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
   const std::string& Path() const { return path_; }
@@ -27,26 +31,16 @@ private:
 };
 
 inline bool WriteWhole(const std::string& path, const std::string& data) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  bool ok = fd >= 0 && write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
-  if (fd >= 0)
-    close(fd);
-  return ok;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  return out.write(data.data(), static_cast<std::streamsize>(data.size())) && (out.close(), !out.fail());
 }
 
 inline std::string ReadWhole(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return "<missing>";
-  std::string data;
-  char block[4096];
-  for (ssize_t n; (n = read(fd, block, sizeof block)) > 0;)
-    data.append(block, static_cast<std::size_t>(n));
-  close(fd);
-  return data;
+  std::ifstream in(path, std::ios::binary);
+  return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
 }
 
 inline bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
+  std::error_code ignored;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
 }

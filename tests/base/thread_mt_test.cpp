@@ -1,32 +1,30 @@
-// The thread class: start and stop, its waits, priorities and the lock.
+// Threads: the signal object they wait on, start and stop, waits, priorities,
+// the lock, and detached threads with the owner that stops and joins them.
+#include "base/detachedthread.h"
 #include "base/lockobject.h"
+#include "base/signalobject.h"
 #include "base/thread.h"
 #include "base/ticks.h"
 
 #include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
 
 #include "base/waitfor.h"
+#include "proccount.h"
 
 namespace {
 
 using Results = std::vector<int>;
 
-// Runs a function object as its thread function.
-class TestThread : public LThread {
-public:
-  explicit TestThread(std::function<void(TestThread&)> body) : body_(std::move(body)) {}
+struct TestThread : LThread {
+  explicit TestThread(std::function<void(TestThread&)> body) : body(std::move(body)) {}
   ~TestThread() { StopThreadNow(); }
+  void ThreadFunction() override { runs.fetch_add(1), body(*this); }
+  std::function<void(TestThread&)> body;
   std::atomic<int> runs{0};
-
-private:
-  void ThreadFunction() override {
-    runs.fetch_add(1);
-    body_(*this);
-  }
-  std::function<void(TestThread&)> body_;
 };
 
 void WaitForStop(TestThread& t) {
@@ -64,6 +62,7 @@ TEST(Thread, WaitsRunFullOrEndOnStopAndReportWhy) {
   LSignalObjectGroup group;
   for (unsigned int i = 0; i < LSignalObjectGroup::kMaxEntries; ++i)
     group.Add(entries[i % 3]);
+  EXPECT_FALSE(group.Add(entries[0])) << "255 entries at most";
   Results r;
   std::atomic<bool> ready{false};
   TestThread thread([&](TestThread& t) {
@@ -73,7 +72,8 @@ TEST(Thread, WaitsRunFullOrEndOnStopAndReportWhy) {
     r.push_back(t.ProcessWaitSignal(signal, 1000));
     r.push_back(t.ProcessWaitSignalForever(signal));
     r.push_back(t.ProcessWaitSignalObjectGroup(group, 1000));
-    r.push_back(group.IsEntrySignaled(2) && !group.IsEntrySignaled(0));
+    r.push_back(group.IsEntrySignaled(2) && group.IsEntrySignaled(254) && !group.IsEntrySignaled(0) &&
+                !group.IsEntrySignaled(255));
     signal.Reset();
     entries[2].Reset();
     ready = true;
@@ -134,8 +134,6 @@ TEST(Thread, LowPriorityIsAppliedAndPassedOnByStartSame) {
   EXPECT_EQ(Results({low_inside.load(), child_inside.load(), low.GetPriority()}), (Results{-10, -10, -10}));
   low.StopThreadNow();
   EXPECT_EQ(low.GetPriority(), -10) << "the stored priority when nothing runs";
-  low.SetPriority(-5);
-  EXPECT_EQ(low.GetPriority(), -5);
 }
 
 TEST(LockObject, ScopesExcludeEachOther) {
@@ -152,6 +150,105 @@ TEST(LockObject, ScopesExcludeEachOther) {
     t->StartNormal();
   ASSERT_TRUE(Eventually([&] { return !a.IsRunning() && !b.IsRunning() && !c.IsRunning(); }, 60000));
   EXPECT_EQ(counter, 300000);
+}
+
+
+TEST(SignalObject, SetResetWaitsAndOneDescriptor) {
+  const int before = CountDescriptors();
+  {
+    LSignalObject signal;
+    const int fd = signal.GetRef().GetPollFD();
+    EXPECT_TRUE((fcntl(fd, F_GETFD) & FD_CLOEXEC) && (fcntl(fd, F_GETFL) & O_NONBLOCK));
+    // Every web connection's thread holds one: it costs one descriptor.
+    EXPECT_EQ(CountDescriptors(), before + 1);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(signal.IsSignaled() || signal.WaitSignal(0) || signal.WaitSignal(80));
+    EXPECT_GE(MsSince(start), 75) << "the wait must last its time";
+    signal.Signal();
+    EXPECT_TRUE(signal.WaitSignal(1000) && signal.GetRef().WaitSignalForever());
+    EXPECT_TRUE(signal.IsSignaled()) << "a wait consumed the signal";
+    // A reset that took only one of many signals would leave it set, and no
+    // number of signals may block.
+    for (int i = 0; i < 200000; ++i)
+      signal.Signal();
+    signal.Reset();
+    EXPECT_FALSE(signal.IsSignaled());
+    signal.Reset(); // when not set: must not block
+  }
+  EXPECT_EQ(CountDescriptors(), before);
+  LSignalObjectRef none;
+  EXPECT_FALSE(none.IsSignaled() || none.WaitSignal(10));
+  EXPECT_FALSE(none.WaitSignalForever()) << "must not block forever on no descriptor";
+}
+
+
+std::atomic<int> gBuilt{0};
+std::atomic<int> gDestroyed{0};
+
+// A slow tear-down widens the window in which a self-deleting thread still
+// runs after it left the owner's list.
+struct CountedThread : LDetachedThread {
+  explicit CountedThread(std::function<void(CountedThread&)> body, unsigned int destructor_ms = 0)
+      : body(std::move(body)), destructor_ms(destructor_ms) {
+    gBuilt.fetch_add(1);
+  }
+  ~CountedThread() override { ::Sleep(destructor_ms), gDestroyed.fetch_add(1); }
+  void ThreadFunction() override { body(*this); }
+  std::function<void(CountedThread&)> body;
+  unsigned int destructor_ms;
+};
+
+void UntilStopped(CountedThread& t) {
+  while (t.Wait(60000)) {
+  }
+}
+
+class DetachedThreadsTest : public ::testing::Test {
+protected:
+  void SetUp() override { gBuilt = gDestroyed = 0; }
+};
+
+TEST_F(DetachedThreadsTest, StopNowOver500ThreadsManyEndingOnTheirOwnAtTheSameMoment) {
+  LSignalObject gate;
+  LDetachedThreadsOwner owner;
+  std::atomic<int> waiting{0};
+  for (int i = 0; i < 500; ++i) {
+    owner.StartThreadNormal(new CountedThread([&, ends_alone = i % 2 == 0](CountedThread& t) {
+      waiting.fetch_add(1);
+      if (ends_alone)
+        t.ProcessWaitSignalForever(gate); // ends with the gate or the stop
+      else
+        UntilStopped(t);
+    }));
+  }
+  ASSERT_TRUE(Eventually([&] { return waiting.load() == 500; }, 30000));
+  // Half the threads end on their own while the owner unlinks and joins.
+  gate.Signal();
+  owner.StopThreadsNow();
+  EXPECT_EQ(gBuilt.load() * 1000 + gDestroyed.load(), 500500);
+}
+
+TEST_F(DetachedThreadsTest, EndedThreadsDeleteThemselvesAndStopNowAndTheOwnerWaitForThat) {
+  LDetachedThreadsOwner owner;
+  for (int i = 0; i < 50; ++i)
+    owner.StartThreadNormal(new CountedThread([](CountedThread&) {}));
+  EXPECT_TRUE(Eventually([] { return gDestroyed.load() == 50; }));
+  owner.StopThreadsNow(); // an empty list: returns at once
+  EXPECT_EQ(gDestroyed.load(), 50);
+
+  std::atomic<int> ended{0};
+  for (int i = 0; i < 20; ++i)
+    owner.StartThreadNormal(new CountedThread([&](CountedThread&) { ended.fetch_add(1); }, 300));
+  ASSERT_TRUE(Eventually([&] { return ended.load() == 20; }));
+  ::Sleep(20); // all are now in their slow destructors, off the list
+  owner.StopThreadsNow();
+  EXPECT_EQ(gDestroyed.load(), 70) << "StopThreadsNow returned while destructors still ran";
+  {
+    LDetachedThreadsOwner other;
+    for (int i = 0; i < 30; ++i)
+      other.StartThread(new CountedThread(UntilStopped), LThread::kPriorityLow);
+  }
+  EXPECT_EQ(gDestroyed.load(), 100) << "the owner's destruction stops the rest";
 }
 
 } // namespace
