@@ -1,7 +1,6 @@
 // The real executable on the virtual display: the run-once guard, the
 // "setup" name rule, the -logon delay, and the tray icon docked in our own
-// notification area (tests/gui/testtray.cpp) with its clicks and menu,
-// "Confirm Stop" and the settings command.
+// notification area (testtray.cpp) with its menu and "Confirm Stop".
 #include "gui/runonce.h"
 #include "integration/kit.h"
 
@@ -11,10 +10,11 @@
 
 namespace {
 
-// Starts the program in the background with the test's environment
-// (DISPLAY included); its standard error goes to DesktopErrorsPath().
-inline std::string DesktopErrorsPath() { return std::string(std::getenv("HOME")) + "/desktop.err"; }
-inline pid_t StartDesktop(const std::vector<std::string>& args, const std::string& argv0 = VelorinBinary())
+std::string Home() { return std::getenv("HOME"); }
+std::string DesktopErrorsPath() { return Home() + "/desktop.err"; }
+
+// Starts the program in the background with the test's environment.
+pid_t StartDesktop(const std::vector<std::string>& args, const std::string& argv0 = VelorinBinary())
 {
   std::vector<std::string> all{argv0};
   all.insert(all.end(), args.begin(), args.end());
@@ -32,7 +32,7 @@ inline pid_t StartDesktop(const std::vector<std::string>& args, const std::strin
   return pid;
 }
 
-inline int Xdotool(const std::string& arguments) { return std::system(("xdotool " + arguments).c_str()); }
+int Xdotool(const std::string& arguments) { return std::system(("xdotool " + arguments).c_str()); }
 
 // The test's own connection to the display.
 class TestDisplay {
@@ -55,11 +55,9 @@ public:
   std::string Name(Window w) const
   {
     char* name = nullptr;
-    std::string text;
-    if (XFetchName(display_, w, &name) != 0 && name != nullptr) {
-      text = name;
+    std::string text = XFetchName(display_, w, &name) != 0 && name != nullptr ? name : "";
+    if (name != nullptr)
       XFree(name);
-    }
     return text;
   }
 
@@ -106,12 +104,8 @@ public:
   void SendDelete(Window w) const
   {
     XEvent ev = {};
-    ev.xclient.type = ClientMessage;
-    ev.xclient.window = w;
-    ev.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
-    ev.xclient.format = 32;
+    ev.xclient = {ClientMessage, 0, False, display_, w, XInternAtom(display_, "WM_PROTOCOLS", False), 32, {}};
     ev.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
-    ev.xclient.data.l[1] = CurrentTime;
     XSendEvent(display_, w, False, NoEventMask, &ev);
     XFlush(display_);
   }
@@ -123,7 +117,7 @@ private:
 // The real program on the test display with settings of its own: no live
 // input, a free web port already "announced" (no first-start box), the
 // service not enabled.  Whatever it started is ended after each test.
-class DesktopTest : public ::testing::Test {
+class Desktop : public ::testing::Test {
 protected:
   void SetUp() override
   {
@@ -140,10 +134,6 @@ protected:
   TestDisplay x_;
   int port_ = 0;
 };
-
-using Desktop = DesktopTest;
-
-std::string Home() { return std::getenv("HOME"); }
 
 // A Unix socket at the run-once path: bound only (a crashed instance's
 // leftover), or connected to send raw words as a broken peer would.
@@ -230,10 +220,7 @@ TEST_F(Desktop, LogonDelaysTheWindowOnlyWhenTheServiceStartsAtBoot)
 // The test notification area as a child whose report lines we read.
 class TestTray {
 public:
-  TestTray()
-  {
-    EXPECT_TRUE(child_.Start({VELORIN_BINARY_DIR "/tests/gui/velorin-testtray"}));
-  }
+  TestTray() { EXPECT_TRUE(child_.Start({VELORIN_BINARY_DIR "/tests/gui/velorin-testtray"})); }
   // The next report line, waiting for it; "" when none came.
   std::string NextLine()
   {
@@ -255,7 +242,7 @@ private:
   std::string buffer_;
 };
 
-class Tray : public DesktopTest {
+class Tray : public Desktop {
 protected:
   // The icon sits at (600, 10) in the test tray, 24 x 24.
   static void ClickIcon(int button) { Xdotool("mousemove 612 22 click " + std::to_string(button)); }

@@ -28,18 +28,9 @@ protected:
       ASSERT_EQ(access(c.c_str(), X_OK), 0) << "not built: " << c;
   }
 
-  // A tone file written by sox, one sine per channel at half scale.
   std::string MakeWav(int rate, int bits, const std::vector<double>& tones, double seconds)
   {
-    std::string path = dir_ / "tone source.wav";
-    std::vector<std::string> argv = {"/usr/bin/sox", "-n", "-r", std::to_string(rate), "-c",
-                                     std::to_string(tones.size()), "-b", std::to_string(bits), path,
-                                     "synth", std::to_string(seconds)};
-    for (double f : tones)
-      argv.insert(argv.end(), {"sine", std::to_string(f)});
-    argv.insert(argv.end(), {"vol", "0.5"});
-    EXPECT_TRUE(RunProgram(argv).Exited(0));
-    return path;
+    return SoxTone(dir_ / "tone source.wav", rate, tones, seconds, {"-b", std::to_string(bits)});
   }
 
   // wav encoded as "ogg" (oggenc), "flac" or "oga" (FLAC in Ogg).
@@ -343,9 +334,10 @@ TEST_F(DecoderTest, FailuresLeaveNoOutputFileBehind)
     std::vector<std::string> argv = {c.component, "-o", dir_ / c.output, dir_ / c.input};
     if (c.component == kLyrenc)
       argv = {kLyrenc, "-m", "j", "-b", "128", "-r", "-x", "-S", dir_ / c.input, dir_ / c.output};
-    LRunResult r = RunProgram(argv, "", [&c] {
+    const rlimit limit{c.limit, c.limit};
+    LRunResult r = RunProgram(argv, "", [&] {
       if (c.limit != 0)
-        LimitFileSize(c.limit);
+        setrlimit(RLIMIT_FSIZE, &limit);
     });
     EXPECT_TRUE(r.Exited(1)) << r.status;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;

@@ -30,8 +30,8 @@ protected:
     UseFreeWebPort();
     port_ = static_cast<unsigned short>(LSettingGetInt("WebServer", "Port", 0));
     host_ = "127.0.0.1:" + std::to_string(port_);
-    LaunchResult launch = RunVelorin({"-service"}, false);
-    ASSERT_EQ(launch.ExitCode(), 0) << launch.errors;
+    LRunResult launch = RunVelorin({"-service"}, false);
+    ASSERT_TRUE(launch.Exited(0)) << launch.err;
     ASSERT_GT(guard_.Daemon(), 0);
     sitetest::SiteServer::WaitForPort(port_);
   }
@@ -86,9 +86,7 @@ protected:
 TEST_F(RecordingSiteTest, RecordingIsServedThroughEveryLinkUntilRemoved)
 {
   const std::string wav = dir_ / (kName + ".wav");
-  ASSERT_TRUE(RunProgram({"/usr/bin/sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "3", "sine",
-                          "440", "vol", "0.5"})
-                  .Exited(0));
+  SoxTone(wav, 44100, {440, 440}, 3);
   EXPECT_EQ(Get("/").find(kName), std::string::npos);
   LRunResult added = RunProgram({kTool, "add", wav});
   ASSERT_TRUE(added.Exited(0)) << added.err;

@@ -74,8 +74,8 @@ TEST(Service, DaemonStartsDetachedAndStopsCleanlyOnSigterm)
     SCOPED_TRACE(service ? "-service with a display" : "no arguments");
     DaemonGuard guard;
     UseFreeWebPort();
-    LaunchResult launch = RunVelorin(service ? Texts{"-service"} : Texts{}, service);
-    EXPECT_EQ(launch.ExitCode(), 0) << launch.errors;
+    LRunResult launch = RunVelorin(service ? Texts{"-service"} : Texts{}, service);
+    EXPECT_TRUE(launch.Exited(0)) << launch.err;
     EXPECT_TRUE(Exists(kSocket)) << "the control socket is there when the command returns";
     pid_t daemon = guard.Daemon();
     ASSERT_GT(daemon, 0);
@@ -128,7 +128,7 @@ TEST(Service, CrashSignalsAreRecordedAndEndTheDaemon)
   for (int signal : {SIGUSR1, SIGSEGV}) {
     DaemonGuard guard;
     UseFreeWebPort();
-    ASSERT_EQ(RunVelorin({}, false).ExitCode(), 0);
+    ASSERT_TRUE(RunVelorin({}, false).Exited(0));
     pid_t daemon = guard.Daemon();
     ASSERT_GT(daemon, 0);
     kill(daemon, signal);
@@ -144,70 +144,51 @@ TEST(Service, RolesThatCannotOpenADisplayEndWithStatusOne)
 {
   DaemonGuard guard;
   for (bool display : {false, true}) {
-    LaunchResult launch = RunVelorin({"-logon"}, display);
-    EXPECT_EQ(launch.ExitCode(), 1) << display;
-    EXPECT_NE(launch.errors.find("cannot open display"), std::string::npos) << launch.errors;
+    LRunResult launch = RunVelorin({"-logon"}, display);
+    EXPECT_TRUE(launch.Exited(1)) << display;
+    EXPECT_NE(launch.err.find("cannot open display"), std::string::npos) << launch.err;
   }
   EXPECT_TRUE(guard.Daemons().empty());
   EXPECT_FALSE(Exists(kSocket));
 }
 
-class ServiceControl : public ::testing::Test {
-protected:
-  void SetUp() override
-  {
-    UseFreeWebPort();
-    ASSERT_EQ(RunVelorin({}, false).ExitCode(), 0);
-    daemon_ = guard_.Daemon();
-    ASSERT_GT(daemon_, 0);
+// The log lines ("time text") a desktop gets, up to and with `last`.
+Texts LinesUntil(TestControlClient& client, const std::string& last)
+{
+  Texts lines;
+  TestMessage m;
+  while (client.Read(m, 10000) && (m.type != 19 || (lines.push_back(m.Time() + " " + m.Text()), m.Text() != last))) {
   }
+  return lines;
+}
 
-  // Connects and waits until the daemon has listed the connection (a
-  // request with a reply is handled only after the registration).
-  static void ConnectListed(TestControlClient& client, uint32_t tag = 0xABC)
-  {
-    ASSERT_TRUE(client.Connect());
-    ASSERT_TRUE(client.SendRequest(2, 0, tag));
-    TestMessage m;
-    do
-      ASSERT_TRUE(client.Read(m, 10000));
-    while (m.type != 18 || m.tag != tag);
-  }
-
-  // The log lines ("time text") a desktop gets, up to and with `last`.
-  static Texts LinesUntil(TestControlClient& client, const std::string& last)
-  {
-    Texts lines;
-    TestMessage m;
-    while (client.Read(m, 10000))
-      if (m.type == 19) {
-        lines.push_back(m.Time() + " " + m.Text());
-        if (m.Text() == last)
-          break;
-      }
-    return lines;
-  }
-
-  static Texts TextsOf(const Texts& lines)
-  {
-    Texts texts;
-    for (const auto& line : lines)
-      texts.push_back(line.substr(line.find(' ') + 1));
-    return texts;
-  }
-
-  DaemonGuard guard_;
-  pid_t daemon_ = -1;
-};
+Texts TextsOf(const Texts& lines)
+{
+  Texts texts;
+  for (const auto& line : lines)
+    texts.push_back(line.substr(line.find(' ') + 1));
+  return texts;
+}
 
 // A restart request logs its steps in order to every desktop, with the
 // daemon's time, as in the log file; the server itself restarts only when
 // its port changed.
-TEST_F(ServiceControl, RestartRequestLogsItsStepsToEveryDesktop)
+TEST(ServiceControl, RestartRequestLogsItsStepsToEveryDesktop)
 {
+  DaemonGuard guard;
+  UseFreeWebPort();
+  ASSERT_TRUE(RunVelorin({}, false).Exited(0));
+  ASSERT_GT(guard.Daemon(), 0);
   TestControlClient a, b;
-  ConnectListed(a);
-  ConnectListed(b);
+  for (TestControlClient* client : {&a, &b}) {
+    // Listed once a request with a reply is answered.
+    ASSERT_TRUE(client->Connect());
+    ASSERT_TRUE(client->SendRequest(2, 0, 0xABC));
+    TestMessage m;
+    do
+      ASSERT_TRUE(client->Read(m, 10000));
+    while (m.type != 18 || m.tag != 0xABC);
+  }
   ASSERT_TRUE(a.SendRequest(1, 1, 1));
   Texts seenA = LinesUntil(a, "Restarting audio input"), seenB = LinesUntil(b, "Restarting audio input");
   EXPECT_EQ(seenA, seenB);

@@ -20,7 +20,7 @@ std::string Folder(bool high)
 // sound itself, whatever silence the encoder's delay and padding add.
 double SoundSpan(const LAudio& audio, int channel, double threshold = 4000)
 {
-  std::vector<double> x = audio.Channel(channel);
+  const std::vector<int16_t> x = audio.Channel(channel);
   size_t first = x.size(), last = 0;
   for (size_t i = 0; i < x.size(); ++i)
     if (std::abs(x[i]) > threshold) {
@@ -52,17 +52,10 @@ protected:
     return output;
   }
 
-  // A tone file written by sox: one sine per channel at half scale.
   std::string MakeTone(const std::string& name, int rate, const std::vector<double>& tones, double seconds,
-                       const Names& format = {})
+                       const Names& format = {"-b", "16"})
   {
-    Names argv = {"/usr/bin/sox", "-n", "-r", std::to_string(rate), "-c", std::to_string(tones.size()), "-b", "16"};
-    argv.insert(argv.end(), format.begin(), format.end());
-    argv.insert(argv.end(), {dir_ / name, "synth", std::to_string(seconds)});
-    for (double f : tones)
-      argv.insert(argv.end(), {"sine", std::to_string(f)});
-    argv.insert(argv.end(), {"vol", "0.5"});
-    return Make(argv, dir_ / name);
+    return SoxTone(dir_ / name, rate, tones, seconds, format);
   }
 
   // Both files of the recording hold the source's tones for its duration, at
@@ -117,7 +110,7 @@ TEST_F(VelorinRecTest, AddsEveryReadableFormatAtBothRates)
   ExpectRecording("bell", 22050, {880}, 1.5);
   ExpectRecording("buzz", 16000, {300, 500}, 1.5);
 
-  const Names raw = {"-e", "signed", "-L"}; // 16-bit little-endian, no header
+  const Names raw = {"-b", "16", "-e", "signed", "-L"}; // no header
   ASSERT_TRUE(Tool({"add", "--raw-rate", "16000", "--raw-channels", "1", "--raw-codec", "3",
                     MakeTone("voice.raw", 16000, {440}, 2, raw)})
                   .Exited(0));
