@@ -67,8 +67,7 @@ public:
     return XGetWindowAttributes(display_, w, &a) != 0 && a.map_state == IsViewable;
   }
 
-  // Viewable top-level windows (there is no window manager) named `name`;
-  // with overrideRedirect, the viewable pop-ups (menus) instead.
+  // Viewable top-levels named `name` (no window manager), or the pop-ups (menus).
   std::vector<Window> Viewable(const std::string& name, bool overrideRedirect = false) const
   {
     std::vector<Window> found;
@@ -114,9 +113,8 @@ private:
   Display* display_;
 };
 
-// The real program on the test display with settings of its own: no live
-// input, a free web port already "announced" (no first-start box), the
-// service not enabled.  Whatever it started is ended after each test.
+// The real program with no live input, a free web port already announced
+// (no first-start box), the service not enabled.
 class Desktop : public ::testing::Test {
 protected:
   void SetUp() override
@@ -135,8 +133,7 @@ protected:
   int port_ = 0;
 };
 
-// A Unix socket at the run-once path: bound only (a crashed instance's
-// leftover), or connected to send raw words as a broken peer would.
+// A Unix socket at the run-once path: bound only (a crashed instance's), or sending raw words.
 bool UnixSocket(bool connectAndSend, const std::vector<int32_t>& words = {})
 {
   LUniqueFD fd(socket(AF_UNIX, SOCK_STREAM, 0));
@@ -153,8 +150,7 @@ bool UnixSocket(bool connectAndSend, const std::vector<int32_t>& words = {})
 TEST_F(Desktop, SecondStartForwardsItsArgumentsAndOnlyAnEmptyListPresentsTheWindow)
 {
   ASSERT_TRUE(UnixSocket(false)) << "a stale socket file does not stop the start";
-  // The first desktop start of a program the installer did not install
-  // adds its menu entry, once.
+  // The first start of a program the installer did not install adds its menu entry.
   LSettingSet(VLKeys::Installed, false);
   pid_t first = StartDesktop({});
   Window main = x_.Wait("Velorin");
@@ -168,8 +164,7 @@ TEST_F(Desktop, SecondStartForwardsItsArgumentsAndOnlyAnEmptyListPresentsTheWind
     EXPECT_EQ(LUserSettingGetInt("MainWindow", key, -1), value) << key;
 
   EXPECT_EQ(guard_.WaitExit(StartDesktop({"-logon", "extra"}), 60000), 0);
-  // Malformed messages are dropped, each with a warning, in order: the last
-  // warning also means the forwarded arguments were handled.
+  // Malformed messages are dropped with a warning each, after the forwarded arguments.
   for (const std::vector<int32_t>& words : std::vector<std::vector<int32_t>>{
            {-1}, {LRunOnceSocket::kMaxArguments + 1}, {2, 4}, {1, 1 << 30}}) // negative, too many, short, too long
     ASSERT_TRUE(UnixSocket(true, words));
@@ -195,8 +190,7 @@ TEST_F(Desktop, ProgramNamedSetupOpensNothing)
   EXPECT_TRUE(Exists(Home() + "/.ostrel/velorin"));
 }
 
-// -logon waits 9 s for a service started at boot, and only then: the
-// window comes not before the delay, or well before it.
+// -logon waits 9 s for a service started at boot, and only then.
 TEST_F(Desktop, LogonDelaysTheWindowOnlyWhenTheServiceStartsAtBoot)
 {
   for (bool enabled : {true, false}) {
@@ -247,8 +241,7 @@ protected:
   // The icon sits at (600, 10) in the test tray, 24 x 24.
   static void ClickIcon(int button) { Xdotool("mousemove 612 22 click " + std::to_string(button)); }
 
-  // "Confirm Stop", opened from the tray menu's "E_xit (Stop Server)" by
-  // its mnemonic, focused for the keyboard.
+  // "Confirm Stop", opened by the tray menu's "E_xit (Stop Server)" mnemonic.
   Window OpenConfirmStop(Window main)
   {
     size_t popups = x_.Viewable("", true).size();
@@ -303,9 +296,8 @@ TEST_F(Tray, IconDocksAndAnswersClicksAndConfirmStopHasThreeAnswers)
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadWhole(DesktopErrorsPath());
 }
 
-// Ctrl+S opens the settings dialog; Cancel still restarts the engine, and a
-// port changed meanwhile restarts the web server too.  Without a tray the
-// icon waits for one, and the stored tray id is kept.
+// Ctrl+S opens the settings; Cancel still restarts the engine (the web
+// server too after a port change).  A tray id up to 1000 is kept.
 TEST_F(Tray, CancelledSettingsDialogStillRestartsTheEngine)
 {
   LSettingSetInt("Settings", "TrayID", 5);

@@ -103,8 +103,7 @@ inline std::string ComboText(GtkWindow* window, int id)
   return result;
 }
 
-// A wizard's buttons and inputs, found by what the page shows: each false
-// when the page does not (yet) offer it.
+// A wizard's buttons and choices by what the page shows; false when not (yet) offered.
 inline bool Press(GtkWindow* wizard, int response)
 {
   GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(wizard), response);
@@ -131,10 +130,9 @@ struct SeenBox {
   std::vector<std::string> buttons;
 };
 
-// Steps run in order, each once its window is shown (a top-level by title,
-// "" any dialog, or a message box), retried every tick until it returns
-// true.  Boxes are recorded; one no step waits for gets AnswerOtherBoxes'
-// response.  A script still waiting after 60 s cancels every dialog.
+// Steps run in order once their window shows (by title, "" any dialog, or a
+// message box), retried until true.  Boxes are recorded; other boxes get
+// AnswerOtherBoxes' response.  Still waiting after 60 s: all cancelled.
 class LScript {
 public:
   using Action = std::function<bool(GtkWindow*)>;

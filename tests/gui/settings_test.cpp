@@ -1,7 +1,5 @@
-// The settings sheet on the virtual display: the General and Other pages,
-// the start-mode controls (applied in the tests' private system folders,
-// where no init script is installed), the Live page over test sound cards,
-// and the Recordings page adding real files with the installed encoder.
+// The settings sheet: General and Other pages, start modes (in private
+// system folders without an init script), Live and Recordings pages.
 #include "audio/mp3check.h"
 #include "gui/driver.h"
 #include "gui/livesources.h"
@@ -138,8 +136,7 @@ TEST_F(SettingsTest, PagesShowStoredSettingsAndWriteEditsOnOk)
   EXPECT_EQ(Stored(VLKeys::CustomASXBannerURL), "http://listen.example/");
 }
 
-// A known host of only spaces is refused against the host input; the sheet
-// stays open and nothing of the page is written, even once cancelled.
+// A known host of only spaces is refused; nothing is written, even once cancelled.
 TEST_F(SettingsTest, HostOfOnlySpacesIsRefused)
 {
   LSettingSet(VLKeys::WebServerPort, 8000);
@@ -212,8 +209,7 @@ protected:
     TestAlsaSetCard(3, "silence", nullptr, "USB Mic");
   }
 
-  // Inputs 1..n: "One" on card 0, "Two" (stored without a name) on card 1,
-  // the others on an absent card.
+  // Inputs 1..n: "One" on card 0, one without a name on card 1, others on an absent card.
   static void StoreInputs(int count)
   {
     LLiveSetSourceCount(count);
@@ -233,8 +229,8 @@ protected:
   }
 };
 
-// Editing input 2 onto input 1's card is refused, as is a bad publishing
-// address; a free card behind a gap in the card numbers is stored by name.
+// Input 2 on input 1's card is refused, as is a bad publishing address; a
+// card behind a gap in the numbers is stored by name.
 TEST_F(LivePageTest, EditRefusesAnotherInputsDevice)
 {
   StoreInputs(2);
@@ -273,9 +269,8 @@ TEST_F(LivePageTest, EditRefusesAnotherInputsDevice)
   EXPECT_EQ(LLiveGetDevice(2).GetListNumber(), 3);
 }
 
-// Each case clicks one button and cancels the sheet: the buttons write at
-// once, so their changes outlive it.  A stream input dialog, when one opens,
-// is filled and confirmed (a refused one then cancelled).
+// One button per case, then Cancel: the buttons write at once.  A stream
+// input dialog is filled and confirmed (a refused one then cancelled).
 TEST_F(LivePageTest, AddAndRemoveKeepTheirLimits)
 {
   struct Case {
@@ -356,9 +351,7 @@ protected:
     EXPECT_NEAR(ToneFrequency(samples, 44100, 4410, samples.size() - 4410), tone, tone * 0.02) << path;
   }
 
-  // Opens the sheet, presses Add and chooses all `count` files of the
-  // chooser's folder once it has loaded them; the page's list afterwards
-  // goes to `rows`.
+  // Presses Add and chooses all `count` files once loaded; the list afterwards goes to `rows`.
   void AddThroughPage(std::size_t count, LScript& script, Rows& rows)
   {
     script.On("Velorin Settings", Then([&rows](GtkWindow* w) {
@@ -385,9 +378,8 @@ protected:
   soxtest::TempDir dir_;
 };
 
-// A WAV and an MP3 above both rates become a recording each at both rates,
-// with their tones; a raw file asks for its format once: cancelling that
-// converts nothing of the selection, confirming stores the format.
+// A WAV and an MP3 become recordings at both rates; a raw file asks for its
+// format: Cancel converts nothing of the selection, OK stores the format.
 TEST_F(RecordingsPageTest, AddsWavMp3AndRawFilesAtBothRates)
 {
   Tone(Picked("talk.wav"), 44100, 2, 440, 2);
@@ -436,8 +428,7 @@ TEST_F(RecordingsPageTest, AddsWavMp3AndRawFilesAtBothRates)
   ExpectTone(Recording(true, "dictation"), 440);
 }
 
-// Cancel, pressed once the encoder has begun writing a long file, deletes
-// what was begun of both rates and lists nothing.
+// Cancel during a long file deletes what was begun of both rates.
 TEST_F(RecordingsPageTest, CancelDuringALongFileLeavesNoPartialFile)
 {
   Tone(Picked("long.wav"), 8000, 1, 500, 900);

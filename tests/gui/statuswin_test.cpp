@@ -1,6 +1,5 @@
-// The status pane fed from a worker thread through the log, as a busy
-// service feeds it: the main loop keeps answering and the pane keeps only
-// its last lines.
+// The status pane flooded through the log from a worker thread: the main
+// loop keeps answering and the pane keeps only its last lines.
 #include "gui/statuswin.h"
 
 #include <gtest/gtest.h>
