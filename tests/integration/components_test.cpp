@@ -40,11 +40,6 @@ protected:
     return out;
   }
 
-  static std::string DecodeCommand(const std::string& component, const std::string& out, const std::string& in)
-  {
-    return "\"" + component + "\"" + (component == kWendrik ? " -d" : "") + " -o \"" + out + "\" \"" + in + "\"";
-  }
-
   TempFolder dir_;
 };
 
@@ -200,7 +195,8 @@ TEST_F(DecoderTest, DecodersWriteTheSourceAsACanonicalWav)
     SCOPED_TRACE(c.kind + " " + std::to_string(c.bits) + " bits " + std::to_string(c.tones.size()) + " channels");
     std::string wav = MakeWav(c.rate, c.bits, c.tones, c.seconds);
     std::string output = dir_ / "Temp 1.wav";
-    LRunResult r = RunShell(DecodeCommand(c.component, output, Encode(wav, c.kind)));
+    const std::string input = Encode(wav, c.kind), decode = c.component == kWendrik ? "\" -d" : "\"";
+    LRunResult r = RunShell("\"" + c.component + decode + " -o \"" + output + "\" \"" + input + "\"");
     ASSERT_TRUE(r.Exited(0)) << r.err;
     LAudio decoded;
     std::string why;
