@@ -5,8 +5,8 @@
 #include "alsa/testalsa.h"
 #include "app/controlclient.h"
 #include "integration/kit.h"
+#include "web/webtestserver.h"
 
-#include <netinet/in.h>
 #include <sched.h>
 #include <sys/mount.h>
 
@@ -22,45 +22,24 @@ std::string Link(const std::string& path)
   return n > 0 ? std::string(target, static_cast<size_t>(n)) : "";
 }
 
-// Opens the live stream of input 1 and reads until an MP3 frame header has
-// come; the socket stays open.  -1 when no stream arrives.
-int OpenLiveStream(int port)
+// A listener on input 1's live stream once an MP3 frame has come; null if none comes.
+std::unique_ptr<webtest::Client> OpenLiveStream(unsigned short port)
 {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const std::string request = "GET /velorin.mp3?src=1&kbps=56 HTTP/1.0\r\n\r\n";
-  // The web server may still be binding its port after "started".
-  int fd = -1;
+  if (!webtest::WaitForPort(port)) // may still be binding after "started"
+    return nullptr;
+  auto client = std::make_unique<webtest::Client>(port);
+  std::string received;
+  bool framed = false;
   WaitUntil(
       [&] {
-        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-          return true;
-        close(fd);
-        return false;
+        received += client->ReadBytes(4096, 100);
+        const size_t body = received.find("\r\n\r\n");
+        for (size_t i = body == std::string::npos ? received.size() : body + 4; i + 1 < received.size(); ++i)
+          framed = framed || (uint8_t(received[i]) == 0xFF && (uint8_t(received[i + 1]) & 0xE0) == 0xE0);
+        return framed || client->closed();
       },
-      10000);
-  std::string received;
-  const bool streaming =
-      send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size()) &&
-      WaitUntil(
-          [&] {
-            char buffer[4096];
-            pollfd p{fd, POLLIN, 0};
-            ssize_t n = poll(&p, 1, 100) == 1 ? recv(fd, buffer, sizeof buffer, 0) : 0;
-            received.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
-            const size_t body = received.find("\r\n\r\n");
-            for (size_t i = body == std::string::npos ? received.size() : body + 4; i + 1 < received.size(); ++i)
-              if (uint8_t(received[i]) == 0xFF && (uint8_t(received[i + 1]) & 0xE0) == 0xE0)
-                return true;
-            return n < 0;
-          },
-          10000);
-  if (!streaming)
-    close(fd);
-  return streaming ? fd : -1;
+      client->Send("GET /velorin.mp3?src=1&kbps=56 HTTP/1.0\r\n\r\n") ? 10000 : 0);
+  return framed ? std::move(client) : nullptr;
 }
 
 // Started plainly (capturing a test card, streaming to a listener) or with
@@ -87,14 +66,13 @@ TEST(Service, DaemonStartsDetachedAndStopsCleanlyOnSigterm)
     EXPECT_EQ(fields[6], "0") << "has a controlling terminal";
     for (int fd = 0; fd < 3; ++fd)
       EXPECT_EQ(Link(proc + "/fd/" + std::to_string(fd)), "/dev/null") << "descriptor " << fd;
-    int listener = service ? -1 : OpenLiveStream(LSettingGetInt("WebServer", "Port", 0));
-    EXPECT_TRUE(service || listener >= 0) << "no MP3 stream";
+    auto listener = service ? nullptr : OpenLiveStream(LSettingGetInt("WebServer", "Port", 0));
+    EXPECT_TRUE(service || listener) << "no MP3 stream";
 
     ASSERT_EQ(kill(daemon, SIGTERM), 0);
     kill(daemon, SIGTERM);
     int status = guard.WaitExit(daemon, 10000);
-    if (listener >= 0)
-      close(listener);
+    listener.reset();
     ASSERT_NE(status, -1) << "still running";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     EXPECT_FALSE(Exists(kSocket)) << "socket file left behind";
