@@ -1,7 +1,6 @@
 // The real executable on the virtual display: the run-once guard, the
 // "setup" name rule, the -logon delay, and the tray icon docked in our own
-// notification area (tests/gui/testtray.cpp) with its clicks and menu,
-// "Confirm Stop" and the settings command.
+// notification area (testtray.cpp) with its menu and "Confirm Stop".
 #include "gui/runonce.h"
 #include "integration/kit.h"
 
@@ -11,10 +10,11 @@
 
 namespace {
 
-// Starts the program in the background with the test's environment
-// (DISPLAY included); its standard error goes to DesktopErrorsPath().
-inline std::string DesktopErrorsPath() { return std::string(std::getenv("HOME")) + "/desktop.err"; }
-inline pid_t StartDesktop(const std::vector<std::string>& args, const std::string& argv0 = VelorinBinary())
+std::string Home() { return std::getenv("HOME"); }
+std::string DesktopErrorsPath() { return Home() + "/desktop.err"; }
+
+// Starts the program in the background with the test's environment.
+pid_t StartDesktop(const std::vector<std::string>& args, const std::string& argv0 = VelorinBinary())
 {
   std::vector<std::string> all{argv0};
   all.insert(all.end(), args.begin(), args.end());
@@ -32,7 +32,7 @@ inline pid_t StartDesktop(const std::vector<std::string>& args, const std::strin
   return pid;
 }
 
-inline int Xdotool(const std::string& arguments) { return std::system(("xdotool " + arguments).c_str()); }
+int Xdotool(const std::string& arguments) { return std::system(("xdotool " + arguments).c_str()); }
 
 // The test's own connection to the display.
 class TestDisplay {
@@ -55,11 +55,9 @@ public:
   std::string Name(Window w) const
   {
     char* name = nullptr;
-    std::string text;
-    if (XFetchName(display_, w, &name) != 0 && name != nullptr) {
-      text = name;
+    std::string text = XFetchName(display_, w, &name) != 0 && name != nullptr ? name : "";
+    if (name != nullptr)
       XFree(name);
-    }
     return text;
   }
 
@@ -69,8 +67,7 @@ public:
     return XGetWindowAttributes(display_, w, &a) != 0 && a.map_state == IsViewable;
   }
 
-  // Viewable top-level windows (there is no window manager) named `name`;
-  // with overrideRedirect, the viewable pop-ups (menus) instead.
+  // Viewable top-levels named `name` (no window manager), or the pop-ups (menus).
   std::vector<Window> Viewable(const std::string& name, bool overrideRedirect = false) const
   {
     std::vector<Window> found;
@@ -106,12 +103,8 @@ public:
   void SendDelete(Window w) const
   {
     XEvent ev = {};
-    ev.xclient.type = ClientMessage;
-    ev.xclient.window = w;
-    ev.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
-    ev.xclient.format = 32;
+    ev.xclient = {ClientMessage, 0, False, display_, w, XInternAtom(display_, "WM_PROTOCOLS", False), 32, {}};
     ev.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
-    ev.xclient.data.l[1] = CurrentTime;
     XSendEvent(display_, w, False, NoEventMask, &ev);
     XFlush(display_);
   }
@@ -120,10 +113,9 @@ private:
   Display* display_;
 };
 
-// The real program on the test display with settings of its own: no live
-// input, a free web port already "announced" (no first-start box), the
-// service not enabled.  Whatever it started is ended after each test.
-class DesktopTest : public ::testing::Test {
+// The real program with no live input, a free web port already announced
+// (no first-start box), the service not enabled.
+class Desktop : public ::testing::Test {
 protected:
   void SetUp() override
   {
@@ -141,12 +133,7 @@ protected:
   int port_ = 0;
 };
 
-using Desktop = DesktopTest;
-
-std::string Home() { return std::getenv("HOME"); }
-
-// A Unix socket at the run-once path: bound only (a crashed instance's
-// leftover), or connected to send raw words as a broken peer would.
+// A Unix socket at the run-once path: bound only (a crashed instance's), or sending raw words.
 bool UnixSocket(bool connectAndSend, const std::vector<int32_t>& words = {})
 {
   LUniqueFD fd(socket(AF_UNIX, SOCK_STREAM, 0));
@@ -163,8 +150,7 @@ bool UnixSocket(bool connectAndSend, const std::vector<int32_t>& words = {})
 TEST_F(Desktop, SecondStartForwardsItsArgumentsAndOnlyAnEmptyListPresentsTheWindow)
 {
   ASSERT_TRUE(UnixSocket(false)) << "a stale socket file does not stop the start";
-  // The first desktop start of a program the installer did not install
-  // adds its menu entry, once.
+  // The first start of a program the installer did not install adds its menu entry.
   LSettingSet(VLKeys::Installed, false);
   pid_t first = StartDesktop({});
   Window main = x_.Wait("Velorin");
@@ -178,8 +164,7 @@ TEST_F(Desktop, SecondStartForwardsItsArgumentsAndOnlyAnEmptyListPresentsTheWind
     EXPECT_EQ(LUserSettingGetInt("MainWindow", key, -1), value) << key;
 
   EXPECT_EQ(guard_.WaitExit(StartDesktop({"-logon", "extra"}), 60000), 0);
-  // Malformed messages are dropped, each with a warning, in order: the last
-  // warning also means the forwarded arguments were handled.
+  // Malformed messages are dropped with a warning each, after the forwarded arguments.
   for (const std::vector<int32_t>& words : std::vector<std::vector<int32_t>>{
            {-1}, {LRunOnceSocket::kMaxArguments + 1}, {2, 4}, {1, 1 << 30}}) // negative, too many, short, too long
     ASSERT_TRUE(UnixSocket(true, words));
@@ -205,8 +190,7 @@ TEST_F(Desktop, ProgramNamedSetupOpensNothing)
   EXPECT_TRUE(Exists(Home() + "/.ostrel/velorin"));
 }
 
-// -logon waits 9 s for a service started at boot, and only then: the
-// window comes not before the delay, or well before it.
+// -logon waits 9 s for a service started at boot, and only then.
 TEST_F(Desktop, LogonDelaysTheWindowOnlyWhenTheServiceStartsAtBoot)
 {
   for (bool enabled : {true, false}) {
@@ -230,10 +214,7 @@ TEST_F(Desktop, LogonDelaysTheWindowOnlyWhenTheServiceStartsAtBoot)
 // The test notification area as a child whose report lines we read.
 class TestTray {
 public:
-  TestTray()
-  {
-    EXPECT_TRUE(child_.Start({VELORIN_BINARY_DIR "/tests/gui/velorin-testtray"}));
-  }
+  TestTray() { EXPECT_TRUE(child_.Start({VELORIN_BINARY_DIR "/tests/gui/velorin-testtray"})); }
   // The next report line, waiting for it; "" when none came.
   std::string NextLine()
   {
@@ -255,13 +236,12 @@ private:
   std::string buffer_;
 };
 
-class Tray : public DesktopTest {
+class Tray : public Desktop {
 protected:
   // The icon sits at (600, 10) in the test tray, 24 x 24.
   static void ClickIcon(int button) { Xdotool("mousemove 612 22 click " + std::to_string(button)); }
 
-  // "Confirm Stop", opened from the tray menu's "E_xit (Stop Server)" by
-  // its mnemonic, focused for the keyboard.
+  // "Confirm Stop", opened by the tray menu's "E_xit (Stop Server)" mnemonic.
   Window OpenConfirmStop(Window main)
   {
     size_t popups = x_.Viewable("", true).size();
@@ -316,9 +296,8 @@ TEST_F(Tray, IconDocksAndAnswersClicksAndConfirmStopHasThreeAnswers)
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadWhole(DesktopErrorsPath());
 }
 
-// Ctrl+S opens the settings dialog; Cancel still restarts the engine, and a
-// port changed meanwhile restarts the web server too.  Without a tray the
-// icon waits for one, and the stored tray id is kept.
+// Ctrl+S opens the settings; Cancel still restarts the engine (the web
+// server too after a port change).  A tray id up to 1000 is kept.
 TEST_F(Tray, CancelledSettingsDialogStillRestartsTheEngine)
 {
   LSettingSetInt("Settings", "TrayID", 5);

@@ -1,5 +1,4 @@
-// The desktop's message boxes, modal dialogs and file choosers, in process
-// on the virtual display.
+// The desktop's message boxes, modal dialogs and file choosers.
 #include "gui/dialog.h"
 #include "gui/driver.h"
 #include "gui/filedialog.h"
@@ -66,8 +65,7 @@ TEST_F(Dialogs, EachBoxIsTitledVelorinWithItsIconButtonsAndAnswer)
   }
 }
 
-// A capture thread that cannot open its card asks from its own thread: the
-// main loop shows the box and the thread gets the answer.
+// A box asked from a worker thread is shown by the main loop.
 TEST_F(Dialogs, BoxAskedOnAWorkerThreadIsShownByTheMainLoop)
 {
   LScript script;
@@ -82,8 +80,7 @@ TEST_F(Dialogs, BoxAskedOnAWorkerThreadIsShownByTheMainLoop)
   EXPECT_EQ(script.boxes[0].heading, "From a worker");
 }
 
-// Without libnotify the validation message is a box without icon, and the
-// dialog stays open until its data is valid.
+// Without libnotify invalid data gets a box without icon; the dialog stays open.
 TEST_F(Dialogs, InvalidDataWithoutLibnotifyShowsABoxAndKeepsTheDialogOpen)
 {
   for (const char* name : {"libnotify.so", "libnotify.so.4"})
@@ -128,8 +125,7 @@ TEST_F(Dialogs, InvalidDataWithoutLibnotifyShowsABoxAndKeepsTheDialogOpen)
   EXPECT_FALSE(script.boxes[0].iconShown);
 }
 
-// The chosen file vanishes before Open: refused with a message, and the
-// chooser stays open for another choice.
+// A chosen file gone before Open is refused; the chooser stays open.
 TEST_F(Dialogs, OpenOnAFileThatIsGoneIsRefusedAndTheChooserStaysOpen)
 {
   char path[260] = "/tmp/banner.jpg";

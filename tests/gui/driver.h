@@ -1,8 +1,6 @@
 #pragma once
-// Driving the desktop's dialogs in process on the virtual display: lookups
-// and edits of controls, a script of steps acting on windows as they appear,
-// and a fixture that starts GTK, records the application's message boxes
-// and gives the test its own sound cards.
+// Driving the desktop's dialogs in process on the virtual display: controls,
+// a script of steps acting on windows as they appear, and a fixture.
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
 
@@ -15,8 +13,7 @@
 #include "alsa/testalsa.h"
 #include "app/messagebox.h"
 
-// The first widget inside `root` (itself and internal children included)
-// that `match` accepts.
+// The first widget in `root` (itself and internal children included) that `match` accepts.
 inline GtkWidget* FindWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& match)
 {
   if (match(root))
@@ -106,15 +103,12 @@ inline std::string ComboText(GtkWindow* window, int id)
   return result;
 }
 
-// A wizard's buttons and inputs, found by what the page shows: each false
-// when the page does not (yet) offer it.
+// A wizard's buttons and choices by what the page shows; false when not (yet) offered.
 inline bool Press(GtkWindow* wizard, int response)
 {
   GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(wizard), response);
-  if (button == nullptr || !gtk_widget_is_sensitive(button))
-    return false;
-  gtk_button_clicked(GTK_BUTTON(button));
-  return true;
+  const bool ready = button != nullptr && gtk_widget_is_sensitive(button);
+  return ready && (gtk_button_clicked(GTK_BUTTON(button)), true);
 }
 
 inline bool Choose(GtkWindow* wizard, const char* label)
@@ -130,20 +124,15 @@ inline bool Choose(GtkWindow* wizard, const char* label)
 
 // What a message box showed.
 struct SeenBox {
-  std::string title;
-  std::string heading;
-  std::string body;
+  std::string title, heading, body;
   GtkMessageType type = GTK_MESSAGE_OTHER;
   bool iconShown = false;
   std::vector<std::string> buttons;
 };
 
-// Steps run in order, each once a visible window of its own is shown: a
-// top-level with its title ("" any dialog), or a message box.  A step is
-// retried on every tick until it returns true.  Message boxes are recorded;
-// one that no step waits for is answered with AnswerOtherBoxes' response,
-// and no window step acts while a box is open.  A script still waiting
-// after 60 s cancels every dialog, so a test fails instead of hanging.
+// Steps run in order once their window shows (by title, "" any dialog, or a
+// message box), retried until true.  Boxes are recorded; other boxes get
+// AnswerOtherBoxes' response.  Still waiting after 60 s: all cancelled.
 class LScript {
 public:
   using Action = std::function<bool(GtkWindow*)>;
@@ -184,15 +173,13 @@ private:
 
   LScript& Add(const std::string& title, bool box, Action action)
   {
-    steps_.push_back({title, box, std::move(action)});
-    return *this;
+    return steps_.push_back({title, box, std::move(action)}), *this;
   }
 
   void Record(GtkWindow* window)
   {
     SeenBox seen;
-    gchar* text = nullptr;
-    gchar* secondary = nullptr;
+    gchar *text = nullptr, *secondary = nullptr;
     g_object_get(window, "text", &text, "secondary-text", &secondary, "message-type", &seen.type, nullptr);
     seen.title = gtk_window_get_title(window);
     seen.heading = text != nullptr ? text : "";
@@ -216,13 +203,11 @@ private:
 
   void Poll()
   {
-    // One action at a time may wait to start: the window it answers is
-    // still shown until then, and would be taken for the next step's.
+    // One action at a time: its window is shown until it ran.
     if (run_ != 0)
       return;
     const bool stuck = !steps_.empty() && ++ticks_ > 3000;
-    GtkWindow* box = nullptr;
-    GtkWindow* window = nullptr;
+    GtkWindow *box = nullptr, *window = nullptr;
     GList* windows = gtk_window_list_toplevels();
     for (GList* w = windows; w != nullptr; w = w->next) {
       GtkWindow* top = GTK_WINDOW(w->data);
@@ -258,9 +243,7 @@ private:
     if (window == nullptr)
       return;
     // The action runs from a source of its own: it may run a nested modal
-    // loop (a click that opens a dialog), in which this poll goes on with
-    // the next steps.  A response ends a dialog's loop only once the action
-    // returns, so an action answers its window once.
+    // loop (a click that opens a dialog), in which this poll goes on.
     if (boxStep)
       Record(box);
     running_ = std::move(steps_.front());
@@ -294,11 +277,7 @@ class LRecordedBoxes : public LMessageBoxes {
 public:
   void Info(LWindow*, const char* primary, const char*) override { shown.emplace_back(primary); }
   void InfoNoIcon(LWindow*, const char* primary, const char*) override { shown.emplace_back(primary); }
-  bool QueryYes(LWindow*, const char* primary, const char*) override
-  {
-    shown.emplace_back(primary);
-    return false;
-  }
+  bool QueryYes(LWindow*, const char* primary, const char*) override { return shown.emplace_back(primary), false; }
   void Error(LWindow*, const char* text) override { shown.emplace_back(text); }
 
   std::vector<std::string> shown;

@@ -1,8 +1,5 @@
-// The settings sheet driven on the virtual display: the General and Other
-// pages, the start-mode controls (applied for real in the tests' private
-// system folders, where no init script is installed), the Live page over
-// test sound cards, and the Recordings page adding real files through the
-// file chooser with the encoder component tests/isolate installs.
+// The settings sheet: General and Other pages, start modes (in private
+// system folders without an init script), Live and Recordings pages.
 #include "audio/mp3check.h"
 #include "gui/driver.h"
 #include "gui/livesources.h"
@@ -64,95 +61,82 @@ protected:
   }
 };
 
-// What each page shows of the stored settings, and what it writes on OK.
+// What the pages show of the stored settings, and what they write on OK.
 // Port 0 means 1085 and the input stops at 64535; a stored rate that is no
 // choice shows no selection and is kept rather than written as 0.
 TEST_F(SettingsTest, PagesShowStoredSettingsAndWriteEditsOnOk)
 {
-  struct Case {
-    std::function<void()> store;
-    std::function<void(GtkWindow*)> showAndEdit; // checks what the page shows, then edits it
-    std::function<void()> verify;
+  struct Row {
+    int port;
+    bool known;
+    int dialUp; // stored, with host "old.example" and broadband 128
+    int shownPort;
+    const char* shownRates;
+    int typedPort;
+    const char *typedHost, *dialUpChosen; // null: left alone
+    int portAfter;
+    const char* hostAfter;
+    int ratesAfter; // dial-up * 1000 + broadband
   };
-  const Case cases[] = {
-      {[] {
-         LSettingSet(VLKeys::WebServerPort, 8000);
-         LSettingSet(VLKeys::WebAccessHostKnown, false);
-         LSettingSet(VLKeys::WebAccessHost, "old.example");
-         LSettingSet(VLKeys::DialUpKBPS, 16);
-         LSettingSet(VLKeys::BroadBandKBPS, 128);
-       },
-       [](GtkWindow* w) {
-         EXPECT_EQ(gtk_spin_button_get_value_as_int(Port(w)), 8000);
-         EXPECT_TRUE(IsChecked(w, kIdGenDirect));
-         EXPECT_EQ(EntryText(w, kIdGenHost), "old.example");
-         EXPECT_FALSE(Sensitive(w, kIdGenHost));
-         EXPECT_EQ(ComboText(w, kIdGenDialUp) + " " + ComboText(w, kIdGenBroadBand), "16 128");
-         gtk_spin_button_set_value(Port(w), 8100);
-         Click(w, kIdGenHostKnown);
-         EXPECT_TRUE(Sensitive(w, kIdGenHost));
-         SetText(w, kIdGenHost, "  radio.example  ");
-         SetCombo(w, kIdGenDialUp, "32");
-         SetCombo(w, kIdGenBroadBand, "64");
-       },
-       [] {
-         EXPECT_EQ(LSettingGet(VLKeys::WebServerPort), 8100);
-         EXPECT_TRUE(LSettingGet(VLKeys::WebAccessHostKnown));
-         EXPECT_EQ(Stored(VLKeys::WebAccessHost), "radio.example");
-         EXPECT_EQ(LSettingGet(VLKeys::DialUpKBPS) * 1000 + LSettingGet(VLKeys::BroadBandKBPS), 32064);
-       }},
-      {[] {
-         LSettingSet(VLKeys::WebServerPort, 0);
-         LSettingSet(VLKeys::WebAccessHostKnown, true);
-         LSettingSet(VLKeys::DialUpKBPS, 33);
-       },
-       [](GtkWindow* w) {
-         EXPECT_EQ(gtk_spin_button_get_value_as_int(Port(w)), 1085);
-         EXPECT_TRUE(IsChecked(w, kIdGenHostKnown));
-         EXPECT_EQ(ComboText(w, kIdGenDialUp), "");
-         gtk_spin_button_set_value(Port(w), 65535);
-         Click(w, kIdGenDirect);
-       },
-       [] {
-         EXPECT_EQ(LSettingGet(VLKeys::WebServerPort), 64535);
-         EXPECT_FALSE(LSettingGet(VLKeys::WebAccessHostKnown));
-         EXPECT_EQ(LSettingGet(VLKeys::DialUpKBPS), 33);
-       }},
-      {[] {
-         LSettingSet(VLKeys::CustomASXBanner, false);
-         LSettingSet(VLKeys::CustomASXBannerPath, "/a/b.jpg");
-       },
-       [](GtkWindow* w) {
-         EXPECT_TRUE(IsChecked(w, kIdOtherDefaultBanner));
-         EXPECT_EQ(EntryText(w, kIdOtherPath), "/a/b.jpg");
-         EXPECT_EQ(EntryText(w, kIdOtherURL), VLKeys::CustomASXBannerURLPage.def);
-         for (bool custom : {false, true}) {
-           for (int id : {kIdOtherPath, kIdOtherBrowse, kIdOtherURL})
-             EXPECT_EQ(Sensitive(w, id), custom) << id;
-           Click(w, kIdOtherCustomBanner);
-         }
-         SetText(w, kIdOtherPath, " /srv/banner.jpg");
-         SetText(w, kIdOtherURL, "  http://listen.example/  ");
-       },
-       [] {
-         EXPECT_TRUE(LSettingGet(VLKeys::CustomASXBanner));
-         EXPECT_EQ(Stored(VLKeys::CustomASXBannerPath), " /srv/banner.jpg"); // as entered
-         EXPECT_EQ(Stored(VLKeys::CustomASXBannerURL), "http://listen.example/");
-       }},
+  const Row rows[] = {
+      {8000, false, 16, 8000, "16 128", 8100, "  radio.example  ", "32", 8100, "radio.example", 32064},
+      {0, true, 33, 1085, " 128", 65535, nullptr, nullptr, 64535, "old.example", 33128},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(&c - cases);
-    c.store();
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.port);
+    LSettingSet(VLKeys::WebServerPort, r.port);
+    LSettingSet(VLKeys::WebAccessHostKnown, r.known);
+    LSettingSet(VLKeys::WebAccessHost, "old.example");
+    LSettingSet(VLKeys::DialUpKBPS, r.dialUp);
+    LSettingSet(VLKeys::BroadBandKBPS, 128);
     LScript script;
-    script.On("Velorin Settings", Then(c.showAndEdit, GTK_RESPONSE_OK));
+    script.On("Velorin Settings", Then([&r](GtkWindow* w) {
+      EXPECT_EQ(gtk_spin_button_get_value_as_int(Port(w)), r.shownPort);
+      EXPECT_TRUE(IsChecked(w, r.known ? kIdGenHostKnown : kIdGenDirect));
+      EXPECT_EQ(EntryText(w, kIdGenHost), "old.example");
+      EXPECT_EQ(Sensitive(w, kIdGenHost), r.known);
+      EXPECT_EQ(ComboText(w, kIdGenDialUp) + " " + ComboText(w, kIdGenBroadBand), r.shownRates);
+      gtk_spin_button_set_value(Port(w), r.typedPort);
+      Click(w, r.known ? kIdGenDirect : kIdGenHostKnown);
+      EXPECT_EQ(Sensitive(w, kIdGenHost), !r.known);
+      if (r.typedHost != nullptr)
+        SetText(w, kIdGenHost, r.typedHost);
+      if (r.dialUpChosen != nullptr) {
+        SetCombo(w, kIdGenDialUp, r.dialUpChosen);
+        SetCombo(w, kIdGenBroadBand, "64");
+      }
+    }, GTK_RESPONSE_OK));
     EXPECT_TRUE(RunSheet(script));
     EXPECT_EQ(Shown(), Texts{});
-    c.verify();
+    EXPECT_EQ(LSettingGet(VLKeys::WebServerPort), r.portAfter);
+    EXPECT_EQ(LSettingGet(VLKeys::WebAccessHostKnown), !r.known);
+    EXPECT_EQ(Stored(VLKeys::WebAccessHost), r.hostAfter);
+    EXPECT_EQ(LSettingGet(VLKeys::DialUpKBPS) * 1000 + LSettingGet(VLKeys::BroadBandKBPS), r.ratesAfter);
   }
+
+  LSettingSet(VLKeys::CustomASXBanner, false);
+  LSettingSet(VLKeys::CustomASXBannerPath, "/a/b.jpg");
+  LScript script;
+  script.On("Velorin Settings", Then([](GtkWindow* w) {
+    EXPECT_TRUE(IsChecked(w, kIdOtherDefaultBanner));
+    EXPECT_EQ(EntryText(w, kIdOtherPath), "/a/b.jpg");
+    EXPECT_EQ(EntryText(w, kIdOtherURL), VLKeys::CustomASXBannerURLPage.def);
+    for (bool custom : {false, true}) {
+      for (int id : {kIdOtherPath, kIdOtherBrowse, kIdOtherURL})
+        EXPECT_EQ(Sensitive(w, id), custom) << id;
+      Click(w, kIdOtherCustomBanner);
+    }
+    SetText(w, kIdOtherPath, " /srv/banner.jpg");
+    SetText(w, kIdOtherURL, "  http://listen.example/  ");
+  }, GTK_RESPONSE_OK));
+  EXPECT_TRUE(RunSheet(script));
+  EXPECT_EQ(Shown(), Texts{});
+  EXPECT_TRUE(LSettingGet(VLKeys::CustomASXBanner));
+  EXPECT_EQ(Stored(VLKeys::CustomASXBannerPath), " /srv/banner.jpg"); // as entered
+  EXPECT_EQ(Stored(VLKeys::CustomASXBannerURL), "http://listen.example/");
 }
 
-// A known host of only spaces is refused against the host input; the sheet
-// stays open and nothing of the page is written, even once cancelled.
+// A known host of only spaces is refused; nothing is written, even once cancelled.
 TEST_F(SettingsTest, HostOfOnlySpacesIsRefused)
 {
   LSettingSet(VLKeys::WebServerPort, 8000);
@@ -225,8 +209,7 @@ protected:
     TestAlsaSetCard(3, "silence", nullptr, "USB Mic");
   }
 
-  // Inputs 1..n: "One" on card 0, "Two" (stored without a name) on card 1,
-  // the others on an absent card.
+  // Inputs 1..n: "One" on card 0, one without a name on card 1, others on an absent card.
   static void StoreInputs(int count)
   {
     LLiveSetSourceCount(count);
@@ -246,8 +229,8 @@ protected:
   }
 };
 
-// Editing input 2 onto input 1's card is refused, as is a bad publishing
-// address; a free card behind a gap in the card numbers is stored by name.
+// Input 2 on input 1's card is refused, as is a bad publishing address; a
+// card behind a gap in the numbers is stored by name.
 TEST_F(LivePageTest, EditRefusesAnotherInputsDevice)
 {
   StoreInputs(2);
@@ -286,9 +269,8 @@ TEST_F(LivePageTest, EditRefusesAnotherInputsDevice)
   EXPECT_EQ(LLiveGetDevice(2).GetListNumber(), 3);
 }
 
-// Each case clicks one button and cancels the sheet: the buttons write at
-// once, so their changes outlive it.  A stream input dialog, when one opens,
-// is filled and confirmed (a refused one then cancelled).
+// One button per case, then Cancel: the buttons write at once.  A stream
+// input dialog is filled and confirmed (a refused one then cancelled).
 TEST_F(LivePageTest, AddAndRemoveKeepTheirLimits)
 {
   struct Case {
@@ -369,9 +351,7 @@ protected:
     EXPECT_NEAR(ToneFrequency(samples, 44100, 4410, samples.size() - 4410), tone, tone * 0.02) << path;
   }
 
-  // Opens the sheet, presses Add and chooses all `count` files of the
-  // chooser's folder once it has loaded them; the page's list afterwards
-  // goes to `rows`.
+  // Presses Add and chooses all `count` files once loaded; the list afterwards goes to `rows`.
   void AddThroughPage(std::size_t count, LScript& script, Rows& rows)
   {
     script.On("Velorin Settings", Then([&rows](GtkWindow* w) {
@@ -398,9 +378,8 @@ protected:
   soxtest::TempDir dir_;
 };
 
-// A WAV and an MP3 above both rates become a recording each at both rates,
-// with their tones; a raw file asks for its format once: cancelling that
-// converts nothing of the selection, confirming stores the format.
+// A WAV and an MP3 become recordings at both rates; a raw file asks for its
+// format: Cancel converts nothing of the selection, OK stores the format.
 TEST_F(RecordingsPageTest, AddsWavMp3AndRawFilesAtBothRates)
 {
   Tone(Picked("talk.wav"), 44100, 2, 440, 2);
@@ -449,8 +428,7 @@ TEST_F(RecordingsPageTest, AddsWavMp3AndRawFilesAtBothRates)
   ExpectTone(Recording(true, "dictation"), 440);
 }
 
-// Cancel, pressed once the encoder has begun writing a long file, deletes
-// what was begun of both rates and lists nothing.
+// Cancel during a long file deletes what was begun of both rates.
 TEST_F(RecordingsPageTest, CancelDuringALongFileLeavesNoPartialFile)
 {
   Tone(Picked("long.wav"), 8000, 1, 500, 900);

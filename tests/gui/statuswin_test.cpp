@@ -1,17 +1,15 @@
-// The status pane fed from a worker thread through the log, as a busy
-// service feeds it: the main loop keeps answering and the pane keeps only
-// its last lines.
+// The status pane flooded through the log from a worker thread: the main
+// loop keeps answering and the pane keeps only its last lines.
 #include "gui/statuswin.h"
 
 #include <gtest/gtest.h>
 
+#include "base/waitfor.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <chrono>
-#include <string>
-#include <thread>
-#include <vector>
+#include <memory>
 
 namespace {
 
@@ -22,20 +20,9 @@ struct Probe {
   std::vector<long long>* delays;
 };
 
-// Runs on the main loop: how long the loop took to answer.
-gboolean AnswerProbe(gpointer data)
-{
-  auto* probe = static_cast<Probe*>(data);
-  probe->delays->push_back(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - probe->posted).count());
-  delete probe;
-  return FALSE;
-}
-
 std::string LineText(GtkTextBuffer* buffer, int line)
 {
-  GtkTextIter start;
-  GtkTextIter end;
+  GtkTextIter start, end;
   gtk_text_buffer_get_iter_at_line(buffer, &start, line);
   end = start;
   gtk_text_iter_forward_to_line_end(&end);
@@ -72,7 +59,14 @@ TEST(StatusPane, FloodOfLogLinesKeepsTheLoopAnsweringAndTheLineCountBounded)
       default: LOGINFO(text.c_str()); break;
       }
       if (i % 10 == 9) {
-        g_idle_add(&AnswerProbe, new Probe{Clock::now(), &delays});
+        // Answered on the main loop: how long the loop took.
+        g_idle_add(
+            [](gpointer data) {
+              std::unique_ptr<Probe> probe(static_cast<Probe*>(data));
+              probe->delays->push_back(MsSince(probe->posted));
+              return FALSE;
+            },
+            new Probe{Clock::now(), &delays});
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
     }

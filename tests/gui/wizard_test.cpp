@@ -1,6 +1,4 @@
-// The install and uninstall wizards on the virtual display, driven as a
-// user would, inside tests/isolate-system (private /opt, /etc/init.d,
-// /usr/sbin, /home... and the test accounts ann, bob and root).
+// The install and uninstall wizards driven as a user would, inside tests/isolate-system.
 #include "app/autorun.h"
 #include "app/installdialog.h"
 #include "base/file.h"
@@ -37,7 +35,6 @@ protected:
     script_.AnswerOtherBoxes(GTK_RESPONSE_OK);
   }
 
-  // Enters the unpacked release folder, as the user running its installer.
   std::string EnterRelease()
   {
     std::string release = UnpackedRelease(dir_.Path());

@@ -1,7 +1,5 @@
-// The encoder (lyrenc) and decoder (tarnel: Ogg Vorbis, wendrik: FLAC)
-// components, run as the server runs them (through /bin/sh with its command
-// lines), on inputs written by sox, oggenc and flac, their output read back
-// by ffmpeg or compared with sox's own conversion.
+// The encoder (lyrenc) and decoders (tarnel: Ogg Vorbis, wendrik: FLAC) run
+// as the server runs them, their output read back by ffmpeg or sox.
 #include "integration/kit.h"
 
 #include <cstdio>
@@ -15,8 +13,7 @@ const std::string kTarnel = ComponentPath("tarnel");
 const std::string kWendrik = ComponentPath("wendrik");
 
 int FrameSamples(int rate) { return rate >= 32000 ? 1152 : 576; }
-// The encoder's fixed delay: a stream without an info frame decodes to this
-// much extra at the start plus up to two frames of padding.
+// Without an info frame a stream decodes to this much extra plus up to two frames of padding.
 constexpr long kEncoderDelay = 576;
 
 class LyrencTest : public ::testing::Test {
@@ -28,21 +25,11 @@ protected:
       ASSERT_EQ(access(c.c_str(), X_OK), 0) << "not built: " << c;
   }
 
-  // A tone file written by sox, one sine per channel at half scale.
   std::string MakeWav(int rate, int bits, const std::vector<double>& tones, double seconds)
   {
-    std::string path = dir_ / "tone source.wav";
-    std::vector<std::string> argv = {"/usr/bin/sox", "-n", "-r", std::to_string(rate), "-c",
-                                     std::to_string(tones.size()), "-b", std::to_string(bits), path,
-                                     "synth", std::to_string(seconds)};
-    for (double f : tones)
-      argv.insert(argv.end(), {"sine", std::to_string(f)});
-    argv.insert(argv.end(), {"vol", "0.5"});
-    EXPECT_TRUE(RunProgram(argv).Exited(0));
-    return path;
+    return SoxTone(dir_ / "tone source.wav", rate, tones, seconds, {"-b", std::to_string(bits)});
   }
 
-  // wav encoded as "ogg" (oggenc), "flac" or "oga" (FLAC in Ogg).
   std::string Encode(const std::string& wav, const std::string& kind)
   {
     std::string out = wav + "." + kind;
@@ -53,18 +40,13 @@ protected:
     return out;
   }
 
-  static std::string DecodeCommand(const std::string& component, const std::string& out, const std::string& in)
-  {
-    return "\"" + component + "\"" + (component == kWendrik ? " -d" : "") + " -o \"" + out + "\" \"" + in + "\"";
-  }
-
   TempFolder dir_;
 };
 
 using DecoderTest = LyrencTest;
 
-// Live lines (to standard output) and file lines as the server builds them,
-// plus rates and bit rates the encoder must correct: format, tones, length.
+// Live and file command lines as the server builds them, and rates and bit
+// rates the encoder must correct: format, tones, length.
 TEST_F(LyrencTest, EncoderOutputKeepsFormatTonesAndLength)
 {
   struct Case {
@@ -76,10 +58,8 @@ TEST_F(LyrencTest, EncoderOutputKeepsFormatTonesAndLength)
     int rate, channels, kbps;  // kbps 0: VBR
     bool infoFrame, checkLength;
   };
-  // Different tones left and right catch swapped or mixed channels; a mono
-  // line fed stereo with a silent right channel shows a true down-mix.  The
-  // encoder leaves the info frame out when a frame is too small for it and
-  // with CRCs (-p).
+  // Different tones left and right catch swapped channels; no info frame in
+  // frames too small for it, nor with CRCs (-p).
   const Case cases[] = {
       {"-m s -b 56 -h -r -x -s 44.100 --silent", false, 44100, {440, 1000}, "", 44100, 2, 56, false, true},
       {"-m m -a -b 24 -h -r -x -s 44.100 --silent", false, 44100, {440, 0}, "", 24000, 1, 24, false, true},
@@ -132,9 +112,8 @@ TEST_F(LyrencTest, EncoderOutputKeepsFormatTonesAndLength)
     if (downMix) {
       EXPECT_NEAR(Rms(decoded, 0), Rms(source, 0) / 2, Rms(source, 0) / 8);
     }
-    // The info frame tells the decoder the delay and padding to drop: at
-    // the start of the file, rewritten at the end.  Without the final flush
-    // the last frames would be missing.
+    // The info frame gives the delay and padding to drop; without the final
+    // flush the last frames would be missing.
     const std::string head = mp3.substr(0, 200);
     const bool tagged = head.find("Info") != std::string::npos || head.find("Xing") != std::string::npos;
     if (c.checkLength) {
@@ -169,8 +148,7 @@ TEST_F(LyrencTest, EncoderReadsRawInputInTheByteOrderItIsTold)
   }
 }
 
-// A live encoder yields frames for each 100 ms block as it comes, and the
-// frames still held at the end of input.
+// A live encoder answers each 100 ms block at once, and flushes at the end.
 TEST_F(LyrencTest, LiveEncoderAnswersEachBlockWithoutWaitingForTheEnd)
 {
   const std::string pcm = PcmBytes(Tone(44100, 4410 * 4, {440, 1000}));
@@ -191,8 +169,8 @@ TEST_F(LyrencTest, LiveEncoderAnswersEachBlockWithoutWaitingForTheEnd)
 }
 
 // The decoders write a canonical WAV at the source's rate and channels (six
-// channels from Vorbis order back to WAV order; the LFE channel, low-passed
-// by the encoder, is not compared) with sox's samples for FLAC of any depth.
+// channels back in WAV order; the low-passed LFE is not compared), with
+// sox's samples for FLAC of any depth.
 TEST_F(DecoderTest, DecodersWriteTheSourceAsACanonicalWav)
 {
   struct Case {
@@ -217,7 +195,8 @@ TEST_F(DecoderTest, DecodersWriteTheSourceAsACanonicalWav)
     SCOPED_TRACE(c.kind + " " + std::to_string(c.bits) + " bits " + std::to_string(c.tones.size()) + " channels");
     std::string wav = MakeWav(c.rate, c.bits, c.tones, c.seconds);
     std::string output = dir_ / "Temp 1.wav";
-    LRunResult r = RunShell(DecodeCommand(c.component, output, Encode(wav, c.kind)));
+    const std::string input = Encode(wav, c.kind), decode = c.component == kWendrik ? "\" -d" : "\"";
+    LRunResult r = RunShell("\"" + c.component + decode + " -o \"" + output + "\" \"" + input + "\"");
     ASSERT_TRUE(r.Exited(0)) << r.err;
     LAudio decoded;
     std::string why;
@@ -293,9 +272,8 @@ TEST_F(DecoderTest, BadCommandLinesExitWithStatus2AndTouchNothing)
   EXPECT_TRUE(S_ISCHR(null.st_mode));
 }
 
-// Missing, empty, foreign, damaged or cut inputs, a missing output folder
-// and a full disk: status 1, a message naming the file, and no file at all
-// where the output would go (a stale one there does not pass for a result).
+// Bad inputs, a missing output folder and a full disk: status 1, a message
+// naming the file, and no output file (a stale one there is removed too).
 TEST_F(DecoderTest, FailuresLeaveNoOutputFileBehind)
 {
   const std::string wav = MakeWav(44100, 16, {440, 1000}, 8.0);
@@ -343,9 +321,10 @@ TEST_F(DecoderTest, FailuresLeaveNoOutputFileBehind)
     std::vector<std::string> argv = {c.component, "-o", dir_ / c.output, dir_ / c.input};
     if (c.component == kLyrenc)
       argv = {kLyrenc, "-m", "j", "-b", "128", "-r", "-x", "-S", dir_ / c.input, dir_ / c.output};
-    LRunResult r = RunProgram(argv, "", [&c] {
+    const rlimit limit{c.limit, c.limit};
+    LRunResult r = RunProgram(argv, "", [&] {
       if (c.limit != 0)
-        LimitFileSize(c.limit);
+        setrlimit(RLIMIT_FSIZE, &limit);
     });
     EXPECT_TRUE(r.Exited(1)) << r.status;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
@@ -405,9 +384,8 @@ TEST_F(DecoderTest, StoppedComponentsLeaveNoPartialFile)
   EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
-// A component's installer, given the program or finding NAME beside
-// NAME.component, puts it where the server looks; a missing program fails
-// and installs nothing; reinstalling leaves a running encoder running.
+// A component's installer puts the program given, or found beside it, where
+// the server looks; reinstalling leaves a running encoder running.
 TEST(ComponentInstallTest, InstallersPutTheirProgramWhereTheServerLooks)
 {
   auto installer = [](const std::string& name) {

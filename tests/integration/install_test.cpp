@@ -1,9 +1,6 @@
-// Installing from the release package and uninstalling, with the real
-// executable and the components' installer scripts, inside
-// tests/isolate-system: private /etc/init.d, /etc/rc?.d, /etc/systemd,
-// /usr/sbin, /usr/share/applications and /home, and a test /etc/passwd
-// (root, ann 1000 with KDE, bob 1001 with a GNOME 2 session holding one
-// client, root with .config only).
+// Installing from the release package and uninstalling, inside
+// tests/isolate-system (private system folders; users root, ann 1000 with
+// KDE, bob 1001 with a GNOME 2 session holding one client).
 #include "app/autorun.h"
 #include "app/installdialog.h"
 #include "app/serviceinstall.h"
@@ -70,17 +67,14 @@ protected:
     signal(SIGPIPE, SIG_IGN);
     setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
     unsetenv("USERNAME");
-    // tests/isolate brings the built components; the install must do it.
     std::filesystem::remove_all("/opt/ostrel/components");
   }
 
-  // "velorin -install" without a display, run in the release folder.
   LRunResult Install(const std::string& answer)
   {
     return RunShell("cd " + UnpackedRelease(dir_.Path()) + " && exec env -u DISPLAY ./bin/velorin -install", answer);
   }
 
-  // Installs and starts the service through its init script.
   pid_t InstallAndStart(DaemonGuard& guard)
   {
     EXPECT_TRUE(Install("y\n").Exited(0));
@@ -221,8 +215,7 @@ TEST_F(InstallTest, EachStartModeLeavesExactlyTheEntriesOfItsRow)
   EXPECT_EQ(ReadWhole(kSession).find("RestartCommand=velorin"), std::string::npos);
 }
 
-// Uninstalling stops the service and removes everything; when the service
-// cannot be stopped (an init script whose stop fails) it removes nothing.
+// Uninstalling stops the service and removes everything; nothing while the service cannot be stopped.
 TEST_F(InstallTest, UninstallRemovesEverythingOnlyOnceTheServiceStopped)
 {
   DaemonGuard guard("velorind");

@@ -1,10 +1,11 @@
 #pragma once
-// Running the real programs in tests: child processes with pipes, the
-// daemon the executable leaves behind (the test process is a child
-// subreaper, so the daemon becomes its child), the log file, test tones and
-// an independent reading of audio output through ffmpeg.
+// Running the real programs in tests: child processes, the daemon (the test
+// process is a child subreaper, so the daemon becomes its child), the log
+// file, test tones and audio output read back through ffmpeg.
 #include "app/testhelpers.h"
+#include "audio/mp3check.h"
 #include "base/filetestutil.h"
+#include "base/waitfor.h"
 #include "base/uniquefd.h"
 #include "settings/settings.h"
 
@@ -31,20 +32,11 @@ inline std::string VelorinBinary() { return VELORIN_BINARY_DIR "/velorin"; }
 // Where tests/isolate installs the built components, as the server finds them.
 inline std::string ComponentPath(const std::string& name) { return "/opt/ostrel/components/" + name + "/" + name; }
 
-inline long long MsSince(std::chrono::steady_clock::time_point start)
-{
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Polls every 20 ms until the condition holds or ms have passed.
 inline bool WaitUntil(const std::function<bool()>& condition, int ms = 60000)
 {
-  auto start = std::chrono::steady_clock::now();
-  while (!condition()) {
+  for (auto start = std::chrono::steady_clock::now(); !condition(); std::this_thread::sleep_for(std::chrono::milliseconds(20)))
     if (MsSince(start) > ms)
       return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
   return true;
 }
 
@@ -59,7 +51,7 @@ inline std::vector<std::string> FolderNames(const std::string& folder)
 }
 
 // A child with pipes to its standard streams (stdin from a file for
-// RunProgram); killed and reaped at the end.  beforeExec runs in the child.
+// RunProgram), killed and reaped at the end; beforeExec runs in the child.
 class LChild {
 public:
   LChild() = default;
@@ -89,15 +81,12 @@ public:
       std::vector<char*> args;
       for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      execv(args[0], args.data());
+      execv(args[0], (args.push_back(nullptr), args.data()));
       _exit(127);
     }
     for (int fd : {in[0], out[1], err[1]})
       ::close(fd);
-    in_ = LUniqueFD(in[1]);
-    out_ = LUniqueFD(out[0]);
-    err_ = LUniqueFD(err[0]);
+    in_ = LUniqueFD(in[1]), out_ = LUniqueFD(out[0]), err_ = LUniqueFD(err[0]);
     return pid_ > 0;
   }
 
@@ -107,8 +96,7 @@ public:
   void CloseOut() { out_ = LUniqueFD(); }
   pid_t Pid() const { return pid_; }
 
-  // Reads both outputs until they close (standard error through a thread
-  // of its own) and waits for the exit; the wait status.
+  // Reads both outputs until they close and waits for the exit; the wait status.
   int Collect(std::string& out, std::string& err)
   {
     CloseIn();
@@ -141,8 +129,7 @@ private:
 
 struct LRunResult {
   int status = -1; // wait status
-  std::string out;
-  std::string err;
+  std::string out, err;
   bool Exited(int code) const { return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == code; }
 };
 
@@ -169,10 +156,18 @@ inline LRunResult RunShell(const std::string& command, const std::string& input 
   return RunProgram({"/bin/sh", "-c", command}, input);
 }
 
-inline void LimitFileSize(rlim_t bytes)
+// A tone file written by sox, one sine per channel at half scale.
+inline std::string SoxTone(const std::string& path, int rate, const std::vector<double>& tones, double seconds,
+                           const std::vector<std::string>& format = {"-b", "16"})
 {
-  rlimit limit = {bytes, bytes};
-  setrlimit(RLIMIT_FSIZE, &limit);
+  std::vector<std::string> argv = {"/usr/bin/sox", "-n", "-r", std::to_string(rate), "-c", std::to_string(tones.size())};
+  argv.insert(argv.end(), format.begin(), format.end());
+  argv.insert(argv.end(), {path, "synth", std::to_string(seconds)});
+  for (double f : tones)
+    argv.insert(argv.end(), {"sine", std::to_string(f)});
+  argv.insert(argv.end(), {"vol", "0.5"});
+  EXPECT_TRUE(RunProgram(argv).Exited(0));
+  return path;
 }
 
 // The release package as the package target makes it, unpacked in work
@@ -190,13 +185,12 @@ inline std::string UnpackedRelease(const std::string& work)
 
 // Interleaved 16-bit audio.
 struct LAudio {
-  int rate = 0;
-  int channels = 0;
+  int rate = 0, channels = 0;
   std::vector<int16_t> samples;
   size_t Frames() const { return channels > 0 ? samples.size() / static_cast<size_t>(channels) : 0; }
-  std::vector<double> Channel(int c) const
+  std::vector<int16_t> Channel(int c) const
   {
-    std::vector<double> x;
+    std::vector<int16_t> x;
     for (size_t i = static_cast<size_t>(c); i < samples.size(); i += static_cast<size_t>(channels))
       x.push_back(samples[i]);
     return x;
@@ -227,33 +221,22 @@ inline std::string PcmBytes(const LAudio& audio, bool bigEndian = false)
 inline std::vector<int16_t> SamplesFromLE(const std::string& b)
 {
   std::vector<int16_t> samples(b.size() / 2);
-  for (size_t i = 0; i < samples.size(); ++i)
-    samples[i] = static_cast<int16_t>(static_cast<uint8_t>(b[2 * i]) | static_cast<uint8_t>(b[2 * i + 1]) << 8);
+  std::memcpy(samples.data(), b.data(), samples.size() * 2);
   return samples;
 }
 
 // Rate, channels and bit rate from ffprobe, samples from ffmpeg.
 struct LProbe {
-  int rate = 0;
-  int channels = 0;
+  int rate = 0, channels = 0;
   long bitRate = 0;
 };
 
 inline bool ProbeStream(const std::string& path, LProbe& probe)
 {
-  LRunResult r = RunProgram({"/usr/bin/ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-                             "stream=sample_rate,channels,bit_rate", "-of", "default=noprint_wrappers=1", path});
-  std::istringstream lines(r.out);
-  for (std::string line; std::getline(lines, line);) {
-    std::string key = line.substr(0, line.find('=')), value = line.substr(line.find('=') + 1);
-    if (key == "sample_rate")
-      probe.rate = std::atoi(value.c_str());
-    else if (key == "channels")
-      probe.channels = std::atoi(value.c_str());
-    else if (key == "bit_rate")
-      probe.bitRate = std::atol(value.c_str());
-  }
-  return r.Exited(0) && probe.rate > 0 && probe.channels > 0;
+  const std::string out = CommandOutput("ffprobe -v error -select_streams a:0 -show_entries "
+                                        "stream=sample_rate,channels,bit_rate -of csv=p=0 '" + path + "'");
+  std::sscanf(out.c_str(), "%d,%d,%ld", &probe.rate, &probe.channels, &probe.bitRate);
+  return probe.rate > 0 && probe.channels > 0;
 }
 
 inline bool DecodeWithFfmpeg(const std::string& path, LAudio& audio)
@@ -266,26 +249,18 @@ inline bool DecodeWithFfmpeg(const std::string& path, LAudio& audio)
   return r.Exited(0);
 }
 
-// Frequency of a steady tone from its zero crossings, and its level, over
-// the middle of the signal (coded audio carries delay and fades).
+// Frequency and level of a steady tone over the middle of the signal (coded
+// audio carries delay and fades).
 inline double ToneFrequency(const LAudio& audio, int channel)
 {
-  std::vector<double> x = audio.Channel(channel);
-  size_t from = x.size() / 5, to = x.size() - x.size() / 5;
-  int crossings = 0;
-  for (size_t i = from + 1; i < to; ++i)
-    crossings += (x[i - 1] < 0) != (x[i] < 0);
-  return crossings / 2.0 / (double(to - from) / audio.rate);
+  const std::vector<int16_t> x = audio.Channel(channel);
+  return ToneFrequency(x, audio.rate, x.size() / 5, x.size() - x.size() / 5);
 }
 
 inline double Rms(const LAudio& audio, int channel)
 {
-  std::vector<double> x = audio.Channel(channel);
-  size_t from = x.size() / 5, to = x.size() - x.size() / 5;
-  double sum = 0;
-  for (size_t i = from; i < to; ++i)
-    sum += x[i] * x[i];
-  return to > from ? std::sqrt(sum / double(to - from)) : 0;
+  const std::vector<int16_t> x = audio.Channel(channel);
+  return Rms(x, x.size() / 5, x.size() - x.size() / 5);
 }
 
 // A WAV file as the decoders must write it: exactly the 44-byte canonical
@@ -312,21 +287,14 @@ inline bool ReadCanonicalWav(const std::string& path, LAudio& audio, std::string
   return true;
 }
 
-// Runs the executable (argv0 may differ from the program) and waits for the
-// launcher; the environment is the test's with DISPLAY removed or unusable.
-struct LaunchResult {
-  int status = -1;
-  std::string errors;
-  int ExitCode() const { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
-};
-
-inline LaunchResult RunVelorin(const std::vector<std::string>& args, bool display)
+// Runs the executable and waits for the launcher; the environment is the
+// test's with DISPLAY removed or unusable.
+inline LRunResult RunVelorin(const std::vector<std::string>& args, bool display)
 {
   std::string line = std::string("exec env -u DISPLAY ") + (display ? "DISPLAY=:97 " : "") + VelorinBinary();
   for (const auto& a : args)
     line += " '" + a + "'";
-  LRunResult r = RunShell(line);
-  return {r.status, r.err};
+  return RunShell(line);
 }
 
 // /proc/<pid>/stat after the command name: [0] pid, [1] comm, [2] state,
@@ -367,15 +335,9 @@ public:
   // The one daemon, waiting up to ms for it; -1 if none.
   pid_t Daemon(int ms = 10000) const
   {
-    pid_t found = -1;
-    WaitUntil(
-        [&] {
-          auto d = Daemons();
-          found = d.size() == 1 ? d[0] : -1;
-          return found > 0;
-        },
-        ms);
-    return found;
+    std::vector<pid_t> d;
+    WaitUntil([&] { return (d = Daemons()).size() == 1; }, ms);
+    return d.size() == 1 ? d[0] : -1;
   }
 
   // Waits up to ms for the child to end; its wait status, or -1.
@@ -407,11 +369,9 @@ inline std::vector<std::string> LogFileLines()
   std::vector<std::string> lines;
   const std::string folder = "/opt/ostrel/velorin/etc/Logs";
   for (const std::string& name : FolderNames(folder)) {
-    if (name.find("Velorin Log.txt") == std::string::npos)
-      continue;
     std::ifstream in(folder + "/" + name);
-    for (std::string line; std::getline(in, line);)
-      lines.push_back(!line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line);
+    for (std::string line; name.find("Velorin Log.txt") != std::string::npos && std::getline(in, line);)
+      lines.push_back(line.substr(0, line.find('\r')));
   }
   return lines;
 }

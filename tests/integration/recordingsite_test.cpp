@@ -1,7 +1,5 @@
-// The running daemon and the velorin-rec tool together: a recording the
-// tool adds is listed on the main page and served through every link the
-// page gives (downloads, playlists, podcast feeds); once removed it is gone
-// from the page and its links, whatever tag the client holds.
+// The daemon and velorin-rec together: an added recording is listed and
+// served through every link of the page until it is removed.
 #include "integration/kit.h"
 #include "settings/configkeys.h"
 #include "web/sitetest.h"
@@ -9,8 +7,7 @@
 namespace {
 
 const std::string kTool = VELORIN_BINARY_DIR "/velorin-rec";
-// Not the defaults: the tool and the daemon must both take them from the
-// shared settings.
+// Not the defaults: the tool and the daemon must both read them.
 constexpr int kBroadband = 64;
 constexpr int kDialUp = 32;
 const std::string kPublicHost = "203.0.113.7";
@@ -30,14 +27,13 @@ protected:
     UseFreeWebPort();
     port_ = static_cast<unsigned short>(LSettingGetInt("WebServer", "Port", 0));
     host_ = "127.0.0.1:" + std::to_string(port_);
-    LaunchResult launch = RunVelorin({"-service"}, false);
-    ASSERT_EQ(launch.ExitCode(), 0) << launch.errors;
+    LRunResult launch = RunVelorin({"-service"}, false);
+    ASSERT_TRUE(launch.Exited(0)) << launch.err;
     ASSERT_GT(guard_.Daemon(), 0);
     sitetest::SiteServer::WaitForPort(port_);
   }
 
-  // The daemon that served all this still stops cleanly (in a sanitizer
-  // build, with no leak or error report, which would change its status).
+  // The daemon still stops cleanly (a sanitizer report would change its status).
   void TearDown() override
   {
     pid_t daemon = guard_.Daemon(0);
@@ -47,7 +43,6 @@ protected:
     EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
   }
 
-  // One GET as a browser sends it; everything the daemon sent.
   std::string Get(const std::string& target, const std::string& tag = "")
   {
     const std::string match = tag.empty() ? "" : "If-None-Match: " + tag + "\r\n";
@@ -86,9 +81,7 @@ protected:
 TEST_F(RecordingSiteTest, RecordingIsServedThroughEveryLinkUntilRemoved)
 {
   const std::string wav = dir_ / (kName + ".wav");
-  ASSERT_TRUE(RunProgram({"/usr/bin/sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "3", "sine",
-                          "440", "vol", "0.5"})
-                  .Exited(0));
+  SoxTone(wav, 44100, {440, 440}, 3);
   EXPECT_EQ(Get("/").find(kName), std::string::npos);
   LRunResult added = RunProgram({kTool, "add", wav});
   ASSERT_TRUE(added.Exited(0)) << added.err;

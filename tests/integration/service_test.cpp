@@ -5,8 +5,8 @@
 #include "alsa/testalsa.h"
 #include "app/controlclient.h"
 #include "integration/kit.h"
+#include "web/webtestserver.h"
 
-#include <netinet/in.h>
 #include <sched.h>
 #include <sys/mount.h>
 
@@ -22,45 +22,24 @@ std::string Link(const std::string& path)
   return n > 0 ? std::string(target, static_cast<size_t>(n)) : "";
 }
 
-// Opens the live stream of input 1 and reads until an MP3 frame header has
-// come; the socket stays open.  -1 when no stream arrives.
-int OpenLiveStream(int port)
+// A listener on input 1's live stream once an MP3 frame has come; null if none comes.
+std::unique_ptr<webtest::Client> OpenLiveStream(unsigned short port)
 {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const std::string request = "GET /velorin.mp3?src=1&kbps=56 HTTP/1.0\r\n\r\n";
-  // The web server may still be binding its port after "started".
-  int fd = -1;
+  if (!webtest::WaitForPort(port)) // may still be binding after "started"
+    return nullptr;
+  auto client = std::make_unique<webtest::Client>(port);
+  std::string received;
+  bool framed = false;
   WaitUntil(
       [&] {
-        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-          return true;
-        close(fd);
-        return false;
+        received += client->ReadBytes(4096, 100);
+        const size_t body = received.find("\r\n\r\n");
+        for (size_t i = body == std::string::npos ? received.size() : body + 4; i + 1 < received.size(); ++i)
+          framed = framed || (uint8_t(received[i]) == 0xFF && (uint8_t(received[i + 1]) & 0xE0) == 0xE0);
+        return framed || client->closed();
       },
-      10000);
-  std::string received;
-  const bool streaming =
-      send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size()) &&
-      WaitUntil(
-          [&] {
-            char buffer[4096];
-            pollfd p{fd, POLLIN, 0};
-            ssize_t n = poll(&p, 1, 100) == 1 ? recv(fd, buffer, sizeof buffer, 0) : 0;
-            received.append(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0)));
-            const size_t body = received.find("\r\n\r\n");
-            for (size_t i = body == std::string::npos ? received.size() : body + 4; i + 1 < received.size(); ++i)
-              if (uint8_t(received[i]) == 0xFF && (uint8_t(received[i + 1]) & 0xE0) == 0xE0)
-                return true;
-            return n < 0;
-          },
-          10000);
-  if (!streaming)
-    close(fd);
-  return streaming ? fd : -1;
+      client->Send("GET /velorin.mp3?src=1&kbps=56 HTTP/1.0\r\n\r\n") ? 10000 : 0);
+  return framed ? std::move(client) : nullptr;
 }
 
 // Started plainly (capturing a test card, streaming to a listener) or with
@@ -74,8 +53,8 @@ TEST(Service, DaemonStartsDetachedAndStopsCleanlyOnSigterm)
     SCOPED_TRACE(service ? "-service with a display" : "no arguments");
     DaemonGuard guard;
     UseFreeWebPort();
-    LaunchResult launch = RunVelorin(service ? Texts{"-service"} : Texts{}, service);
-    EXPECT_EQ(launch.ExitCode(), 0) << launch.errors;
+    LRunResult launch = RunVelorin(service ? Texts{"-service"} : Texts{}, service);
+    EXPECT_TRUE(launch.Exited(0)) << launch.err;
     EXPECT_TRUE(Exists(kSocket)) << "the control socket is there when the command returns";
     pid_t daemon = guard.Daemon();
     ASSERT_GT(daemon, 0);
@@ -87,14 +66,13 @@ TEST(Service, DaemonStartsDetachedAndStopsCleanlyOnSigterm)
     EXPECT_EQ(fields[6], "0") << "has a controlling terminal";
     for (int fd = 0; fd < 3; ++fd)
       EXPECT_EQ(Link(proc + "/fd/" + std::to_string(fd)), "/dev/null") << "descriptor " << fd;
-    int listener = service ? -1 : OpenLiveStream(LSettingGetInt("WebServer", "Port", 0));
-    EXPECT_TRUE(service || listener >= 0) << "no MP3 stream";
+    auto listener = service ? nullptr : OpenLiveStream(LSettingGetInt("WebServer", "Port", 0));
+    EXPECT_TRUE(service || listener) << "no MP3 stream";
 
     ASSERT_EQ(kill(daemon, SIGTERM), 0);
     kill(daemon, SIGTERM);
     int status = guard.WaitExit(daemon, 10000);
-    if (listener >= 0)
-      close(listener);
+    listener.reset();
     ASSERT_NE(status, -1) << "still running";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     EXPECT_FALSE(Exists(kSocket)) << "socket file left behind";
@@ -128,7 +106,7 @@ TEST(Service, CrashSignalsAreRecordedAndEndTheDaemon)
   for (int signal : {SIGUSR1, SIGSEGV}) {
     DaemonGuard guard;
     UseFreeWebPort();
-    ASSERT_EQ(RunVelorin({}, false).ExitCode(), 0);
+    ASSERT_TRUE(RunVelorin({}, false).Exited(0));
     pid_t daemon = guard.Daemon();
     ASSERT_GT(daemon, 0);
     kill(daemon, signal);
@@ -144,70 +122,51 @@ TEST(Service, RolesThatCannotOpenADisplayEndWithStatusOne)
 {
   DaemonGuard guard;
   for (bool display : {false, true}) {
-    LaunchResult launch = RunVelorin({"-logon"}, display);
-    EXPECT_EQ(launch.ExitCode(), 1) << display;
-    EXPECT_NE(launch.errors.find("cannot open display"), std::string::npos) << launch.errors;
+    LRunResult launch = RunVelorin({"-logon"}, display);
+    EXPECT_TRUE(launch.Exited(1)) << display;
+    EXPECT_NE(launch.err.find("cannot open display"), std::string::npos) << launch.err;
   }
   EXPECT_TRUE(guard.Daemons().empty());
   EXPECT_FALSE(Exists(kSocket));
 }
 
-class ServiceControl : public ::testing::Test {
-protected:
-  void SetUp() override
-  {
-    UseFreeWebPort();
-    ASSERT_EQ(RunVelorin({}, false).ExitCode(), 0);
-    daemon_ = guard_.Daemon();
-    ASSERT_GT(daemon_, 0);
+// The log lines ("time text") a desktop gets, up to and with `last`.
+Texts LinesUntil(TestControlClient& client, const std::string& last)
+{
+  Texts lines;
+  TestMessage m;
+  while (client.Read(m, 10000) && (m.type != 19 || (lines.push_back(m.Time() + " " + m.Text()), m.Text() != last))) {
   }
+  return lines;
+}
 
-  // Connects and waits until the daemon has listed the connection (a
-  // request with a reply is handled only after the registration).
-  static void ConnectListed(TestControlClient& client, uint32_t tag = 0xABC)
-  {
-    ASSERT_TRUE(client.Connect());
-    ASSERT_TRUE(client.SendRequest(2, 0, tag));
-    TestMessage m;
-    do
-      ASSERT_TRUE(client.Read(m, 10000));
-    while (m.type != 18 || m.tag != tag);
-  }
-
-  // The log lines ("time text") a desktop gets, up to and with `last`.
-  static Texts LinesUntil(TestControlClient& client, const std::string& last)
-  {
-    Texts lines;
-    TestMessage m;
-    while (client.Read(m, 10000))
-      if (m.type == 19) {
-        lines.push_back(m.Time() + " " + m.Text());
-        if (m.Text() == last)
-          break;
-      }
-    return lines;
-  }
-
-  static Texts TextsOf(const Texts& lines)
-  {
-    Texts texts;
-    for (const auto& line : lines)
-      texts.push_back(line.substr(line.find(' ') + 1));
-    return texts;
-  }
-
-  DaemonGuard guard_;
-  pid_t daemon_ = -1;
-};
+Texts TextsOf(const Texts& lines)
+{
+  Texts texts;
+  for (const auto& line : lines)
+    texts.push_back(line.substr(line.find(' ') + 1));
+  return texts;
+}
 
 // A restart request logs its steps in order to every desktop, with the
 // daemon's time, as in the log file; the server itself restarts only when
 // its port changed.
-TEST_F(ServiceControl, RestartRequestLogsItsStepsToEveryDesktop)
+TEST(ServiceControl, RestartRequestLogsItsStepsToEveryDesktop)
 {
+  DaemonGuard guard;
+  UseFreeWebPort();
+  ASSERT_TRUE(RunVelorin({}, false).Exited(0));
+  ASSERT_GT(guard.Daemon(), 0);
   TestControlClient a, b;
-  ConnectListed(a);
-  ConnectListed(b);
+  for (TestControlClient* client : {&a, &b}) {
+    // Listed once a request with a reply is answered.
+    ASSERT_TRUE(client->Connect());
+    ASSERT_TRUE(client->SendRequest(2, 0, 0xABC));
+    TestMessage m;
+    do
+      ASSERT_TRUE(client->Read(m, 10000));
+    while (m.type != 18 || m.tag != 0xABC);
+  }
   ASSERT_TRUE(a.SendRequest(1, 1, 1));
   Texts seenA = LinesUntil(a, "Restarting audio input"), seenB = LinesUntil(b, "Restarting audio input");
   EXPECT_EQ(seenA, seenB);

@@ -1,5 +1,4 @@
-// The velorin-rec tool as a real process on files written by sox, lame,
-// oggenc and flac; its recordings are read back with ffmpeg.
+// The velorin-rec tool on files written by sox, lame, oggenc and flac.
 #include "audio/mp3encode.h"
 #include "integration/kit.h"
 #include "sound/mp3.h"
@@ -16,11 +15,10 @@ std::string Folder(bool high)
   return high ? LRecordingsGetHighFolder(folder) : LRecordingsGetLowFolder(folder);
 }
 
-// Seconds from the first to the last sample louder than the threshold: the
-// sound itself, whatever silence the encoder's delay and padding add.
+// Seconds from the first to the last loud sample, leaving out the encoder's delay and padding.
 double SoundSpan(const LAudio& audio, int channel, double threshold = 4000)
 {
-  std::vector<double> x = audio.Channel(channel);
+  const std::vector<int16_t> x = audio.Channel(channel);
   size_t first = x.size(), last = 0;
   for (size_t i = 0; i < x.size(); ++i)
     if (std::abs(x[i]) > threshold) {
@@ -44,7 +42,6 @@ protected:
     return RunProgram(args);
   }
 
-  // Runs a program that writes `output`; returns it.
   std::string Make(const std::vector<std::string>& argv, const std::string& output)
   {
     LRunResult r = RunProgram(argv);
@@ -52,21 +49,13 @@ protected:
     return output;
   }
 
-  // A tone file written by sox: one sine per channel at half scale.
   std::string MakeTone(const std::string& name, int rate, const std::vector<double>& tones, double seconds,
-                       const Names& format = {})
+                       const Names& format = {"-b", "16"})
   {
-    Names argv = {"/usr/bin/sox", "-n", "-r", std::to_string(rate), "-c", std::to_string(tones.size()), "-b", "16"};
-    argv.insert(argv.end(), format.begin(), format.end());
-    argv.insert(argv.end(), {dir_ / name, "synth", std::to_string(seconds)});
-    for (double f : tones)
-      argv.insert(argv.end(), {"sine", std::to_string(f)});
-    argv.insert(argv.end(), {"vol", "0.5"});
-    return Make(argv, dir_ / name);
+    return SoxTone(dir_ / name, rate, tones, seconds, format);
   }
 
-  // Both files of the recording hold the source's tones for its duration, at
-  // the rate and channel count the encoder pipe takes for each bit rate.
+  // Both files hold the source's tones for its duration, at the encoder pipe's rate and channels.
   void ExpectRecording(const std::string& name, int rate, const std::vector<double>& tones, double seconds)
   {
     for (auto [high, kbps] : {std::pair{true, 56}, std::pair{false, 24}}) {
@@ -117,7 +106,7 @@ TEST_F(VelorinRecTest, AddsEveryReadableFormatAtBothRates)
   ExpectRecording("bell", 22050, {880}, 1.5);
   ExpectRecording("buzz", 16000, {300, 500}, 1.5);
 
-  const Names raw = {"-e", "signed", "-L"}; // 16-bit little-endian, no header
+  const Names raw = {"-b", "16", "-e", "signed", "-L"}; // no header
   ASSERT_TRUE(Tool({"add", "--raw-rate", "16000", "--raw-channels", "1", "--raw-codec", "3",
                     MakeTone("voice.raw", 16000, {440}, 2, raw)})
                   .Exited(0));
@@ -131,9 +120,8 @@ TEST_F(VelorinRecTest, AddsEveryReadableFormatAtBothRates)
   ExpectRecording("menu", 8000, {440}, 2);
 }
 
-// An MP3 at or below a rate is copied as it is, above it re-encoded (from
-// the MP3's own rate); an MP3 whose length estimate is short (loud frames
-// first, no VBR header) keeps its whole duration.
+// An MP3 at or below a rate is copied, above it re-encoded; one whose length
+// estimate is short (loud frames first, no VBR header) keeps its duration.
 TEST_F(VelorinRecTest, Mp3AtOrBelowTheRateIsCopiedAndAboveItReencoded)
 {
   std::string wav = MakeTone("src.wav", 44100, {440, 660}, 3);
@@ -179,8 +167,7 @@ TEST_F(VelorinRecTest, Mp3AtOrBelowTheRateIsCopiedAndAboveItReencoded)
 TEST_F(VelorinRecTest, FailuresLeaveNoFileOfTheirOwnAndDoNotStopTheOthers)
 {
   std::string wav = MakeTone("src.wav", 44100, {440}, 1);
-  // MP3 data under a .wav name is never passed through; text under an .mp3
-  // name is not copied into the library.
+  // MP3 data named .wav is not passed through; text named .mp3 is not copied.
   std::string disguised = Make({"/usr/bin/lame", "--quiet", "-b", "16", wav, dir_ / "disguised.wav"},
                                dir_ / "disguised.wav");
   std::string junk = dir_ / "junk.mp3";
@@ -199,8 +186,7 @@ TEST_F(VelorinRecTest, FailuresLeaveNoFileOfTheirOwnAndDoNotStopTheOthers)
   EXPECT_TRUE(Tool({"add", inLibrary}).Exited(1));
   EXPECT_TRUE(ReadWhole(inLibrary) == before);
 
-  // The two rates are encoded at once; a failure of one leaves what encoding
-  // the broadband file first would leave.
+  // A failure of one rate leaves what encoding the broadband file first would.
   wav = MakeTone("x.wav", 44100, {440, 660}, 3);
   std::filesystem::create_directory(Folder(true) + "/x.mp3");
   EXPECT_TRUE(Tool({"add", wav}).Exited(1));
@@ -213,8 +199,7 @@ TEST_F(VelorinRecTest, FailuresLeaveNoFileOfTheirOwnAndDoNotStopTheOthers)
   EXPECT_NEAR(SoundSpan(audio, 0), 3, 0.05);
 }
 
-// SIGINT during an add or a decode deletes the partial file, keeps the
-// files finished before and exits with 130.
+// SIGINT deletes the partial file, keeps the earlier ones and exits with 130.
 TEST_F(VelorinRecTest, InterruptDeletesThePartialFileAndKeepsEarlierOnes)
 {
   std::string longer = MakeTone("long.wav", 44100, {440, 660}, 600);
