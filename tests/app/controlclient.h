@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <vector>
+#include "common/waitfor.h"
 
 inline std::string ServicePipePath() { return "/opt/ostrel/velorin/etc/.spipe.velorind"; }
 
@@ -80,7 +81,6 @@ public:
   }
 
 private:
-  using Clock = std::chrono::steady_clock;
   static Clock::time_point Deadline(int ms) { return Clock::now() + std::chrono::milliseconds(ms); }
   static int Left(Clock::time_point deadline) {
     return std::max(0, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));

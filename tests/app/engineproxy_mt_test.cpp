@@ -10,11 +10,11 @@
 
 #include <glib.h>
 #include <sys/stat.h>
+#include "common/waitfor.h"
 
 namespace {
 
 using Proxy = LServiceEngineProxy<MainEngine>;
-using Clock = std::chrono::steady_clock;
 
 template <class Pred>
 bool RunMainLoopUntil(Pred pred) {

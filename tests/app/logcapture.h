@@ -1,7 +1,7 @@
 #pragma once
 // Captures the lines of the process-wide log as its window would see them.
 
-#include "base/waitfor.h"
+#include "common/waitfor.h"
 #include "settings/log.h"
 
 #include <algorithm>

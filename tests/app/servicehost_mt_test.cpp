@@ -6,10 +6,10 @@
 
 #include <sys/stat.h>
 #include <tuple>
+#include "common/waitfor.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using Header = std::tuple<uint16_t, uint16_t, uint32_t, uint32_t, uint32_t>; // magic, type, code, size, tag
 
 Header HeaderOf(const TestMessage& m) { return {m.magic, m.type, m.code, m.size, m.tag}; }

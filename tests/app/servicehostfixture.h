@@ -7,7 +7,7 @@
 #include "app/enginehalves.h"
 #include "app/mainengine.h"
 #include "app/serviceengine.h"
-#include "base/waitfor.h"
+#include "common/waitfor.h"
 #include "settings/log.h"
 
 #include <algorithm>

@@ -12,9 +12,9 @@
 
 #include "audio/queuefollow.h"
 #include "audio/soundsink.h"
-#include "base/filetestutil.h"
-#include "net/loopback.h"
-#include "proccount.h"
+#include "common/files.h"
+#include "common/loopback.h"
+#include "common/proccount.h"
 #include "settings/log.h"
 
 using nettest::Since;

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "base/filetestutil.h"
+#include "common/files.h"
 
 class LFakeEncoder {
 public:

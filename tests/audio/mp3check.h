@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "base/filetestutil.h"
+#include "common/files.h"
 
 // The command's standard output; empty when it fails.
 inline std::string CommandOutput(const std::string& command)

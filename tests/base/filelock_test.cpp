@@ -16,12 +16,11 @@
 #include <thread>
 #include <tuple>
 
-#include "base/filetestutil.h"
-#include "base/waitfor.h"
+#include "common/files.h"
+#include "common/waitfor.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 LUniqueFD OpenRead(const std::string& path) { return LUniqueFD(open(path.c_str(), O_RDONLY | O_CLOEXEC)); }
 

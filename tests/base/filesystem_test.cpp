@@ -16,7 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "base/filetestutil.h"
+#include "common/files.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Pipes to shell commands with real processes.
 #include "base/pipe.h"
-#include "proccount.h"
+#include "common/proccount.h"
 
 #include <atomic>
 #include <csignal>
@@ -9,8 +9,8 @@
 #include <sys/wait.h>
 #include <thread>
 
-#include "base/filetestutil.h"
-#include "base/waitfor.h"
+#include "common/files.h"
+#include "common/waitfor.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <thread>
 
-#include "base/waitfor.h"
+#include "common/waitfor.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-#include "base/waitfor.h"
-#include "proccount.h"
+#include "common/waitfor.h"
+#include "common/proccount.h"
 
 namespace {
 

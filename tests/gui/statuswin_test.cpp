@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/waitfor.h"
+#include "common/waitfor.h"
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +13,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 struct Probe {
   Clock::time_point posted;

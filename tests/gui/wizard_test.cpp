@@ -7,7 +7,7 @@
 #include "gui/messagebox.h"
 #include "gui/wizard.h"
 #include "integration/kit.h"
-#include "net/loopback.h"
+#include "common/loopback.h"
 #include "web/httpserver.h"
 
 #include <optional>

@@ -4,8 +4,8 @@
 // file, test tones and audio output read back through ffmpeg.
 #include "app/testhelpers.h"
 #include "audio/mp3check.h"
-#include "base/filetestutil.h"
-#include "base/waitfor.h"
+#include "common/files.h"
+#include "common/waitfor.h"
 #include "base/uniquefd.h"
 #include "settings/settings.h"
 

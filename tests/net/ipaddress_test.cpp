@@ -1,6 +1,6 @@
 #include "net/ipaddress.h"
 #include "net/localhost.h"
-#include "net/loopback.h"
+#include "common/loopback.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

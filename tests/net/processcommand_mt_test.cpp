@@ -1,6 +1,6 @@
 #include "net/processcommand.h"
 
-#include "base/filetestutil.h"
+#include "common/files.h"
 #include "base/ticks.h"
 
 #include <gtest/gtest.h>

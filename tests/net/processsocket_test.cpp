@@ -3,7 +3,7 @@
 #include "net/processpipe.h"
 #include "net/processsocket.h"
 
-#include "net/loopback.h"
+#include "common/loopback.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "base/filetestutil.h"
+#include "common/files.h"
 #include "settings/datfile.h"
 #include "settings/datfilecache.h"
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "base/filetestutil.h"
+#include "common/files.h"
 #include "settings/log.h"
 
 namespace {

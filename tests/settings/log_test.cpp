@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "base/filetestutil.h"
+#include "common/files.h"
 #include "settings/log.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "base/filetestutil.h"
+#include "common/files.h"
 #include "settings/settings.h"
 #include "settings/settingsfile.h"
 #include "settings/settingssectionlist.h"

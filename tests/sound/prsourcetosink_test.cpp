@@ -1,7 +1,7 @@
 // The cooperative source-to-sink copy and the WAV file sink.
 #include <gtest/gtest.h>
 
-#include "base/filetestutil.h"
+#include "common/files.h"
 #include "sound/prsourcetosink.h"
 #include "sound/testsources.h"
 #include "sound/wavsink.h"

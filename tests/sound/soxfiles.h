@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <vector>
 
-#include "base/filetestutil.h"
+#include "common/files.h"
 #include "sound/testsources.h"
 
 namespace soxtest {

@@ -1,7 +1,7 @@
 // The HTTP client against a scripted server: the exact request, and the file every kind of answer leaves.
 #include "web/http.h"
 
-#include "base/filetestutil.h"
+#include "common/files.h"
 #include "web/httpserver.h"
 
 #include <gtest/gtest.h>

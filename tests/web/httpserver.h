@@ -1,6 +1,6 @@
 #pragma once
 // A one-connection HTTP server for the client tests: records the request and answers with canned bytes.
-#include "net/loopback.h"
+#include "common/loopback.h"
 
 #include <poll.h>
 #include <string>

@@ -7,6 +7,7 @@
 #include "audio/audiofanout.h"
 #include "audio/fakeencoder.h"
 #include "base/filelimit.h"
+#include "common/waitfor.h"
 #include "sitetest.h"
 
 using namespace sitetest;
@@ -23,15 +24,8 @@ std::string Pattern(uint64_t from, uint64_t length)
   return bytes;
 }
 
-// Waits up to 20 s for done(); false when it never came.
-template <class F>
-bool Eventually(F done)
-{
-  for (uint32_t start = GetTickCount(); !done(); usleep(10000))
-    if (nettest::Since(start) > 20000)
-      return false;
-  return true;
-}
+// A generous bound on every awaited event.
+constexpr int kDeadlineMs = 20000;
 
 class SiteScaleTest : public ::testing::Test {
 protected:
@@ -86,7 +80,7 @@ TEST_F(SiteScaleTest, BurstOfTwoThousandListenersIsServedAndParkedWithoutAThread
   ASSERT_GE(LRaiseOpenFileLimit(), 3u * kListeners + 64);
   LAudioQueue& queue = StartQueue();
   WriteBlock(queue);
-  ASSERT_TRUE(Eventually([&] { return queue.GetPublished() > 0; }));
+  ASSERT_TRUE(Eventually([&] { return queue.GetPublished() > 0; }, kDeadlineMs));
   const int threads = CountThreads();
   std::vector<std::unique_ptr<Client>> clients;
   for (int i = 0; i < kListeners; ++i) {
@@ -96,8 +90,8 @@ TEST_F(SiteScaleTest, BurstOfTwoThousandListenersIsServedAndParkedWithoutAThread
   const std::string expected = kAudioHeader + Pattern(0, written_);
   for (int i = 0; i < kListeners; ++i)
     ASSERT_EQ(clients[i]->ReadBytes(expected.size(), 20000), expected) << i;
-  EXPECT_TRUE(Eventually([&] { return queue.GetFanout().GetParkedCount() == kListeners; }));
-  EXPECT_TRUE(Eventually([&] { return CountThreads() <= threads + 1; })) << "more than the fan-out's one thread";
+  EXPECT_TRUE(Eventually([&] { return queue.GetFanout().GetParkedCount() == kListeners; }, kDeadlineMs));
+  EXPECT_TRUE(Eventually([&] { return CountThreads() <= threads + 1; }, kDeadlineMs)) << "more than the fan-out's one thread";
 }
 
 // A client holding more idle connections than the server has descriptors:
@@ -133,7 +127,7 @@ TEST_F(SiteScaleTest, IdleFloodLeavesListenersStreamingAndTheSiteAnswersAfterIt)
   }
   EXPECT_EQ(flood.get(), "600\n");
   const uint32_t ended = GetTickCount();
-  EXPECT_TRUE(Eventually([&] { return server_->Get("/").rfind("HTTP/1.1 200 OK", 0) == 0; }));
+  EXPECT_TRUE(Eventually([&] { return server_->Get("/").rfind("HTTP/1.1 200 OK", 0) == 0; }, kDeadlineMs));
   EXPECT_LT(nettest::Since(ended), 10000u) << "the site came back only after its listening socket's retry";
   setrlimit(RLIMIT_NOFILE, &saved);
   WriteBlock(queue);
@@ -162,7 +156,7 @@ TEST_F(SiteScaleTest, WaitingConnectionsAreCutAtTheDeadlineAndPastTheCap)
   for (int i = 0; i < 14; ++i) {
     idle.push_back(std::make_unique<Client>(server_->Port()));
     // Each one waits before the next arrives, so the oldest are known.
-    Eventually([&] { return server_->Server().GetWaitingCount() >= std::min(i + 1, 10); });
+    Eventually([&] { return server_->Server().GetWaitingCount() >= std::min(i + 1, 10); }, kDeadlineMs);
   }
   for (int i = 0; i < 14; ++i) {
     idle[i]->ReadBytes(1, i < 4 ? 10000 : 0);

@@ -1,8 +1,8 @@
 #pragma once
 // A weblet server on a free loopback port, and a raw client for exact bytes and malformed input.
-#include "base/filetestutil.h"
-#include "net/loopback.h"
-#include "proccount.h"
+#include "common/files.h"
+#include "common/loopback.h"
+#include "common/proccount.h"
 #include "web/weblet.h"
 #include "web/websession.h"
 

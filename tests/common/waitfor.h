@@ -4,14 +4,16 @@
 #include <chrono>
 #include <thread>
 
-inline long long MsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+using Clock = std::chrono::steady_clock;
+
+inline long long MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
 // Polls pred until it holds; false once ms have passed without it.
 template <class Pred>
 bool Eventually(Pred pred, int ms = 5000) {
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = Clock::now();
   while (!pred()) {
     if (MsSince(start) > ms)
       return pred();
