@@ -1,16 +1,9 @@
 #pragma once
-// Test sound cards for test programs: points libasound at the test plugins
-// (tests/alsa/helpers.cmake) so that "hw:N" opens test card N, described by
-// the environment.  Call before starting threads that might use ALSA.
-//
-//   LTestAlsaCards cards;                       // no cards yet
-//   TestAlsaSetCard(0, "sine:1000,2000:0.5");   // hw:0, 1 kHz left, 2 kHz right
-//   TestAlsaSetCard(1, "file:/tmp/x.raw", "overrun:300", "Line In");
-//   TestAlsaSetCard(2, "refuse");               // exists, PCM open gives EBUSY
-// Signals: "sine:F[,F2][:A[,A2]]" (A of full scale, default 0.5), "file:PATH"
-// (raw S16_LE stereo, looped), "silence".  Faults: "overrun:MS" (an overrun
-// every MS ms after each start), "fail" (every read fails with EIO, as on an
-// unplugged card).  Name: default "Velorin Test Card <n>".
+// Test sound cards: points libasound at the test plugins (helpers.cmake) so that "hw:N" opens test card N,
+// described by the environment; call before starting threads that might use ALSA.  Signals:
+// "sine:F[,F2][:A[,A2]]" (A of full scale, default 0.5), "file:PATH" (raw S16_LE stereo, looped), "silence",
+// "refuse" (PCM open gives EBUSY).  Faults: "overrun:MS" (every MS ms after each start), "fail" (every read
+// gives EIO, as on an unplugged card).  Name: default "Velorin Test Card <n>".
 #include <string>
 
 #include "alsa/testcardenv.h"
@@ -41,8 +34,6 @@ public:
   ~LTestAlsaCards() { RemoveAll(); }
   LTestAlsaCards(const LTestAlsaCards&) = delete;
   LTestAlsaCards& operator=(const LTestAlsaCards&) = delete;
-
-private:
   static void RemoveAll() {
     for (int card = 0; card < 32; ++card)
       TestAlsaRemoveCard(card);

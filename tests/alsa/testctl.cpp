@@ -23,16 +23,12 @@ extern "C" {
 
 SND_CTL_PLUGIN_DEFINE_FUNC(velorintest) {
   (void)root;
-  static const snd_ctl_ext_callback_t kCallbacks = {
-      .close = Close, .elem_count = ElemCount, .elem_list = ElemList, .find_elem = FindElem,
-      .free_key = nullptr, .get_attribute = GetAttribute, .get_integer_info = nullptr,
-      .get_integer64_info = nullptr, .get_enumerated_info = nullptr, .get_enumerated_name = nullptr,
-      .read_integer = nullptr, .read_integer64 = nullptr, .read_enumerated = nullptr, .read_bytes = nullptr,
-      .read_iec958 = nullptr, .write_integer = nullptr, .write_integer64 = nullptr,
-      .write_enumerated = nullptr, .write_bytes = nullptr, .write_iec958 = nullptr,
-      .subscribe_events = nullptr, .read_event = nullptr, .poll_descriptors_count = nullptr,
-      .poll_descriptors = nullptr, .poll_revents = nullptr,
-  };
+  static const snd_ctl_ext_callback_t kCallbacks = [] {
+    snd_ctl_ext_callback_t c{};
+    c.close = Close, c.elem_count = ElemCount, c.elem_list = ElemList, c.find_elem = FindElem;
+    c.get_attribute = GetAttribute;
+    return c;
+  }();
   // A card that refuses its PCM still exists and has a name.
   int card = LTestCard::ParseConfig(conf);
   LTestCard config;

@@ -1,8 +1,5 @@
-// PCM half of the test sound cards: an ALSA I/O plugin that captures its
-// card's signal in real time.  A timerfd paces it and is what ALSA polls;
-// the hardware position is the time since the start in frames, so a reader
-// late by a whole buffer gets an overrun as on a real card.  ALSA calls every
-// callback from the thread that uses the PCM, so the fields need no lock.
+// PCM half of the test sound cards: captures the card's signal in real time, paced by a timerfd that ALSA
+// polls; a reader late by a whole buffer gets an overrun.  Callbacks come from the PCM's thread: no lock.
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 
@@ -124,13 +121,12 @@ int PollRevents(snd_pcm_ioplug_t* io, pollfd*, unsigned int, unsigned short* rev
 }
 
 int Create(LTestPcm* self, const char* name, int card, snd_pcm_stream_t stream, int mode) {
-  static const snd_pcm_ioplug_callback_t kCallbacks = {
-      .start = Start, .stop = Stop, .pointer = Pointer, .transfer = Transfer, .close = Close,
-      .hw_params = nullptr, .hw_free = nullptr, .sw_params = nullptr, .prepare = Stop, .drain = nullptr,
-      .pause = nullptr, .resume = nullptr, .poll_descriptors_count = nullptr, .poll_descriptors = nullptr,
-      .poll_revents = PollRevents, .dump = nullptr, .delay = nullptr, .query_chmaps = nullptr,
-      .get_chmap = nullptr, .set_chmap = nullptr,
-  };
+  static const snd_pcm_ioplug_callback_t kCallbacks = [] {
+    snd_pcm_ioplug_callback_t c{};
+    c.start = Start, c.stop = Stop, c.pointer = Pointer, c.transfer = Transfer, c.close = Close;
+    c.prepare = Stop, c.poll_revents = PollRevents;
+    return c;
+  }();
   int err = self->card.Load(card);
   if (err < 0 || stream != SND_PCM_STREAM_CAPTURE)
     return err < 0 ? err : -ENODEV;

