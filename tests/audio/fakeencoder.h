@@ -1,7 +1,6 @@
 #pragma once
-// A stand-in for the encoder component where the program looks for it (the
-// tests' /opt is private): a shell script, e.g. "exec cat" to pass the
-// input through.  And a byte pattern whose continuity shows in any piece.
+// A shell script in the encoder component's place (the tests' /opt is private), e.g. "exec cat";
+// and a byte pattern whose continuity shows in any piece.
 #include <cstdint>
 #include <cstdio>
 #include <sys/stat.h>

@@ -1,10 +1,9 @@
-// Time and level value types: conversions, text forms and clamping.
+// The time value type: conversions, text forms and saturation.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
 
-#include "audio/db.h"
 #include "audio/soundtime.h"
 
 namespace {
@@ -71,37 +70,6 @@ TEST(SoundTime, TextBothWays)
     EXPECT_EQ(Text(f.ms), f.text);
   for (int ms : {0, 1, 999, 59999, 3600000, -3723500, 215999999})
     EXPECT_EQ(LSoundTime(Text(ms).c_str()).GetMs(), ms) << "round trip";
-}
-
-TEST(DB, ClampsComparesAndMixesChannels)
-{
-  const struct {
-    int got, want;
-  } cases[] = {
-      {LDB(200).GetDB(), 127}, {LDB(-300).GetDB(), -127}, {LDB(-128).GetDB(), -127}, {LDB(INT_MIN).GetDB(), -127},
-      {LDB(-5).GetDB(), -5}, {(LDB::Off() - LDB(4)).GetDB(), -127}, {(LDB::Max() - LDB::Min()).GetDB(), 127},
-      {(LDB(3) - LDB(10)).GetDB(), -7}, {LDB(1) > LDB(-1), 1}, {LDB(-1) > LDB(1), 0}, {LDB(-1) >= LDB(-1), 1},
-      {LDB::Off() == LDB::Min(), 1},
-  };
-  for (size_t i = 0; i < std::size(cases); ++i)
-    EXPECT_EQ(cases[i].got, cases[i].want) << "case " << i;
-  LDBMC levels;
-  EXPECT_EQ(levels.GetChannels(), 0);
-  EXPECT_EQ(levels.GetMonoDB().GetDB(), -127);
-  levels.SetChannels(1);
-  levels[0] = LDB(-20);
-  levels[1] = LDB(50);  // not a channel of a mono signal
-  EXPECT_EQ(levels.GetMonoDB().GetDB(), -20);
-  levels.SetChannels(2);
-  EXPECT_EQ(levels.GetMonoDB().GetDB(), 50);
-  levels[1] = LDB(-30);
-  EXPECT_EQ(levels.GetMonoDB().GetDB(), -20);
-  levels.SetChannels(3);
-  levels[2] = LDB(100);
-  EXPECT_EQ(levels.GetMonoDB().GetDB(), -20);
-  levels.SetChannels(255);
-  levels[255] = LDB(7);
-  EXPECT_EQ(levels[255].GetDB(), 7);
 }
 
 }  // namespace

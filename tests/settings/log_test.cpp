@@ -27,7 +27,7 @@ public:
 // The log's clock is injected (2026-12-05 14:03:07); local time is UTC.
 class LogTest : public ::testing::Test {
 protected:
-  void SetUp() override { gNow = 1796479387; }
+  void SetUp() override { gNow = 1796479387, gShown.clear(), gForwarded.clear(); }
   std::string Day(const char* day) { return ReadWhole(std::string("/tmp/logtest/") + day + " Velorin Log.txt"); }
   bool utc_ = setenv("TZ", "UTC", 1) == 0 && (tzset(), true);
   LLog log_{"/tmp/logtest", TestClock};
