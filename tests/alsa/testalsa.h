@@ -23,8 +23,7 @@ inline void TestAlsaSetCard(int card, const char* signal, const char* fault = nu
 
 inline void TestAlsaRemoveCard(int card) { TestAlsaSetCard(card, nullptr); }
 
-// Points ALSA at the test cards and removes every card (ALSA numbers 0 to
-// 31) for its lifetime.
+// Points ALSA at the test cards and removes every card (ALSA numbers 0 to 31) for its lifetime.
 class LTestAlsaCards {
 public:
   LTestAlsaCards() {

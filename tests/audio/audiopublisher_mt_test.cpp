@@ -127,8 +127,7 @@ TEST_F(AudioPublisherTest, WrongPasswordIsLoggedOncePerAttemptAndLocalListenersG
   engine.Stop();
 }
 
-// A server of the time before PUT answers 405: the publisher logs in again
-// with SOURCE, sending the same headers.
+// A server of the time before PUT answers 405: the publisher logs in again with SOURCE, sending the same headers.
 TEST(AudioPublisherSource, ServerAnswering405GetsTheSourceMethod)
 {
   nettest::Listener server;

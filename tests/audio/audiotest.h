@@ -66,8 +66,7 @@ private:
   std::thread thread_;
 };
 
-// Keeps every block written and every seek; the test thread may look at it
-// while the capture thread writes.
+// Keeps every block written and every seek; the test thread may look at it while the capture thread writes.
 class LCollectSink : public LSoundSinkBase {
 public:
   explicit LCollectSink(int rate = 44100, unsigned char channels = 2, std::atomic<bool>* destroyed = nullptr)
@@ -107,8 +106,7 @@ private:
   std::atomic<bool>* destroyed_;
 };
 
-// A "file:" test card signal: (seconds, amplitude) pieces of a 1 kHz sine,
-// stereo S16_LE; amplitude 0 is silence.
+// A "file:" test card signal: (seconds, amplitude) pieces of a 1 kHz sine, stereo S16_LE; amplitude 0 is silence.
 inline void WriteSignalFile(const std::string& path, std::initializer_list<std::pair<double, double>> pieces)
 {
   std::vector<int16_t> samples;

@@ -104,8 +104,7 @@ TEST(Mp3CommandLine, MissingComponentAndOverlongNames)
   EXPECT_TRUE(OpenMp3Sink("/tmp/x.mp3", settings, 44100, 2).Error());
   EXPECT_FALSE(Exists("/tmp/x.mp3"));
   std::rename("/opt/ostrel/components/away", "/opt/ostrel/components/lyrenc");
-  // A name that cannot fit is refused rather than cut (a cut name would
-  // lose its closing quote or name another file).
+  // A name that cannot fit is refused rather than cut (a cut name would lose its closing quote or name another file).
   std::string longName = "/tmp/" + std::string(700, '$') + ".mp3";
   EXPECT_FALSE(Mp3CreateEncoderCommandLine(line, rate, channels, longName.c_str(), settings, 44100, 2));
   EXPECT_STREQ(line, "");

@@ -59,8 +59,7 @@ TEST(SampleFormat, ValuesBytesAndBoundaries)
       {Get<LSFU8>({128}), 0}, {Get<LSFU8>({0}), -524288}, {Get<LSFU8>({255}), 127 * 4096},
       {Get<LSFS8>({0x80}), -524288}, {Get<LSFS8>({0x7F}), 127 * 4096}, {Stored<LSFS8>(-2049), -4096},
       {Stored<LSFS8>(-2048), 0}, {Stored<LSFS8>(INT_MAX), 127 * 4096},
-      // Floats: the two byte orders use different scales, truncate toward
-      // zero, and damaged values stay defined.
+      // Floats: the two byte orders use different scales, truncate toward zero, and damaged values stay defined.
       {GetFloat<LSFF32>(1.0f), 524288}, {Get<LSFFRE32>({0x3F, 0x80, 0, 0}), 524272},
       {Get<LSFFRE32>({0xBF, 0x80, 0, 0}), -524272}, {GetFloat<LSFF32>(1.9f / 524288), 1},
       {GetFloat<LSFF32>(-1.9f / 524288), -1}, {half == 0.5f, 1}, {LSFF32::GetPeak(), 1048744},
@@ -82,8 +81,7 @@ TEST(SampleFormat, ValuesBytesAndBoundaries)
     EXPECT_EQ(bytes[i].got, bytes[i].want) << "case " << i;
 }
 
-// The companding expansions from their segment formulas, at the internal
-// scale (16-bit value * 16).
+// The companding expansions from their segment formulas, at the internal scale (16-bit value * 16).
 int ReferenceUlaw(int byte)
 {
   int u = ~byte & 0xFF;

@@ -27,8 +27,7 @@ TEST(SoundTime, ConversionsTruncateAndSaturate)
   const struct {
     int got, want;
   } cases[] = {
-      // Seconds truncate toward zero; out of range and NaN never reach an
-      // undefined float-to-int cast.
+      // Seconds truncate toward zero; out of range and NaN never reach an undefined float-to-int cast.
       {LSoundTime(1.9999).GetMs(), 1999}, {LSoundTime(-1.9999).GetMs(), -1999}, {LSoundTime(0.0009).GetMs(), 0},
       {LSoundTime(1e12).GetMs(), INT_MAX}, {LSoundTime(-1e12).GetMs(), INT_MIN}, {LSoundTime(std::nan("")).GetMs(), 0},
       // Frames: remainders truncated, not rounded.

@@ -85,8 +85,7 @@ TEST(SettingsParse, LineRulesAndHostileText)
     std::string text;
     std::vector<std::pair<std::string, std::string>> entries;
   } cases[] = {
-      // Leading equals signs of a value are lost, an empty key drops its
-      // line, trailing blanks stay part of the key.
+      // Leading equals signs of a value are lost, an empty key drops its line, trailing blanks stay part of the key.
       {"a==x\r\n\r\n   b=1\rc\n\r=z\nd=e\n\rtrail  =  v\r\n", {{"a", "x"}, {"b", "1"}, {"c", ""}, {"d", "e"}, {"trail  ", "  v"}}},
       {std::string("a=1\r\nb=2\0c=3\r\nd=4\r\n", 20), {{"a", "1"}, {"b", "2"}}},  // text ends at the first NUL
       {"k=v", {{"k", "v"}}},
