@@ -7,6 +7,7 @@
 #include "net/netbase.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -21,6 +22,12 @@ namespace nettest {
 inline uint32_t Since(uint32_t start) { return GetTickCount() - start; }
 
 // Answers false n times, then true.
+// A stop request set from another thread.
+struct StopFlag {
+  std::atomic<bool> stop{false};
+  bool IsToStop() const { return stop.load(std::memory_order_relaxed); }
+};
+
 struct StopAfter {
   explicit StopAfter(int n) : left(n) {}
   int left;

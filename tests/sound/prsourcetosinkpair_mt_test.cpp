@@ -1,14 +1,12 @@
-// Two source-to-sink copies at once: the second on a worker thread, every
-// display call on the caller's thread, stops and failures passed between
-// the two as a recording's two bit rates need.
+// Two copies at once (a recording's two bit rates): the second on a worker, the display on the caller's thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <set>
-#include <string>
 #include <thread>
+#include <tuple>
 
 #include "sound/prsourcetosinkpair.h"
 #include "sound/testsources.h"
@@ -16,73 +14,52 @@
 namespace {
 
 constexpr int kRate = 8000;
-constexpr int kBlock = 8192;
+constexpr size_t kBlock = 8192;
 
-// Sleeps before every read, so that the copies overlap, and notes the
-// threads that read it.
+// Sleeps before every read, so that the copies overlap, and notes the threads that read it.
 class SlowSource : public VectorSource {
 public:
   SlowSource(int blocks, int sleepMs)
-      : VectorSource(Sine(440, kRate, blocks * kBlock, 10000), kRate, 1), sleepMs_(sleepMs)
+      : VectorSource(Sine(440, kRate, blocks * static_cast<int>(kBlock), 10000), kRate, 1), sleepMs_(sleepMs)
   {
   }
   int Read(int* samples, int frames) override
   {
     std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs_));
     std::lock_guard<std::mutex> hold(lock_);
-    readers_.insert(std::this_thread::get_id());
+    readers.insert(std::this_thread::get_id());
     return VectorSource::Read(samples, frames);
   }
-  std::set<std::thread::id> Readers()
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    return readers_;
-  }
+  std::set<std::thread::id> readers; // read once the copies are over
 
 private:
   int sleepMs_;
   std::mutex lock_;
-  std::set<std::thread::id> readers_;
 };
 
-// A display that records what it is told and counts calls from any thread
-// but the one that made it.  It asks to stop after `stopAfterChecks`
-// IsToStop calls, or from the first wait for the worker on.
+// A display that records its progress and counts calls from any thread but its own.  It asks to stop after
+// `stopAfterChecks` IsToStop calls, or from the first wait for the worker on.
 class Display {
 public:
   bool IsToStop()
   {
     Note();
-    if (stopAfterChecks >= 0 && ++checks > stopAfterChecks)
-      stop = true;
+    stop = stop || (stopAfterChecks >= 0 && ++checks > stopAfterChecks);
     return stop;
   }
   LProcessResult ProcessWaitSignal(LSignalObjectRef signal, unsigned int ms)
   {
     Note();
-    if (stopInWait)
-      stop = true;
-    if (stop)
-      return kProcessStopped;
-    return signal.WaitSignal(ms) ? kProcessDone : kProcessFailed;
+    stop = stop || stopInWait;
+    return stop ? kProcessStopped : signal.WaitSignal(ms) ? kProcessDone : kProcessFailed;
   }
-  void SetProgress(double fraction)
-  {
-    Note();
-    progress.push_back(fraction);
-  }
-  void SetStatus1(const char* text)
-  {
-    Note();
-    status1.emplace_back(text);
-  }
+  void SetProgress(double fraction) { Note(); progress.push_back(fraction); }
+  void SetStatus1(const char* text) { Note(); status1.emplace_back(text); }
   void SetStatus2(const char*) { Note(); }
   void SetError(const char*) { Note(); }
 
-  int stopAfterChecks = -1;
-  bool stopInWait = false;
-  bool stop = false;
-  int checks = 0;
+  int stopAfterChecks = -1, checks = 0;
+  bool stopInWait = false, stop = false;
   std::vector<double> progress;
   std::vector<std::string> status1;
   std::atomic<int> foreignCalls{0};
@@ -90,116 +67,70 @@ public:
 private:
   void Note()
   {
-    if (std::this_thread::get_id() != owner_)
+    if (std::this_thread::get_id() != owner_) {
       foreignCalls.fetch_add(1);
+    }
   }
   const std::thread::id owner_ = std::this_thread::get_id();
 };
 
-struct Copy {
-  Copy(const char* name, SlowSource* source, RecordingSink* sink) : source(source), sink(sink)
-  {
-    op.name = name;
-    op.source = LSoundSource(source);
-    op.sink = LSoundSink(sink);
-  }
-  LPRSourceToSink op;
-  SlowSource* source;
-  RecordingSink* sink;
-};
-
-LPRSourceToSinkPairResult RunPair(Display& display, Copy& first, Copy& second)
+TEST(PRSourceToSinkPairTest, BothCopiesRunStopAndFailTogether)
 {
-  LProgressAdaptor<Display> adaptor(display);
-  LPRSourceToSinkPairResult result = LPRSourceToSinkRunPair(adaptor, first.op, second.op);
-  EXPECT_EQ(display.foreignCalls.load(), 0) << "the display was called from the worker";
-  return result;
-}
-
-size_t Samples(int blocks)
-{
-  return static_cast<size_t>(blocks) * kBlock;
-}
-
-TEST(PRSourceToSinkPairTest, CopiesBothAtOnceWhileTheDisplayStaysOnItsThread)
-{
-  Copy first("First", new SlowSource(8, 3), new RecordingSink(kRate, 1));
-  Copy second("Second", new SlowSource(12, 3), new RecordingSink(kRate, 1));
-  Display display;
-  LPRSourceToSinkPairResult result = RunPair(display, first, second);
-  EXPECT_EQ(result.first, kProcessDone);
-  EXPECT_EQ(result.second, kProcessDone);
-  EXPECT_EQ(first.sink->data.size(), Samples(8));
-  EXPECT_EQ(second.sink->data.size(), Samples(12));
-  EXPECT_EQ(first.op.framesCopied, 8 * kBlock);
-  EXPECT_EQ(second.op.framesCopied, 12 * kBlock);
-
-  // Each copy read on its own thread, the first on the caller's.
-  ASSERT_EQ(first.source->Readers(), std::set<std::thread::id>{std::this_thread::get_id()});
-  ASSERT_EQ(second.source->Readers().size(), 1u);
-  EXPECT_NE(*second.source->Readers().begin(), std::this_thread::get_id());
-
-  // One bar for both: it never goes back, and when the first copy is
-  // done it stands between half and full, as the longer second goes on.
-  ASSERT_FALSE(display.progress.empty());
-  EXPECT_TRUE(std::is_sorted(display.progress.begin(), display.progress.end()));
-  EXPECT_EQ(display.progress.back(), 1.0);
-  EXPECT_TRUE(std::any_of(display.progress.begin(), display.progress.end(),
-                          [](double f) { return f > 0.5 && f < 1.0; }));
-  EXPECT_EQ(display.status1, std::vector<std::string>{"First"});
-}
-
-TEST(PRSourceToSinkPairTest, AStopReachesBothCopies)
-{
-  {
-    // While both run.
-    Copy first("First", new SlowSource(40, 3), new RecordingSink(kRate, 1));
-    Copy second("Second", new SlowSource(40, 3), new RecordingSink(kRate, 1));
+  struct Side {
+    int blocks, sleepMs, failAt;
+    LProcessResult result;
+    size_t minBlocks, maxBlocks; // what reached the sink
+  };
+  struct Case {
+    const char* what;
+    Side first, second;
+    int stopAfterChecks;
+    bool stopInWait;
+  } cases[] = {
+      {"both done", {8, 3, INT_MAX, kProcessDone, 8, 8}, {12, 3, INT_MAX, kProcessDone, 12, 12}, -1, false},
+      {"stop while both run", {40, 3, INT_MAX, kProcessStopped, 3, 3}, {40, 3, INT_MAX, kProcessStopped, 0, 39}, 3, false},
+      // Once the first has ended, while the display waits for the second: the second ends within a block or so, not at
+      // its end.
+      {"stop in the wait", {1, 0, INT_MAX, kProcessDone, 1, 1}, {400, 5, INT_MAX, kProcessStopped, 0, 399}, -1, true},
+      {"the first fails", {40, 3, 2, kProcessFailed, 2, 2}, {400, 5, INT_MAX, kProcessStopped, 0, 399}, -1, false},
+      {"the second fails alone", {20, 3, INT_MAX, kProcessDone, 20, 20}, {20, 3, 2, kProcessFailed, 2, 2}, -1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SlowSource* sources[2] = {new SlowSource(c.first.blocks, c.first.sleepMs),
+                              new SlowSource(c.second.blocks, c.second.sleepMs)};
+    RecordingSink* sinks[2] = {new RecordingSink(kRate, 1, c.first.failAt), new RecordingSink(kRate, 1, c.second.failAt)};
+    LPRSourceToSink ops[2];
+    for (int i = 0; i < 2; ++i) {
+      ops[i].name = i == 0 ? "First" : "Second";
+      ops[i].source = LSoundSource(sources[i]);
+      ops[i].sink = LSoundSink(sinks[i]);
+    }
     Display display;
-    display.stopAfterChecks = 3;
-    LPRSourceToSinkPairResult result = RunPair(display, first, second);
-    EXPECT_EQ(result.first, kProcessStopped);
-    EXPECT_EQ(result.second, kProcessStopped);
-    EXPECT_EQ(first.sink->data.size(), Samples(3));
-    EXPECT_LT(second.sink->data.size(), Samples(40));
-  }
-  {
-    // Once the first has ended, while the display waits for the second:
-    // the second ends within a block, not at its end.
-    Copy first("First", new SlowSource(1, 0), new RecordingSink(kRate, 1));
-    Copy second("Second", new SlowSource(400, 5), new RecordingSink(kRate, 1));
-    Display display;
-    display.stopInWait = true;
-    auto start = std::chrono::steady_clock::now();
-    LPRSourceToSinkPairResult result = RunPair(display, first, second);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-    EXPECT_EQ(result.first, kProcessDone);
-    EXPECT_EQ(result.second, kProcessStopped);
-    EXPECT_EQ(first.sink->data.size(), Samples(1));
-    EXPECT_LT(second.sink->data.size(), Samples(400));
-  }
-}
-
-TEST(PRSourceToSinkPairTest, AFailedFirstStopsTheSecondButNotTheOtherWayRound)
-{
-  {
-    Copy first("First", new SlowSource(40, 3), new RecordingSink(kRate, 1, 2));
-    Copy second("Second", new SlowSource(400, 5), new RecordingSink(kRate, 1));
-    Display display;
-    LPRSourceToSinkPairResult result = RunPair(display, first, second);
-    EXPECT_EQ(result.first, kProcessFailed);
-    EXPECT_EQ(result.second, kProcessStopped);
-    EXPECT_LT(second.sink->data.size(), Samples(400));
-  }
-  {
-    Copy first("First", new SlowSource(20, 3), new RecordingSink(kRate, 1));
-    Copy second("Second", new SlowSource(20, 3), new RecordingSink(kRate, 1, 2));
-    Display display;
-    LPRSourceToSinkPairResult result = RunPair(display, first, second);
-    EXPECT_EQ(result.first, kProcessDone);
-    EXPECT_EQ(result.second, kProcessFailed);
-    EXPECT_EQ(first.sink->data.size(), Samples(20));
-    EXPECT_EQ(second.sink->data.size(), Samples(2));
+    display.stopAfterChecks = c.stopAfterChecks;
+    display.stopInWait = c.stopInWait;
+    LProgressAdaptor<Display> adaptor(display);
+    LPRSourceToSinkPairResult result = LPRSourceToSinkRunPair(adaptor, ops[0], ops[1]);
+    EXPECT_EQ(display.foreignCalls.load(), 0) << "the display was called from the worker";
+    EXPECT_EQ(result.first, c.first.result);
+    EXPECT_EQ(result.second, c.second.result);
+    const Side* sides[2] = {&c.first, &c.second};
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_GE(sinks[i]->data.size(), sides[i]->minBlocks * kBlock) << i;
+      EXPECT_LE(sinks[i]->data.size(), sides[i]->maxBlocks * kBlock) << i;
+    }
+    if (c.first.result == kProcessDone && c.second.result == kProcessDone) {
+      EXPECT_EQ(ops[1].framesCopied, 12 * static_cast<int>(kBlock));
+      // Each copy read on its own thread, the first on the caller's.
+      EXPECT_EQ(sources[0]->readers, std::set<std::thread::id>{std::this_thread::get_id()});
+      ASSERT_EQ(sources[1]->readers.size(), 1u);
+      EXPECT_NE(*sources[1]->readers.begin(), std::this_thread::get_id());
+      // One bar for both: it never goes back; once the first copy is done it stands between half and full.
+      EXPECT_TRUE(std::is_sorted(display.progress.begin(), display.progress.end()));
+      EXPECT_TRUE(std::any_of(display.progress.begin(), display.progress.end(), [](double f) { return f > 0.5 && f < 1; }));
+      EXPECT_EQ(display.progress.back(), 1.0);
+      EXPECT_EQ(display.status1, std::vector<std::string>{"First"});
+    }
   }
 }
 

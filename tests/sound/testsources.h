@@ -1,19 +1,19 @@
 #pragma once
-// Sources with known content for the converter and limiter tests, and a
-// sink that keeps what the copy tests write to it.
+// Sources with known content, a sink that keeps what is written to it and a progress display that records what it is
+// told.
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "audio/soundbase.h"
 #include "audio/soundsink.h"
 #include "audio/soundsource.h"
+#include "base/processresult.h"
+#include "base/signalobject.h"
 
-// Plays back an interleaved buffer.  Records every seek; a seek to a
-// negative frame is counted as a fault (no real reader supports it) and
-// leaves the position unchanged.  `maxRead` caps each Read, to imitate
-// readers that deliver less than asked.
+// Plays back an interleaved buffer, at most `maxRead` frames a Read (as readers that deliver less than asked).
 class VectorSource : public LSoundSourceBase {
 public:
   VectorSource(std::vector<int> samples, int rate, unsigned char channels, int peak = LSF16::GetPeak(),
@@ -23,29 +23,14 @@ public:
   }
   int Read(int* samples, int frames) override
   {
-    const int ch = GetChannels();
     int n = std::max(0, std::min({frames, maxRead_, GetEndSample() - pos_}));
-    std::copy(data_.begin() + static_cast<long>(pos_) * ch, data_.begin() + static_cast<long>(pos_ + n) * ch,
-              samples);
+    std::copy_n(data_.begin() + static_cast<long>(pos_) * GetChannels(), n * GetChannels(), samples);
     pos_ += n;
-    ++reads_;
     return n;
   }
   int GetPositionSample() const override { return pos_; }
   int GetEndSample() const override { return static_cast<int>(data_.size() / GetChannels()); }
-  void Seek(int frame) override
-  {
-    seeks_.push_back(frame);
-    if (frame < 0) {
-      ++negativeSeeks_;
-      return;
-    }
-    pos_ = std::min(frame, GetEndSample());
-  }
-
-  std::vector<int> seeks_;
-  int negativeSeeks_ = 0;
-  int reads_ = 0;
+  void Seek(int frame) override { pos_ = std::clamp(frame, 0, GetEndSample()); }
 
 private:
   std::vector<int> data_;
@@ -56,11 +41,8 @@ private:
 inline std::vector<int> Sine(double freq, int rate, int frames, double amplitude, unsigned char channels = 1)
 {
   std::vector<int> v(static_cast<size_t>(frames) * channels);
-  for (int i = 0; i < frames; ++i) {
-    int s = static_cast<int>(std::lround(amplitude * std::sin(2 * M_PI * freq * i / rate)));
-    for (int c = 0; c < channels; ++c) {
-      v[static_cast<size_t>(i) * channels + c] = s;
-    }
+  for (size_t i = 0; i < v.size(); ++i) {
+    v[i] = static_cast<int>(std::lround(amplitude * std::sin(2 * M_PI * freq * static_cast<double>(i / channels) / rate)));
   }
   return v;
 }
@@ -70,43 +52,29 @@ inline std::vector<int> ReadAll(LSoundSource& src, int chunk = 4096, int limit =
 {
   std::vector<int> out;
   std::vector<int> buf(static_cast<size_t>(chunk) * src.GetChannels());
-  int total = 0;
-  while (total < limit) {
-    int n = src.Read(buf.data(), std::min(chunk, limit - total));
-    if (n <= 0) {
-      break;
-    }
-    out.insert(out.end(), buf.begin(), buf.begin() + static_cast<long>(n) * src.GetChannels());
-    total += n;
+  for (int total = 0, n = 1; total < limit && n > 0; total += n) {
+    n = src.Read(buf.data(), std::min(chunk, limit - total));
+    out.insert(out.end(), buf.begin(), buf.begin() + static_cast<long>(std::max(n, 0)) * src.GetChannels());
   }
   return out;
 }
 
-// Amplitude of the component at `freq` in mono `v` (least-squares fit of a
-// sine and a cosine), over frames [from, to).
+// Amplitude of the component at `freq` in mono `v` (least-squares fit of a sine and a cosine), over frames [from, to).
 inline double Amplitude(const std::vector<int>& v, double freq, int rate, int from, int to)
 {
   double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
   for (int i = from; i < to; ++i) {
-    double w = 2 * M_PI * freq * i / rate;
-    double s = std::sin(w), c = std::cos(w);
-    ss += s * s;
-    cc += c * c;
-    sc += s * c;
-    ys += v[i] * s;
-    yc += v[i] * c;
+    double s = std::sin(2 * M_PI * freq * i / rate), c = std::cos(2 * M_PI * freq * i / rate);
+    ss += s * s, cc += c * c, sc += s * c, ys += v[i] * s, yc += v[i] * c;
   }
   double det = ss * cc - sc * sc;
-  double a = (ys * cc - yc * sc) / det;
-  double b = (yc * ss - ys * sc) / det;
-  return std::sqrt(a * a + b * b);
+  return std::hypot((ys * cc - yc * sc) / det, (yc * ss - ys * sc) / det);
 }
 
 // Collects what is written; fails every write from `failAt` on.
 class RecordingSink : public LSoundSinkBase {
 public:
-  RecordingSink(int rate, unsigned char channels, int failAt = INT_MAX)
-      : LSoundSinkBase(rate, channels), failAt_(failAt)
+  RecordingSink(int rate, unsigned char channels, int failAt = INT_MAX) : LSoundSinkBase(rate, channels), failAt_(failAt)
   {
   }
   int Write(const int* samples, int frames) override
@@ -124,4 +92,19 @@ public:
 private:
   int failAt_;
   int writes_ = 0;
+};
+
+// A progress display: records what it was told and can ask to stop.
+class TestProgress {
+public:
+  bool IsToStop() const { return stop; }
+  LProcessResult ProcessWaitSignal(LSignalObjectRef s, unsigned ms) { return stop ? kProcessStopped : s.WaitSignal(ms) ? kProcessDone : kProcessFailed; }
+  void SetProgress(double fraction) { progress.push_back(fraction); }
+  void SetStatus1(const char* text) { status1.push_back(text); }
+  void SetStatus2(const char* text) { status2.push_back(text); }
+  void SetError(const char* text) { errors.push_back(text); }
+
+  bool stop = false;
+  std::vector<double> progress;
+  std::vector<std::string> status1, status2, errors;
 };
