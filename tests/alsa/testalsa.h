@@ -8,8 +8,8 @@
 
 #include "alsa/testcardenv.h"
 
-inline void TestAlsaSetCard(int card, const char* signal, const char* fault = nullptr,
-                            const char* name = nullptr) {
+inline void TestAlsaSetCard(int card, const char* signal, const char* fault = nullptr, const char* name = nullptr)
+{
   const char* prefixes[] = {kTestCardSignalVar, kTestCardFaultVar, kTestCardNameVar};
   const char* values[] = {signal, fault, name};
   for (int i = 0; i < 3; ++i) {
@@ -21,19 +21,24 @@ inline void TestAlsaSetCard(int card, const char* signal, const char* fault = nu
   }
 }
 
-inline void TestAlsaRemoveCard(int card) { TestAlsaSetCard(card, nullptr); }
+inline void TestAlsaRemoveCard(int card)
+{
+  TestAlsaSetCard(card, nullptr);
+}
 
 // Points ALSA at the test cards and removes every card (ALSA numbers 0 to 31) for its lifetime.
 class LTestAlsaCards {
 public:
-  LTestAlsaCards() {
+  LTestAlsaCards()
+  {
     setenv("ALSA_CONFIG_PATH", "/usr/share/alsa/alsa.conf:" VELORIN_TEST_ALSA_CONF, 1);
     RemoveAll();
   }
   ~LTestAlsaCards() { RemoveAll(); }
   LTestAlsaCards(const LTestAlsaCards&) = delete;
   LTestAlsaCards& operator=(const LTestAlsaCards&) = delete;
-  static void RemoveAll() {
+  static void RemoveAll()
+  {
     for (int card = 0; card < 32; ++card)
       TestAlsaRemoveCard(card);
   }

@@ -11,17 +11,33 @@
 
 namespace {
 
-int ElemCount(snd_ctl_ext_t*) { return 0; }
-int ElemList(snd_ctl_ext_t*, unsigned int, snd_ctl_elem_id_t*) { return -EINVAL; }
-snd_ctl_ext_key_t FindElem(snd_ctl_ext_t*, const snd_ctl_elem_id_t*) { return SND_CTL_EXT_KEY_NOT_FOUND; }
-int GetAttribute(snd_ctl_ext_t*, snd_ctl_ext_key_t, int*, unsigned int*, unsigned int*) { return -EINVAL; }
-void Close(snd_ctl_ext_t* ext) { delete ext; }
+int ElemCount(snd_ctl_ext_t*)
+{
+  return 0;
+}
+int ElemList(snd_ctl_ext_t*, unsigned int, snd_ctl_elem_id_t*)
+{
+  return -EINVAL;
+}
+snd_ctl_ext_key_t FindElem(snd_ctl_ext_t*, const snd_ctl_elem_id_t*)
+{
+  return SND_CTL_EXT_KEY_NOT_FOUND;
+}
+int GetAttribute(snd_ctl_ext_t*, snd_ctl_ext_key_t, int*, unsigned int*, unsigned int*)
+{
+  return -EINVAL;
+}
+void Close(snd_ctl_ext_t* ext)
+{
+  delete ext;
+}
 
 }  // namespace
 
 extern "C" {
 
-SND_CTL_PLUGIN_DEFINE_FUNC(velorintest) {
+SND_CTL_PLUGIN_DEFINE_FUNC(velorintest)
+{
   (void)root;
   static const snd_ctl_ext_callback_t kCallbacks = [] {
     snd_ctl_ext_callback_t c{};

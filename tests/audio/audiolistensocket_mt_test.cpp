@@ -54,7 +54,7 @@ public:
 
 private:
   LUniqueFD socket_;
-  LStopFlag process_;
+  nettest::StopFlag process_;
   std::atomic<int> result_{-1};
   std::atomic<uint32_t> ms_{0};
   std::jthread thread_;
@@ -65,11 +65,14 @@ class LPatternFeeder {
 public:
   explicit LPatternFeeder(LAudioQueue& queue, int frames = 4410)
       : thread_([this, &queue, frames](std::stop_token stop) {
-          for (uint64_t offset = 0; !stop.stop_requested(); std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
+          for (uint64_t offset = 0; !stop.stop_requested();
+               std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
             queue.Write(PatternSamples(offset, frames).data(), frames);
             written_ = offset += static_cast<uint64_t>(frames) * 4;
           }
-        }) {}
+        })
+  {
+  }
   uint64_t Written() const { return written_.load(); }
 
 private:

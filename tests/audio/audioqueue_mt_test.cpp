@@ -10,7 +10,10 @@
 
 namespace {
 
-bool ProcessExists(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno != ESRCH); }
+bool ProcessExists(pid_t pid)
+{
+  return pid > 0 && (kill(pid, 0) == 0 || errno != ESRCH);
+}
 
 // Writes pattern blocks from `offset` on until `total` bytes are written.
 void WritePattern(LAudioQueue& queue, uint64_t& offset, uint64_t total, int frames = 4410)

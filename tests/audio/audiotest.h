@@ -19,12 +19,6 @@
 
 using nettest::Since;
 
-// A stop request another thread may set.
-struct LStopFlag {
-  std::atomic<bool> stop{false};
-  bool IsToStop() const { return stop.load(std::memory_order_relaxed); }
-};
-
 // Polls `done` until it holds or `seconds` pass; the last answer.
 template <class F>
 bool WaitFor(F done, double seconds = 10)
@@ -45,7 +39,9 @@ public:
             bytes_.append(static_cast<const char*>(data), size);
             return LProcessResult(kProcessDone);
           });
-        }) {}
+        })
+  {
+  }
   ~LQueueReader() { Stop(); }
   void Stop()
   {
@@ -60,7 +56,7 @@ public:
   }
 
 private:
-  LStopFlag stop_;
+  nettest::StopFlag stop_;
   mutable std::mutex mutex_;
   std::string bytes_;
   std::thread thread_;
@@ -70,7 +66,9 @@ private:
 class LCollectSink : public LSoundSinkBase {
 public:
   explicit LCollectSink(int rate = 44100, unsigned char channels = 2, std::atomic<bool>* destroyed = nullptr)
-      : LSoundSinkBase(rate, channels), destroyed_(destroyed) {}
+      : LSoundSinkBase(rate, channels), destroyed_(destroyed)
+  {
+  }
   ~LCollectSink() override
   {
     if (destroyed_ != nullptr)
@@ -112,7 +110,9 @@ inline void WriteSignalFile(const std::string& path, std::initializer_list<std::
   std::vector<int16_t> samples;
   for (auto [seconds, amplitude] : pieces)
     for (long i = 0; i < static_cast<long>(seconds * 44100 + 0.5); ++i)
-      samples.insert(samples.end(), 2, static_cast<int16_t>(amplitude * 32767 * std::sin(2 * M_PI * 1000 * static_cast<double>(samples.size() / 2) / 44100)));
+      samples.insert(samples.end(), 2,
+                     static_cast<int16_t>(amplitude * 32767 *
+                                          std::sin(2 * M_PI * 1000 * static_cast<double>(samples.size() / 2) / 44100)));
   WriteWhole(path, std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2));
 }
 

@@ -28,7 +28,10 @@ private:
 };
 
 // Byte o of the test stream is o mod 251.
-inline uint8_t PatternByte(uint64_t offset) { return static_cast<uint8_t>(offset % 251); }
+inline uint8_t PatternByte(uint64_t offset)
+{
+  return static_cast<uint8_t>(offset % 251);
+}
 
 // Stereo internal-scale samples that the queue turns into the pattern bytes from `offset` on (frames * 4 bytes).
 inline std::vector<int> PatternSamples(uint64_t offset, int frames)

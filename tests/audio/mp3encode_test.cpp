@@ -3,9 +3,9 @@
 
 #include <cmath>
 
+#include "audio/mp3check.h"
 #include "audio/mp3encode.h"
 #include "audio/pipe16sink.h"
-#include "audio/mp3check.h"
 #include "settings/settings.h"
 
 namespace {
@@ -15,7 +15,8 @@ std::vector<int> Sine(double frequency, int rate, unsigned char channels, int fr
 {
   std::vector<int> samples(static_cast<size_t>(frames) * channels);
   for (size_t i = 0; i < samples.size(); ++i)
-    samples[i] = static_cast<int>(16000 * std::sin(2 * M_PI * frequency * static_cast<double>(i / channels) / rate)) * 16;
+    samples[i] =
+        static_cast<int>(16000 * std::sin(2 * M_PI * frequency * static_cast<double>(i / channels) / rate)) * 16;
   return samples;
 }
 
@@ -37,9 +38,12 @@ TEST(Mp3CommandLine, FileCommandLinesByRateModeAndInput)
       {[](S& s) { s.channelMode = 7; }, 64, 44100, 2, " -m j -b 64 -h -r -x -s 44.100 -S - ", 44100, 2},
       {[](S& s) { s.channelMode = S::kModeStereo; }, 64, 44100, 2, " -m s -b 64 -h -r -x -s 44.100 -S - ", 44100, 2},
       {[](S& s) { s.channelMode = S::kModeForce; }, 64, 44100, 2, " -m f -b 64 -h -r -x -s 44.100 -S - ", 44100, 2},
-      {[](S& s) { s.errorProtection = true, s.highQuality = false; }, 64, 44100, 2, " -m j -p -b 64 -r -x -s 44.100 -S - ", 44100, 2},
-      {[](S& s) { s.constantBitRate = false; }, 64, 44100, 2, " -m j -v -b 32 -B 128 -V 4 -r -x -s 44.100 -S - ", 44100, 2},
-      {[](S& s) { s.constantBitRate = false, s.vbrMaxBitRate = 16; }, 64, 44100, 2, " -a -m m -v -b 32 -B 16 -V 4 -r -x -s 44.100 -S - ", 44100, 2},
+      {[](S& s) { s.errorProtection = true, s.highQuality = false; }, 64, 44100, 2,
+       " -m j -p -b 64 -r -x -s 44.100 -S - ", 44100, 2},
+      {[](S& s) { s.constantBitRate = false; }, 64, 44100, 2, " -m j -v -b 32 -B 128 -V 4 -r -x -s 44.100 -S - ", 44100,
+       2},
+      {[](S& s) { s.constantBitRate = false, s.vbrMaxBitRate = 16; }, 64, 44100, 2,
+       " -a -m m -v -b 32 -B 16 -V 4 -r -x -s 44.100 -S - ", 44100, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options);
@@ -59,7 +63,7 @@ TEST(Mp3CommandLine, FileCommandLinesByRateModeAndInput)
   saved.vbrQuality = 7;
   saved.errorProtection = true;
   saved.SaveAsDefaultSettings();
-  const std::pair<const char*, int> keys[] = {{"ConstantBitRate", 1}, {"CBRBitRate", 40},   {"HighQuality", 1},
+  const std::pair<const char*, int> keys[] = {{"ConstantBitRate", 1}, {"CBRBitRate", 40},     {"HighQuality", 1},
                                               {"VBRMinBitRate", 32},  {"VBRMaxBitRate", 128}, {"VBRQuality", 7},
                                               {"ErrorProtection", 1}, {"ChannelMode", 1}};
   for (auto [key, value] : keys)
@@ -73,9 +77,9 @@ TEST(Mp3CommandLine, SampleRateCorrectionBoundaries)
   } cases[] = {
       {128, 96000, 48000}, {128, 47999, 44100}, {128, 32001, 44100}, {128, 32000, 32000}, {128, 24001, 32000},
       {128, 24000, 24000}, {128, 23999, 22050}, {128, 16001, 22050}, {128, 16000, 16000}, {128, 15999, 11025},
-      {128, 8001, 11025},  {128, 8000, 8000},   {128, -5, 8000},
-      {192, 31999, 44100}, {192, 32000, 32000}, {160, 8000, 8000},  // above 160 kbit/s only the high rates
-      {31, 22051, 22050},  {31, 22050, 22050},  {31, 16000, 16000}, {32, 44100, 44100},  // 31 and less: 22050 at most
+      {128, 8001, 11025},  {128, 8000, 8000},   {128, -5, 8000},     {192, 31999, 44100}, {192, 32000, 32000},
+      {160, 8000, 8000},  // above 160 kbit/s only the high rates
+      {31, 22051, 22050},  {31, 22050, 22050},  {31, 16000, 16000},  {32, 44100, 44100},  // 31 and less: 22050 at most
   };
   for (const auto& c : cases) {
     LMp3EncodeSettings settings(c.bitRate);
@@ -136,7 +140,8 @@ TEST(Mp3FileEncode, EncodesStereoAndMonoFilesThatDecodeToTheTone)
       EXPECT_EQ(sink.GetPosition().GetMs(), 2000);
     }  // the last handle closes the encoder and waits for it
     WriteWhole("/tmp/probe.mp3", ReadWhole(c.path));
-    EXPECT_EQ(CommandOutput("ffprobe -v error -show_entries stream=sample_rate,channels -of csv=p=0 /tmp/probe.mp3"), c.probe);
+    EXPECT_EQ(CommandOutput("ffprobe -v error -show_entries stream=sample_rate,channels -of csv=p=0 /tmp/probe.mp3"),
+              c.probe);
     std::vector<int16_t> pcm = DecodeMp3File(c.path);
     EXPECT_NEAR(static_cast<double>(pcm.size()) / 44100, 2.0, 0.1);
     EXPECT_NEAR(ToneFrequency(pcm, 44100, 4410, pcm.size() - 4410), c.frequency, c.frequency * 0.01);

@@ -11,7 +11,10 @@
 #include "audio/soundrecorder.h"
 
 // GLib's main context uses futex locks the thread checker cannot see.
-extern "C" const char* __tsan_default_suppressions() { return "called_from_lib:libglib-2.0.so.0\n"; }
+extern "C" const char* __tsan_default_suppressions()
+{
+  return "called_from_lib:libglib-2.0.so.0\n";
+}
 
 namespace {
 
@@ -42,7 +45,10 @@ bool PumpUntil(F done)
 }
 
 std::vector<std::string> gReported;
-void Report(const char* message) { gReported.push_back(message); }
+void Report(const char* message)
+{
+  gReported.push_back(message);
+}
 
 class CaptureTest : public ::testing::Test {
 protected:
@@ -101,10 +107,12 @@ TEST_F(CaptureTest, CardsThatCannotBeUsedAreRefusedAndReported)
 {
   TestAlsaSetCard(0, "refuse", nullptr, "Busy Card");
   TestAlsaSetCard(1, "sine:1000");
-  const std::string busy = "Velorin could not open Busy Card. Check to see if another application is using your sound device.";
+  const std::string busy =
+      "Velorin could not open Busy Card. Check to see if another application is using your sound device.";
   for (auto [card, channels, logged] : {std::tuple{0, 2, busy},
-                                        {7, 2, std::string("Velorin could not open hw:7. Check to see if another "
-                                                           "application is using your sound device.")},
+                                        {7, 2,
+                                         std::string("Velorin could not open hw:7. Check to see if another "
+                                                     "application is using your sound device.")},
                                         {1, 1, std::string("Sound card hw:1 cannot capture 1 channels.")}}) {
     SCOPED_TRACE(card);  // card 1 grants 2 channels: a mono block would overflow
     LSoundSink format(new LCollectSink(44100, static_cast<unsigned char>(channels)));
@@ -140,7 +148,9 @@ TEST_F(CaptureTest, UnpluggedCardNeitherSpinsNorDelaysTheStopAndOverrunsAreRecov
   getrusage(RUSAGE_SELF, &before);
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   getrusage(RUSAGE_SELF, &after);
-  auto us = [](const rusage& u) { return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000000L + u.ru_utime.tv_usec + u.ru_stime.tv_usec; };
+  auto us = [](const rusage& u) {
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000000L + u.ru_utime.tv_usec + u.ru_stime.tv_usec;
+  };
   EXPECT_LT(us(after) - us(before), 150000) << "CPU microseconds in 1.5 s of failing reads";
   // Retries at most every 100 ms (voluntary switches); at the card's own pace some 150.
   EXPECT_LT(after.ru_nvcsw - before.ru_nvcsw, 60) << "sleeps in 1.5 s of failing reads";
@@ -179,7 +189,8 @@ TEST_F(CaptureTest, TriggerWithPreRollWhenTheSoundStartsInTheFirstHalf)
     EXPECT_EQ(recorder_.GetState(), 2);
     recorder_.Stop();
     EXPECT_EQ(receiver.events.back(), "stop 9");
-    std::vector<int> writes = collected_->Get(&LCollectSink::writes_), samples = collected_->Get(&LCollectSink::samples_);
+    std::vector<int> writes = collected_->Get(&LCollectSink::writes_),
+                     samples = collected_->Get(&LCollectSink::samples_);
     ASSERT_GE(writes.size(), 2u);
     EXPECT_EQ(writes[0], c.firstWrite);
     size_t firstLoud = 0;
@@ -208,7 +219,8 @@ TEST_F(CaptureTest, QuietInputWaitsAndSilenceGoesBackToWaiting)
   recorder_.Stop();
   // The last loud block ended at 0.5 s: the silence rule takes the sink
   // back to 0.5 + 0.45 s, the stop trims it to 0.5 + 0.05 s.
-  EXPECT_EQ(collected_->Get(&LCollectSink::seeks_), std::vector<int>({LSoundTime(950).GetSamples(44100), LSoundTime(550).GetSamples(44100)}));
+  EXPECT_EQ(collected_->Get(&LCollectSink::seeks_),
+            std::vector<int>({LSoundTime(950).GetSamples(44100), LSoundTime(550).GetSamples(44100)}));
   EXPECT_EQ(recorder_.GetLastLoudTime().GetMs(), 0) << "cleared by the stop";
 }
 

@@ -9,7 +9,10 @@
 namespace {
 
 time_t gNow = 0;
-time_t TestClock() { return gNow; }
+time_t TestClock()
+{
+  return gNow;
+}
 std::vector<std::string> gForwarded, gShown;
 
 // "time|text|level" of each line shown.
@@ -17,11 +20,17 @@ void Show(std::vector<std::string>& to, const char* time, const char* text, unsi
 {
   to.push_back(std::string(time) + "|" + text + "|" + std::to_string(level));
 }
-void Forward(const char* time, const char* text, unsigned char level) { Show(gForwarded, time, text, level); }
+void Forward(const char* time, const char* text, unsigned char level)
+{
+  Show(gForwarded, time, text, level);
+}
 
 class RecordingDisplay : public LLogDisplay {
 public:
-  void DisplayStatus(const char* time, const char* text, unsigned char level) override { Show(gShown, time, text, level); }
+  void DisplayStatus(const char* time, const char* text, unsigned char level) override
+  {
+    Show(gShown, time, text, level);
+  }
 };
 
 // The log's clock is injected (2026-12-05 14:03:07); local time is UTC.
@@ -80,10 +89,10 @@ TEST_F(LogTest, FormattedFormsCutAt511AndJoinTheirParts)
   gLLog.InvalidateLogWindow();
   for (std::string& line : gShown)
     line = line.substr(9);  // the clock's time
-  EXPECT_EQ(gShown, (std::vector<std::string>{std::string(511, 'y') + "|0", "count 42|" + std::to_string(LLogError),
-                                              "ab|" + std::to_string(LLogWarning),
-                                              "port 1085|" + std::to_string(LLogInformation),
-                                              std::string(518, 'z') + "|0"}))
+  EXPECT_EQ(gShown,
+            (std::vector<std::string>{std::string(511, 'y') + "|0", "count 42|" + std::to_string(LLogError),
+                                      "ab|" + std::to_string(LLogWarning),
+                                      "port 1085|" + std::to_string(LLogInformation), std::string(518, 'z') + "|0"}))
       << "cut at 511, each part at 259";
   EXPECT_EQ(std::string(gLLog.GetLogFolder()), "/opt/ostrel/velorin/etc/Logs");
   EXPECT_TRUE(Exists(gLLog.GetLogFolder()));

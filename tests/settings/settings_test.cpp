@@ -86,7 +86,8 @@ TEST(SettingsParse, LineRulesAndHostileText)
     std::vector<std::pair<std::string, std::string>> entries;
   } cases[] = {
       // Leading equals signs of a value are lost, an empty key drops its line, trailing blanks stay part of the key.
-      {"a==x\r\n\r\n   b=1\rc\n\r=z\nd=e\n\rtrail  =  v\r\n", {{"a", "x"}, {"b", "1"}, {"c", ""}, {"d", "e"}, {"trail  ", "  v"}}},
+      {"a==x\r\n\r\n   b=1\rc\n\r=z\nd=e\n\rtrail  =  v\r\n",
+       {{"a", "x"}, {"b", "1"}, {"c", ""}, {"d", "e"}, {"trail  ", "  v"}}},
       {std::string("a=1\r\nb=2\0c=3\r\nd=4\r\n", 20), {{"a", "1"}, {"b", "2"}}},  // text ends at the first NUL
       {"k=v", {{"k", "v"}}},
       {std::string(10u << 20, 'q'), {{std::string(259, 'q'), ""}}},  // 10 MB without a line end
@@ -114,7 +115,9 @@ TEST(SettingsStore, UserStoreLivesUnderHomeOrElseOpt)
     LUserSettings store;
     store.SetString("Settings", "RunMode", "2");
     _exit(std::string(store.GetFolder()) == "/opt/.ostrel/velorin" &&
-                  ReadWhole("/opt/.ostrel/velorin/settings") == "runmode=2\r\n" ? 0 : 1);
+                  ReadWhole("/opt/.ostrel/velorin/settings") == "runmode=2\r\n"
+              ? 0
+              : 1);
   }
   int status = 0;
   waitpid(child, &status, 0);
