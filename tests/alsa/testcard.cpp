@@ -12,12 +12,14 @@
 
 namespace {
 
-const char* CardVariable(const char* prefix, int card) {
+const char* CardVariable(const char* prefix, int card)
+{
   return std::getenv((prefix + std::to_string(card)).c_str());
 }
 
 // "X" or "X,Y" (Y defaults to X); the text after them, nullptr when malformed.
-const char* ParsePair(const char* text, double out[2]) {
+const char* ParsePair(const char* text, double out[2])
+{
   char* end = nullptr;
   out[0] = out[1] = std::strtod(text, &end);
   if (end != text && *end == ',') {
@@ -29,7 +31,8 @@ const char* ParsePair(const char* text, double out[2]) {
 
 }  // namespace
 
-int LTestCard::ParseConfig(snd_config_t* conf) {
+int LTestCard::ParseConfig(snd_config_t* conf)
+{
   snd_config_t* node = nullptr;
   long card = -1;
   const char* text = nullptr;
@@ -43,7 +46,8 @@ int LTestCard::ParseConfig(snd_config_t* conf) {
   return card >= 0 && card < 32 ? static_cast<int>(card) : -ENODEV;
 }
 
-int LTestCard::Load(int card) {
+int LTestCard::Load(int card)
+{
   const char* signal = CardVariable(kTestCardSignalVar, card);
   if (signal == nullptr)
     return -ENODEV;
@@ -63,7 +67,8 @@ int LTestCard::Load(int card) {
   return refuses ? 0 : ParseSignal(signal);
 }
 
-int LTestCard::ParseSignal(const char* text) {
+int LTestCard::ParseSignal(const char* text)
+{
   if (std::strcmp(text, "silence") == 0)
     return 0;
   if (std::strncmp(text, "file:", 5) == 0) {
@@ -90,10 +95,12 @@ int LTestCard::ParseSignal(const char* text) {
   return 0;
 }
 
-int16_t LTestCard::Sample(uint64_t frame, unsigned channel) const {
+int16_t LTestCard::Sample(uint64_t frame, unsigned channel) const
+{
   if (!file_.empty())
     return file_[frame % (file_.size() / kChannels) * kChannels + channel];
   // Reduced modulo the rate, the argument of sin stays within one cycle.
   double cycles = std::fmod(frequency_[channel] * static_cast<double>(frame), kRate);
-  return static_cast<int16_t>(std::lround(amplitude_[channel] * 32767.0 * std::sin(2 * std::numbers::pi * cycles / kRate)));
+  return static_cast<int16_t>(
+      std::lround(amplitude_[channel] * 32767.0 * std::sin(2 * std::numbers::pi * cycles / kRate)));
 }

@@ -1,7 +1,6 @@
 #pragma once
 // One test sound card as the environment describes it (see testalsa.h); the
-// plugins read it afresh at every open, so a test may change a card between
-// opens.
+// plugins read it afresh at every open, so a test may change a card between opens.
 #include <alsa/asoundlib.h>
 
 #include <cstdint>

@@ -11,28 +11,40 @@
 
 namespace {
 
-int ElemCount(snd_ctl_ext_t*) { return 0; }
-int ElemList(snd_ctl_ext_t*, unsigned int, snd_ctl_elem_id_t*) { return -EINVAL; }
-snd_ctl_ext_key_t FindElem(snd_ctl_ext_t*, const snd_ctl_elem_id_t*) { return SND_CTL_EXT_KEY_NOT_FOUND; }
-int GetAttribute(snd_ctl_ext_t*, snd_ctl_ext_key_t, int*, unsigned int*, unsigned int*) { return -EINVAL; }
-void Close(snd_ctl_ext_t* ext) { delete ext; }
+int ElemCount(snd_ctl_ext_t*)
+{
+  return 0;
+}
+int ElemList(snd_ctl_ext_t*, unsigned int, snd_ctl_elem_id_t*)
+{
+  return -EINVAL;
+}
+snd_ctl_ext_key_t FindElem(snd_ctl_ext_t*, const snd_ctl_elem_id_t*)
+{
+  return SND_CTL_EXT_KEY_NOT_FOUND;
+}
+int GetAttribute(snd_ctl_ext_t*, snd_ctl_ext_key_t, int*, unsigned int*, unsigned int*)
+{
+  return -EINVAL;
+}
+void Close(snd_ctl_ext_t* ext)
+{
+  delete ext;
+}
 
 }  // namespace
 
 extern "C" {
 
-SND_CTL_PLUGIN_DEFINE_FUNC(velorintest) {
+SND_CTL_PLUGIN_DEFINE_FUNC(velorintest)
+{
   (void)root;
-  static const snd_ctl_ext_callback_t kCallbacks = {
-      .close = Close, .elem_count = ElemCount, .elem_list = ElemList, .find_elem = FindElem,
-      .free_key = nullptr, .get_attribute = GetAttribute, .get_integer_info = nullptr,
-      .get_integer64_info = nullptr, .get_enumerated_info = nullptr, .get_enumerated_name = nullptr,
-      .read_integer = nullptr, .read_integer64 = nullptr, .read_enumerated = nullptr, .read_bytes = nullptr,
-      .read_iec958 = nullptr, .write_integer = nullptr, .write_integer64 = nullptr,
-      .write_enumerated = nullptr, .write_bytes = nullptr, .write_iec958 = nullptr,
-      .subscribe_events = nullptr, .read_event = nullptr, .poll_descriptors_count = nullptr,
-      .poll_descriptors = nullptr, .poll_revents = nullptr,
-  };
+  static const snd_ctl_ext_callback_t kCallbacks = [] {
+    snd_ctl_ext_callback_t c{};
+    c.close = Close, c.elem_count = ElemCount, c.elem_list = ElemList, c.find_elem = FindElem;
+    c.get_attribute = GetAttribute;
+    return c;
+  }();
   // A card that refuses its PCM still exists and has a name.
   int card = LTestCard::ParseConfig(conf);
   LTestCard config;

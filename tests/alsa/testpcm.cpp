@@ -1,8 +1,5 @@
-// PCM half of the test sound cards: an ALSA I/O plugin that captures its
-// card's signal in real time.  A timerfd paces it and is what ALSA polls;
-// the hardware position is the time since the start in frames, so a reader
-// late by a whole buffer gets an overrun as on a real card.  ALSA calls every
-// callback from the thread that uses the PCM, so the fields need no lock.
+// PCM half of the test sound cards: captures the card's signal in real time, paced by a timerfd that ALSA
+// polls; a reader late by a whole buffer gets an overrun.  Callbacks come from the PCM's thread: no lock.
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 
@@ -21,7 +18,8 @@ namespace {
 
 constexpr int64_t kNsPerSecond = 1000000000, kNsPerMs = 1000000;
 
-int64_t NowNs() {
+int64_t NowNs()
+{
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   return now.tv_sec * kNsPerSecond + now.tv_nsec;
@@ -32,19 +30,21 @@ struct LTestPcm {
   LTestCard card;
   LUniqueFD timer{timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)};
   bool running = false;
-  bool xrun = false;         // overrun reported; cleared by prepare
+  bool xrun = false;  // overrun reported; cleared by prepare
   int64_t startNs = 0;
   uint64_t consumed = 0;     // frames handed to the reader since the start
   uint64_t signalFrame = 0;  // next frame of the signal, continuous over restarts
   snd_pcm_uframes_t position = 0;
 
   // Frames the card has captured since the start; a failing card none.
-  uint64_t Produced(int64_t now) const {
+  uint64_t Produced(int64_t now) const
+  {
     return card.fault == LTestCard::Fault::Fail
                ? 0
                : static_cast<uint64_t>(static_cast<unsigned __int128>(now - startNs) * LTestCard::kRate / kNsPerSecond);
   }
-  int ArmTimer(int64_t intervalNs) {
+  int ArmTimer(int64_t intervalNs)
+  {
     itimerspec spec{};
     spec.it_interval = {static_cast<time_t>(intervalNs / kNsPerSecond), static_cast<long>(intervalNs % kNsPerSecond)};
     spec.it_value = spec.it_interval;
@@ -52,9 +52,13 @@ struct LTestPcm {
   }
 };
 
-LTestPcm* Self(snd_pcm_ioplug_t* io) { return static_cast<LTestPcm*>(io->private_data); }
+LTestPcm* Self(snd_pcm_ioplug_t* io)
+{
+  return static_cast<LTestPcm*>(io->private_data);
+}
 
-int Start(snd_pcm_ioplug_t* io) {
+int Start(snd_pcm_ioplug_t* io)
+{
   LTestPcm* self = Self(io);
   // A tick per period, but between 1 and 10 ms so that short reads are served promptly.
   int64_t tickNs = static_cast<int64_t>(io->period_size) * kNsPerSecond / LTestCard::kRate;
@@ -67,20 +71,23 @@ int Start(snd_pcm_ioplug_t* io) {
 }
 
 // Also the prepare callback: a prepared stream is stopped and has no overrun.
-int Stop(snd_pcm_ioplug_t* io) {
+int Stop(snd_pcm_ioplug_t* io)
+{
   LTestPcm* self = Self(io);
   self->running = self->xrun = false;
   self->consumed = self->position = 0;
   return self->ArmTimer(0);
 }
 
-snd_pcm_sframes_t Pointer(snd_pcm_ioplug_t* io) {
+snd_pcm_sframes_t Pointer(snd_pcm_ioplug_t* io)
+{
   LTestPcm* self = Self(io);
   if (!self->running)
     return static_cast<snd_pcm_sframes_t>(self->position);
   int64_t now = NowNs();
   uint64_t produced = self->Produced(now);
-  bool scheduled = self->card.fault == LTestCard::Fault::Overrun && now - self->startNs >= self->card.overrunMs * kNsPerMs;
+  bool scheduled =
+      self->card.fault == LTestCard::Fault::Overrun && now - self->startNs >= self->card.overrunMs * kNsPerMs;
   // A full buffer is an overrun, as ALSA's default stop threshold has it.
   if (self->xrun || scheduled || produced - self->consumed >= io->buffer_size) {
     self->xrun = true;
@@ -91,7 +98,8 @@ snd_pcm_sframes_t Pointer(snd_pcm_ioplug_t* io) {
 }
 
 snd_pcm_sframes_t Transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas, snd_pcm_uframes_t offset,
-                           snd_pcm_uframes_t size) {
+                           snd_pcm_uframes_t size)
+{
   LTestPcm* self = Self(io);
   for (unsigned c = 0; c < LTestCard::kChannels; ++c)
     for (snd_pcm_uframes_t i = 0; i < size; ++i) {
@@ -103,12 +111,14 @@ snd_pcm_sframes_t Transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* a
   return static_cast<snd_pcm_sframes_t>(size);
 }
 
-int Close(snd_pcm_ioplug_t* io) {
+int Close(snd_pcm_ioplug_t* io)
+{
   delete Self(io);
   return 0;
 }
 
-int PollRevents(snd_pcm_ioplug_t* io, pollfd*, unsigned int, unsigned short* revents) {
+int PollRevents(snd_pcm_ioplug_t* io, pollfd*, unsigned int, unsigned short* revents)
+{
   LTestPcm* self = Self(io);
   uint64_t expirations = 0;
   // Drained, so that the next poll waits for the next tick.
@@ -123,14 +133,14 @@ int PollRevents(snd_pcm_ioplug_t* io, pollfd*, unsigned int, unsigned short* rev
   return 0;
 }
 
-int Create(LTestPcm* self, const char* name, int card, snd_pcm_stream_t stream, int mode) {
-  static const snd_pcm_ioplug_callback_t kCallbacks = {
-      .start = Start, .stop = Stop, .pointer = Pointer, .transfer = Transfer, .close = Close,
-      .hw_params = nullptr, .hw_free = nullptr, .sw_params = nullptr, .prepare = Stop, .drain = nullptr,
-      .pause = nullptr, .resume = nullptr, .poll_descriptors_count = nullptr, .poll_descriptors = nullptr,
-      .poll_revents = PollRevents, .dump = nullptr, .delay = nullptr, .query_chmaps = nullptr,
-      .get_chmap = nullptr, .set_chmap = nullptr,
-  };
+int Create(LTestPcm* self, const char* name, int card, snd_pcm_stream_t stream, int mode)
+{
+  static const snd_pcm_ioplug_callback_t kCallbacks = [] {
+    snd_pcm_ioplug_callback_t c{};
+    c.start = Start, c.stop = Stop, c.pointer = Pointer, c.transfer = Transfer, c.close = Close;
+    c.prepare = Stop, c.poll_revents = PollRevents;
+    return c;
+  }();
   int err = self->card.Load(card);
   if (err < 0 || stream != SND_PCM_STREAM_CAPTURE)
     return err < 0 ? err : -ENODEV;
@@ -176,7 +186,8 @@ int Create(LTestPcm* self, const char* name, int card, snd_pcm_stream_t stream, 
 
 extern "C" {
 
-SND_PCM_PLUGIN_DEFINE_FUNC(velorintest) {
+SND_PCM_PLUGIN_DEFINE_FUNC(velorintest)
+{
   (void)root;
   int card = LTestCard::ParseConfig(conf);
   LTestPcm* self = card < 0 ? nullptr : new (std::nothrow) LTestPcm;

@@ -78,13 +78,6 @@ TEST_F(AudioEngineTest, TwoSourcesStreamTheirTonesAtBothRatesAndAKilledEncoderIs
     readers.push_back(std::make_unique<LQueueReader>(*queues.back()));
   }
   engine.Start();
-  gpAudioEngine = &engine;
-  for (size_t i = 0; i < queues.size(); ++i) {
-    LAudioQueue* queue = gpAudioEngine.load()->GetAudioQueue(kStreams[i].source, kStreams[i].kbps);
-    EXPECT_EQ(queue, queues[i]);
-    EXPECT_EQ(queue->GetBitRate(), kStreams[i].kbps);
-  }
-  gpAudioEngine = nullptr;
   ASSERT_TRUE(WaitForSeconds(readers, 3));
   const pid_t shell = queues[1]->GetEncoderPid();
   const pid_t victim = FindEncoder(shell);
@@ -156,7 +149,7 @@ TEST_F(AudioEngineTest, SourceCountsRatesAndQueueChoice)
 {
   // Without the encoder only the recorders run: enough to count sources.
   std::rename("/opt/ostrel/components/lyrenc", "/opt/ostrel/components/away");
-  for (auto [setting, started] : {std::pair{0, 0}, {1, 1}, {3, 3}, {8, 8}, {9, 8}, {-1, 8}}) {
+  for (auto [setting, started] : {std::pair{0, 0}, {3, 3}, {9, 8}, {-1, 8}}) {
     SCOPED_TRACE(setting);
     LSettingSet(VLKeys::LiveSources, setting);
     LAudioEngine engine;

@@ -12,8 +12,7 @@
 
 namespace {
 
-// A connected loopback pair; with small buffers (0: the system's) a
-// listener that does not read soon blocks its sender.
+// A connected loopback pair; with small buffers (0: the system's) a listener that does not read soon blocks its sender.
 struct LConnection {
   explicit LConnection(int buffers = 4096)
   {
@@ -33,8 +32,7 @@ struct LConnection {
   LUniqueFD server;
 };
 
-// What a listener's connection thread does: the start burst, then the
-// hand-over of the socket to the fan-out.
+// What a listener's connection thread does: the start burst, then the hand-over of the socket to the fan-out.
 class LSender {
 public:
   LSender(const LAudioQueue& queue, LUniqueFD& socket) : socket_(socket.Release())
@@ -67,11 +65,14 @@ class LPatternFeeder {
 public:
   explicit LPatternFeeder(LAudioQueue& queue, int frames = 4410)
       : thread_([this, &queue, frames](std::stop_token stop) {
-          for (uint64_t offset = 0; !stop.stop_requested(); std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
+          for (uint64_t offset = 0; !stop.stop_requested();
+               std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
             queue.Write(PatternSamples(offset, frames).data(), frames);
             written_ = offset += static_cast<uint64_t>(frames) * 4;
           }
-        }) {}
+        })
+  {
+  }
   uint64_t Written() const { return written_.load(); }
 
 private:
@@ -79,8 +80,7 @@ private:
   std::jthread thread_;
 };
 
-// Receives on many connections at once; every byte must continue the
-// pattern from the one before it.
+// Receives on many connections at once; every byte must continue the pattern from the one before it.
 class LPatternReceiver {
 public:
   explicit LPatternReceiver(const std::vector<int>& clients) : received_(clients.size(), 0), last_(clients.size())
@@ -219,8 +219,7 @@ TEST_F(ListenSocketTest, FanoutEndsParkedListenersThatStallHangUpOrAreLappedAndA
       if (c.fault == Fault::HangUpLive || c.fault == Fault::HangUpIdle)
         faulty.client.Reset();
       if (c.fault == Fault::Lapped) {
-        // More than a ring while it does not read; then it reads again and
-        // must get the end, not a jump.
+        // More than a ring while it does not read; then it reads again and must get the end, not a jump.
         constexpr int kFrames = LAudioQueue::kSlotBytes * 8 / 4;
         for (uint64_t offset = 0; queue.GetPublished() < LAudioQueue::kSlots * 3 / 2; offset += kFrames * 4) {
           ASSERT_EQ(queue.Write(PatternSamples(offset, kFrames).data(), kFrames), kFrames * 4);

@@ -3,7 +3,7 @@
 // files for the test cards, the log's text and waiting with a deadline.
 #include <atomic>
 #include <cmath>
-#include <dirent.h>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,7 +39,9 @@ public:
             bytes_.append(static_cast<const char*>(data), size);
             return LProcessResult(kProcessDone);
           });
-        }) {}
+        })
+  {
+  }
   ~LQueueReader() { Stop(); }
   void Stop()
   {
@@ -60,12 +62,13 @@ private:
   std::thread thread_;
 };
 
-// Keeps every block written and every seek; the test thread may look at it
-// while the capture thread writes.
+// Keeps every block written and every seek; the test thread may look at it while the capture thread writes.
 class LCollectSink : public LSoundSinkBase {
 public:
   explicit LCollectSink(int rate = 44100, unsigned char channels = 2, std::atomic<bool>* destroyed = nullptr)
-      : LSoundSinkBase(rate, channels), destroyed_(destroyed) {}
+      : LSoundSinkBase(rate, channels), destroyed_(destroyed)
+  {
+  }
   ~LCollectSink() override
   {
     if (destroyed_ != nullptr)
@@ -87,47 +90,39 @@ public:
     position_ = frame;
   }
   long FramesWritten() const { return framesWritten_.load(); }
-  std::vector<int> Writes() const { return Locked(writes_); }
-  std::vector<int> Seeks() const { return Locked(seeks_); }
-  std::vector<int> Samples() const { return Locked(samples_); }
-
-private:
-  std::vector<int> Locked(const std::vector<int>& v) const
+  // Frames of each write, the seeks and the samples.
+  std::vector<int> Get(std::vector<int> LCollectSink::*what) const
   {
     std::lock_guard<std::mutex> guard(mutex_);
-    return v;
+    return this->*what;
   }
-  mutable std::mutex mutex_;
   std::vector<int> writes_, seeks_, samples_;
+
+private:
+  mutable std::mutex mutex_;
   std::atomic<long> framesWritten_{0};
   std::atomic<bool>* destroyed_;
 };
 
-// A "file:" test card signal: (seconds, amplitude) pieces of a 1 kHz sine,
-// stereo S16_LE; amplitude 0 is silence.
+// A "file:" test card signal: (seconds, amplitude) pieces of a 1 kHz sine, stereo S16_LE; amplitude 0 is silence.
 inline void WriteSignalFile(const std::string& path, std::initializer_list<std::pair<double, double>> pieces)
 {
-  std::string bytes;
-  long frame = 0;
+  std::vector<int16_t> samples;
   for (auto [seconds, amplitude] : pieces)
-    for (long i = 0; i < static_cast<long>(seconds * 44100 + 0.5); ++i, ++frame) {
-      auto value = static_cast<int16_t>(amplitude * 32767 * std::sin(2 * M_PI * 1000 * static_cast<double>(frame) / 44100));
-      int16_t pair[2] = {value, value};
-      bytes.append(reinterpret_cast<const char*>(pair), sizeof pair);
-    }
-  WriteWhole(path, bytes);
+    for (long i = 0; i < static_cast<long>(seconds * 44100 + 0.5); ++i)
+      samples.insert(samples.end(), 2,
+                     static_cast<int16_t>(amplitude * 32767 *
+                                          std::sin(2 * M_PI * 1000 * static_cast<double>(samples.size() / 2) / 44100)));
+  WriteWhole(path, std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2));
 }
 
 // Everything the log has written so far.
 inline std::string ReadLogText()
 {
   std::string text;
-  DIR* dir = opendir(gLLog.GetLogFolder());
-  while (dirent* entry = dir != nullptr ? readdir(dir) : nullptr)
-    if (entry->d_name[0] != '.')
-      text += ReadWhole(std::string(gLLog.GetLogFolder()) + "/" + entry->d_name);
-  if (dir != nullptr)
-    closedir(dir);
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(gLLog.GetLogFolder(), error))
+    text += ReadWhole(entry.path());
   return text;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
-// A stand-in for the encoder component where the program looks for it (the
-// tests' /opt is private): a shell script, e.g. "exec cat" to pass the
-// input through.  And a byte pattern whose continuity shows in any piece.
+// A shell script in the encoder component's place (the tests' /opt is private), e.g. "exec cat";
+// and a byte pattern whose continuity shows in any piece.
 #include <cstdint>
 #include <cstdio>
 #include <sys/stat.h>
@@ -29,10 +28,12 @@ private:
 };
 
 // Byte o of the test stream is o mod 251.
-inline uint8_t PatternByte(uint64_t offset) { return static_cast<uint8_t>(offset % 251); }
+inline uint8_t PatternByte(uint64_t offset)
+{
+  return static_cast<uint8_t>(offset % 251);
+}
 
-// Stereo internal-scale samples that the queue turns into the pattern bytes
-// from `offset` on (frames * 4 bytes).
+// Stereo internal-scale samples that the queue turns into the pattern bytes from `offset` on (frames * 4 bytes).
 inline std::vector<int> PatternSamples(uint64_t offset, int frames)
 {
   std::vector<int> samples(static_cast<size_t>(frames) * 2);

@@ -20,11 +20,10 @@ inline std::string CommandOutput(const std::string& command)
   return pipe != nullptr && pclose(pipe) == 0 ? out : std::string();
 }
 
-// 16-bit mono PCM at `rate`; empty when ffmpeg fails.
-inline std::vector<int16_t> DecodeMp3File(const std::string& path, int rate = 44100)
+// 16-bit mono PCM at 44.1 kHz; empty when ffmpeg fails.
+inline std::vector<int16_t> DecodeMp3File(const std::string& path)
 {
-  std::string pcm = CommandOutput("ffmpeg -nostdin -v error -i '" + path + "' -f s16le -ac 1 -ar " +
-                                  std::to_string(rate) + " -");
+  std::string pcm = CommandOutput("ffmpeg -nostdin -v error -i '" + path + "' -f s16le -ac 1 -ar 44100 -");
   std::vector<int16_t> samples(pcm.size() / 2);
   std::memcpy(samples.data(), pcm.data(), samples.size() * 2);
   return samples;
@@ -34,14 +33,6 @@ inline std::vector<int16_t> DecodeMp3Bytes(const std::string& bytes)
 {
   WriteWhole("/tmp/decode.mp3", bytes);
   return DecodeMp3File("/tmp/decode.mp3");
-}
-
-// "sample_rate,channels" of the first audio stream.
-inline std::string ProbeMp3(const std::string& path)
-{
-  std::string out = CommandOutput("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels "
-                                  "-of csv=p=0 '" + path + "'");
-  return out.substr(0, out.find_first_of("\r\n"));
 }
 
 // Frequency from upward zero crossings over [from, to).

@@ -3,63 +3,51 @@
 
 #include <cmath>
 
+#include "audio/mp3check.h"
 #include "audio/mp3encode.h"
 #include "audio/pipe16sink.h"
-#include "audio/mp3check.h"
 #include "settings/settings.h"
 
 namespace {
 
-const std::string kEncoder = "\"/opt/ostrel/components/lyrenc/lyrenc\"";
-
-// Interleaved internal-scale sine (16-bit amplitude `amplitude`).
-std::vector<int> Sine(double frequency, int rate, unsigned char channels, int frames, double amplitude = 16000)
+// Interleaved internal-scale sine.
+std::vector<int> Sine(double frequency, int rate, unsigned char channels, int frames)
 {
   std::vector<int> samples(static_cast<size_t>(frames) * channels);
-  for (int i = 0; i < frames; ++i)
-    for (int c = 0; c < channels; ++c)
-      samples[static_cast<size_t>(i) * channels + c] =
-          static_cast<int>(amplitude * std::sin(2 * M_PI * frequency * i / rate)) * 16;
+  for (size_t i = 0; i < samples.size(); ++i)
+    samples[i] =
+        static_cast<int>(16000 * std::sin(2 * M_PI * frequency * static_cast<double>(i / channels) / rate)) * 16;
   return samples;
 }
 
-using Adjust = void (*)(LMp3EncodeSettings&);
-
 TEST(Mp3CommandLine, FileCommandLinesByRateModeAndInput)
 {
+  using S = LMp3EncodeSettings;
   const struct {
-    const char* what;
-    Adjust adjust;
+    void (*adjust)(S&);
     int bitRate, inputRate, inputChannels;
     const char* options;  // between the encoder path and the output file
     int rate, channels;
   } cases[] = {
-      {"32 joint", nullptr, 32, 44100, 2, " -m j -b 32 -h -r -x -s 44.100 -S - ", 44100, 2},
-      {"31 halves the rate", nullptr, 31, 44100, 2, " -m j -b 31 -h -r -x -s 22.050 -S - ", 22050, 2},
-      {"24 mixes down", nullptr, 24, 44100, 2, " -a -m m -b 24 -h -r -x -s 22.050 -S - ", 22050, 2},
-      {"16 feeds mono", nullptr, 16, 44100, 2, " -m m -b 16 -h -r -x -s 22.050 -S - ", 22050, 1},
-      {"mono input", nullptr, 56, 44100, 1, " -m m -b 56 -h -r -x -s 44.100 -S - ", 44100, 1},
-      {"192 at 22050", nullptr, 192, 22050, 2, " -m j -b 192 -h -r -x -s 44.100 -S - ", 44100, 2},
-      {"96 kHz input", nullptr, 128, 96000, 2, " -m j -b 128 -h -r -x -s 48.000 -S - ", 48000, 2},
-      {"8 kHz input", nullptr, 32, 8000, 2, " -m j -b 32 -h -r -x -s 8.000 -S - ", 8000, 2},
-      {"mode 7 is joint", [](LMp3EncodeSettings& s) { s.channelMode = 7; }, 64, 44100, 2,
-       " -m j -b 64 -h -r -x -s 44.100 -S - ", 44100, 2},
-      {"stereo", [](LMp3EncodeSettings& s) { s.channelMode = LMp3EncodeSettings::kModeStereo; }, 64, 44100, 2,
-       " -m s -b 64 -h -r -x -s 44.100 -S - ", 44100, 2},
-      {"forced", [](LMp3EncodeSettings& s) { s.channelMode = LMp3EncodeSettings::kModeForce; }, 64, 44100, 2,
-       " -m f -b 64 -h -r -x -s 44.100 -S - ", 44100, 2},
-      {"protection", [](LMp3EncodeSettings& s) { s.errorProtection = true; }, 64, 44100, 2,
-       " -m j -p -b 64 -h -r -x -s 44.100 -S - ", 44100, 2},
-      {"no -h", [](LMp3EncodeSettings& s) { s.highQuality = false; }, 64, 44100, 2,
-       " -m j -b 64 -r -x -s 44.100 -S - ", 44100, 2},
-      {"VBR 32..128 q4", [](LMp3EncodeSettings& s) { s.constantBitRate = false; }, 64, 44100, 2,
-       " -m j -v -b 32 -B 128 -V 4 -r -x -s 44.100 -S - ", 44100, 2},
-      {"VBR maximum below 24", [](LMp3EncodeSettings& s) { s.constantBitRate = false, s.vbrMaxBitRate = 16; }, 64,
-       44100, 2, " -a -m m -v -b 32 -B 16 -V 4 -r -x -s 44.100 -S - ", 44100, 2},
+      {nullptr, 32, 44100, 2, " -m j -b 32 -h -r -x -s 44.100 -S - ", 44100, 2},
+      {nullptr, 31, 44100, 2, " -m j -b 31 -h -r -x -s 22.050 -S - ", 22050, 2},
+      {nullptr, 24, 44100, 2, " -a -m m -b 24 -h -r -x -s 22.050 -S - ", 22050, 2},
+      {nullptr, 16, 44100, 2, " -m m -b 16 -h -r -x -s 22.050 -S - ", 22050, 1},
+      {nullptr, 56, 44100, 1, " -m m -b 56 -h -r -x -s 44.100 -S - ", 44100, 1},
+      {nullptr, 128, 96000, 2, " -m j -b 128 -h -r -x -s 48.000 -S - ", 48000, 2},
+      {[](S& s) { s.channelMode = 7; }, 64, 44100, 2, " -m j -b 64 -h -r -x -s 44.100 -S - ", 44100, 2},
+      {[](S& s) { s.channelMode = S::kModeStereo; }, 64, 44100, 2, " -m s -b 64 -h -r -x -s 44.100 -S - ", 44100, 2},
+      {[](S& s) { s.channelMode = S::kModeForce; }, 64, 44100, 2, " -m f -b 64 -h -r -x -s 44.100 -S - ", 44100, 2},
+      {[](S& s) { s.errorProtection = true, s.highQuality = false; }, 64, 44100, 2,
+       " -m j -p -b 64 -r -x -s 44.100 -S - ", 44100, 2},
+      {[](S& s) { s.constantBitRate = false; }, 64, 44100, 2, " -m j -v -b 32 -B 128 -V 4 -r -x -s 44.100 -S - ", 44100,
+       2},
+      {[](S& s) { s.constantBitRate = false, s.vbrMaxBitRate = 16; }, 64, 44100, 2,
+       " -a -m m -v -b 32 -B 16 -V 4 -r -x -s 44.100 -S - ", 44100, 2},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    LMp3EncodeSettings settings(c.bitRate);
+    SCOPED_TRACE(c.options);
+    S settings(c.bitRate);
     if (c.adjust != nullptr)
       c.adjust(settings);
     char line[kEncoderCommandLineSize];
@@ -67,49 +55,35 @@ TEST(Mp3CommandLine, FileCommandLinesByRateModeAndInput)
     unsigned char channels = 0;
     ASSERT_TRUE(Mp3CreateEncoderCommandLine(line, rate, channels, "/tmp/out.mp3", settings, c.inputRate,
                                             static_cast<unsigned char>(c.inputChannels)));
-    EXPECT_EQ(line, kEncoder + c.options + "\"/tmp/out.mp3\"");
+    EXPECT_EQ(line, "\"/opt/ostrel/components/lyrenc/lyrenc\"" + std::string(c.options) + "\"/tmp/out.mp3\"");
     EXPECT_EQ(rate, c.rate);
     EXPECT_EQ(channels, c.channels);
   }
-}
-
-TEST(Mp3CommandLine, SavedSettingsUseTheEncoderKeys)
-{
-  LMp3EncodeSettings s(40);
-  s.vbrQuality = 7;
-  s.errorProtection = true;
-  s.SaveAsDefaultSettings();
-  const struct {
-    const char* key;
-    int value;
-  } keys[] = {{"ConstantBitRate", 1}, {"CBRBitRate", 40}, {"HighQuality", 1}, {"VBRMinBitRate", 32},
-              {"VBRMaxBitRate", 128}, {"VBRQuality", 7},  {"ErrorProtection", 1}, {"ChannelMode", 1}};
-  for (const auto& k : keys)
-    EXPECT_EQ(LSettingGetInt("MP3Encoder", k.key, -1), k.value) << k.key;
+  S saved(40);
+  saved.vbrQuality = 7;
+  saved.errorProtection = true;
+  saved.SaveAsDefaultSettings();
+  const std::pair<const char*, int> keys[] = {{"ConstantBitRate", 1}, {"CBRBitRate", 40},     {"HighQuality", 1},
+                                              {"VBRMinBitRate", 32},  {"VBRMaxBitRate", 128}, {"VBRQuality", 7},
+                                              {"ErrorProtection", 1}, {"ChannelMode", 1}};
+  for (auto [key, value] : keys)
+    EXPECT_EQ(LSettingGetInt("MP3Encoder", key, -1), value) << key;
 }
 
 TEST(Mp3CommandLine, SampleRateCorrectionBoundaries)
 {
   const struct {
-    int bitRate;
-    int rate;
-    int expected;
+    int bitRate, rate, expected;
   } cases[] = {
-      {128, 96000, 48000}, {128, 48000, 48000}, {128, 47999, 44100}, {128, 44101, 44100}, {128, 44100, 44100},
-      {128, 44099, 44100}, {128, 32001, 44100}, {128, 32000, 32000}, {128, 31999, 32000}, {128, 24001, 32000},
-      {128, 24000, 24000}, {128, 23999, 22050}, {128, 22051, 22050}, {128, 22050, 22050}, {128, 22049, 22050},
-      {128, 16001, 22050}, {128, 16000, 16000}, {128, 15999, 11025}, {128, 12000, 11025}, {128, 11026, 11025},
-      {128, 11025, 11025}, {128, 11024, 11025}, {128, 8001, 11025},  {128, 8000, 8000},   {128, 7999, 8000},
-      {128, 0, 8000},      {128, -5, 8000},
-      // Above 160 kbit/s only the high rates exist.
-      {192, 8000, 44100}, {192, 31999, 44100}, {192, 32000, 32000}, {160, 8000, 8000},
-      // 31 kbit/s and less: at most 22050.
-      {31, 44100, 22050}, {31, 22051, 22050}, {31, 22050, 22050}, {31, 16000, 16000}, {32, 44100, 44100},
+      {128, 96000, 48000}, {128, 47999, 44100}, {128, 32001, 44100}, {128, 32000, 32000}, {128, 24001, 32000},
+      {128, 24000, 24000}, {128, 23999, 22050}, {128, 16001, 22050}, {128, 16000, 16000}, {128, 15999, 11025},
+      {128, 8001, 11025},  {128, 8000, 8000},   {128, -5, 8000},     {192, 31999, 44100}, {192, 32000, 32000},
+      {160, 8000, 8000},  // above 160 kbit/s only the high rates
+      {31, 22051, 22050},  {31, 22050, 22050},  {31, 16000, 16000},  {32, 44100, 44100},  // 31 and less: 22050 at most
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.bitRate << " kbit/s at " << c.rate);
     LMp3EncodeSettings settings(c.bitRate);
-    EXPECT_EQ(LMp3CorrectSampleRate(settings, c.rate), c.expected);
+    EXPECT_EQ(LMp3CorrectSampleRate(settings, c.rate), c.expected) << c.bitRate << " kbit/s at " << c.rate;
   }
   LMp3EncodeSettings vbr(64);
   vbr.constantBitRate = false;
@@ -126,19 +100,15 @@ TEST(Mp3CommandLine, MissingComponentAndOverlongNames)
   char line[kEncoderCommandLineSize];
   int rate = 0;
   unsigned char channels = 0;
-  {
-    std::rename("/opt/ostrel/components/lyrenc", "/opt/ostrel/components/away");
-    EXPECT_FALSE(Mp3CreateEncoderCommandLine(line, rate, channels, "/tmp/x.mp3", settings, 44100, 2));
-    EXPECT_STREQ(line, "");
-    EXPECT_FALSE(Mp3CreateLiveCommandLine(line, 56));
-    EXPECT_STREQ(line, "");
-    LSoundSink sink = OpenMp3Sink("/tmp/x.mp3", settings, 44100, 2);
-    EXPECT_TRUE(sink.Error());
-    EXPECT_FALSE(Exists("/tmp/x.mp3"));
-    std::rename("/opt/ostrel/components/away", "/opt/ostrel/components/lyrenc");
-  }
-  // A name that cannot fit is refused rather than cut (a cut name would
-  // lose its closing quote or name another file).
+  std::rename("/opt/ostrel/components/lyrenc", "/opt/ostrel/components/away");
+  EXPECT_FALSE(Mp3CreateEncoderCommandLine(line, rate, channels, "/tmp/x.mp3", settings, 44100, 2));
+  EXPECT_STREQ(line, "");
+  EXPECT_FALSE(Mp3CreateLiveCommandLine(line, 56));
+  EXPECT_STREQ(line, "");
+  EXPECT_TRUE(OpenMp3Sink("/tmp/x.mp3", settings, 44100, 2).Error());
+  EXPECT_FALSE(Exists("/tmp/x.mp3"));
+  std::rename("/opt/ostrel/components/away", "/opt/ostrel/components/lyrenc");
+  // A name that cannot fit is refused rather than cut (a cut name would lose its closing quote or name another file).
   std::string longName = "/tmp/" + std::string(700, '$') + ".mp3";
   EXPECT_FALSE(Mp3CreateEncoderCommandLine(line, rate, channels, longName.c_str(), settings, 44100, 2));
   EXPECT_STREQ(line, "");
@@ -150,16 +120,16 @@ TEST(Mp3FileEncode, EncodesStereoAndMonoFilesThatDecodeToTheTone)
 {
   const struct {
     int bitRate;
-    const char* path;   // taken literally: expanded by a shell it would name another file
+    std::string path;   // taken literally: expanded by a shell it would name another file
     const char* probe;  // rate and channels the encoder was fed
     int frequency;
-  } cases[] = {{56, "/tmp/a \"b\" $(id -u) `uname` \\ $HOME ${PATH}.mp3", "44100,2", 440},
-               {16, "/tmp/encode16.mp3", "22050,1", 1000}};
+  } cases[] = {{56, "/tmp/a \"b\" $(id -u) `uname` \\ $HOME ${PATH}.mp3", "44100,2\n", 440},
+               {16, "/tmp/encode16.mp3", "22050,1\n", 1000}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bitRate);
     {
       LMp3EncodeSettings settings(c.bitRate);
-      LSoundSink sink = OpenMp3Sink(c.path, settings, 44100, 2);
+      LSoundSink sink = OpenMp3Sink(c.path.c_str(), settings, 44100, 2);
       ASSERT_FALSE(sink.Error());
       const int rate = sink.GetSampleRate();
       const unsigned char channels = sink.GetChannels();
@@ -169,7 +139,9 @@ TEST(Mp3FileEncode, EncodesStereoAndMonoFilesThatDecodeToTheTone)
       EXPECT_EQ(sink.Write(tone.data() + (rate * 2 - 1) * channels, 1), channels * 2);
       EXPECT_EQ(sink.GetPosition().GetMs(), 2000);
     }  // the last handle closes the encoder and waits for it
-    EXPECT_EQ(ProbeMp3(c.path), c.probe);
+    WriteWhole("/tmp/probe.mp3", ReadWhole(c.path));
+    EXPECT_EQ(CommandOutput("ffprobe -v error -show_entries stream=sample_rate,channels -of csv=p=0 /tmp/probe.mp3"),
+              c.probe);
     std::vector<int16_t> pcm = DecodeMp3File(c.path);
     EXPECT_NEAR(static_cast<double>(pcm.size()) / 44100, 2.0, 0.1);
     EXPECT_NEAR(ToneFrequency(pcm, 44100, 4410, pcm.size() - 4410), c.frequency, c.frequency * 0.01);
@@ -180,8 +152,7 @@ TEST(Mp3FileEncode, EncoderThatStopsReadingPutsTheSinkInError)
 {
   // One takes 1000 bytes and exits, the other never starts (popen still
   // runs the shell): later writes must fail without SIGPIPE in this process.
-  const char* commands[] = {"head -c 1000 >/dev/null", "/nonexistent/lyrenc - /tmp/never.mp3 2>/dev/null"};
-  for (const char* command : commands) {
+  for (const char* command : {"head -c 1000 >/dev/null", "/nonexistent/lyrenc - /tmp/never.mp3 2>/dev/null"}) {
     SCOPED_TRACE(command);
     LPipe16Sink sink(command, 44100, 2);
     ASSERT_FALSE(sink.Error());

@@ -1,10 +1,6 @@
 #pragma once
-// A reader that follows one queue on its own thread with the listener
-// protocol: batches go to send as soon as the ring holds them and a
-// caught-up reader sleeps until the ring advances.  For tests and benches
-// that look at the ring without sockets (the product streams sockets
-// through the fan-out).  Returns kProcessStopped or the failed send's
-// result.
+// Follows one queue with the listener protocol, without sockets (for tests and benches): batches go to
+// `send` as the ring holds them, a caught-up reader sleeps.  Returns kProcessStopped or the failed send's result.
 #include "audio/audiolistener.h"
 
 // A caught-up reader looks at its stop request at least this often.

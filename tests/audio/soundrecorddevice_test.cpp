@@ -27,8 +27,8 @@ TEST_F(RecordDeviceTest, NamesSelectTheLastMatchingCardAmongTheFirstSixteen)
     int card;
   } cases[] = {
       {"Line In", 5},  // the higher of two equal names
-      {"USB Mic", 3}, {"Velorin Test Card 0", 0}, {"Last", 15},
-      {"Too Far", 0},  // beyond card 15: not looked at
+      {"USB Mic", 3}, {"Velorin Test Card 0", 0},
+      {"Last", 15},   {"Too Far", 0},  // beyond card 15: not looked at
       {"default", 0}, {"", 0},
       {"line in", 0},  // exact match only
   };

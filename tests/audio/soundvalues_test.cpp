@@ -1,10 +1,9 @@
-// Time and level value types: conversions, text forms and clamping.
+// The time value type: conversions, text forms and saturation.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
 
-#include "audio/db.h"
 #include "audio/soundtime.h"
 
 namespace {
@@ -28,19 +27,30 @@ TEST(SoundTime, ConversionsTruncateAndSaturate)
   const struct {
     int got, want;
   } cases[] = {
-      // Seconds truncate toward zero; out of range and NaN never reach an
-      // undefined float-to-int cast.
-      {LSoundTime(1.9999).GetMs(), 1999}, {LSoundTime(-1.9999).GetMs(), -1999}, {LSoundTime(0.0009).GetMs(), 0},
-      {LSoundTime(1e12).GetMs(), INT_MAX}, {LSoundTime(-1e12).GetMs(), INT_MIN}, {LSoundTime(std::nan("")).GetMs(), 0},
+      // Seconds truncate toward zero; out of range and NaN never reach an undefined float-to-int cast.
+      {LSoundTime(1.9999).GetMs(), 1999},
+      {LSoundTime(-1.9999).GetMs(), -1999},
+      {LSoundTime(0.0009).GetMs(), 0},
+      {LSoundTime(1e12).GetMs(), INT_MAX},
+      {LSoundTime(-1e12).GetMs(), INT_MIN},
+      {LSoundTime(std::nan("")).GetMs(), 0},
       // Frames: remainders truncated, not rounded.
-      {SetSamples(44100, 44100), 1000}, {SetSamples(123, 0), 777}, {SetSamples(123, -5), 777},
-      {LSoundTime(1500).GetSamples(44100), 66150}, {LSoundTime(44099, 44100).GetMs(), 999},
-      {LSoundTime(1).GetSamples(999), 0}, {LSoundTime(-1500).GetSamples(8000), -12000},
+      {SetSamples(44100, 44100), 1000},
+      {SetSamples(123, 0), 777},
+      {SetSamples(123, -5), 777},
+      {LSoundTime(1500).GetSamples(44100), 66150},
+      {LSoundTime(44099, 44100).GetMs(), 999},
+      {LSoundTime(1).GetSamples(999), 0},
+      {LSoundTime(-1500).GetSamples(8000), -12000},
       // 60 hours at 44.1 kHz is beyond 32 bits: saturated, not wrapped.
-      {LSoundTime::Max().GetSamples(44100), INT_MAX}, {LSoundTime::Max().GetSamples(8000), 1728000000},
-      {LSoundTime(INT_MAX, 1).GetMs(), INT_MAX}, {LSoundTime(INT_MIN, 1).GetMs(), INT_MIN},
-      {LSoundTime(INT_MAX, 44100).GetMs(), 48695774}, {(LSoundTime(INT_MAX) + LSoundTime(1)).GetMs(), INT_MAX},
-      {(LSoundTime(INT_MIN) - LSoundTime(1)).GetMs(), INT_MIN}, {(LSoundTime(5) - LSoundTime(7)).GetMs(), -2},
+      {LSoundTime::Max().GetSamples(44100), INT_MAX},
+      {LSoundTime::Max().GetSamples(8000), 1728000000},
+      {LSoundTime(INT_MAX, 1).GetMs(), INT_MAX},
+      {LSoundTime(INT_MIN, 1).GetMs(), INT_MIN},
+      {LSoundTime(INT_MAX, 44100).GetMs(), 48695774},
+      {(LSoundTime(INT_MAX) + LSoundTime(1)).GetMs(), INT_MAX},
+      {(LSoundTime(INT_MIN) - LSoundTime(1)).GetMs(), INT_MIN},
+      {(LSoundTime(5) - LSoundTime(7)).GetMs(), -2},
       {LSoundTime(1) > LSoundTime(-1), 1},
   };
   for (size_t i = 0; i < std::size(cases); ++i)
@@ -53,10 +63,19 @@ TEST(SoundTime, TextBothWays)
     const char* text;
     int ms;
   } parsed[] = {
-      {"1:02:03.5", 3723500}, {"12", 12000}, {"0.25", 250}, {".007", 7},
-      {"1.23456", 1234}, {"1.2.3", 1230},  // three fraction digits count; a second "." is ignored
-      {"-1:00", -60000}, {"1:00-", -60000}, {" 2m 30s", 230000},  // "-" anywhere, other characters skipped
-      {"", 0}, {"abc", 0}, {"99999999999999999999999999", INT_MAX}, {"-9:99999999:99999999999999", INT_MIN},
+      {"1:02:03.5", 3723500},
+      {"12", 12000},
+      {"0.25", 250},
+      {".007", 7},
+      {"1.23456", 1234},
+      {"1.2.3", 1230},  // three fraction digits count; a second "." is ignored
+      {"-1:00", -60000},
+      {"1:00-", -60000},
+      {" 2m 30s", 230000},  // "-" anywhere, other characters skipped
+      {"", 0},
+      {"abc", 0},
+      {"99999999999999999999999999", INT_MAX},
+      {"-9:99999999:99999999999999", INT_MIN},
   };
   for (const auto& p : parsed)
     EXPECT_EQ(LSoundTime(p.text).GetMs(), p.ms) << p.text;
@@ -64,44 +83,13 @@ TEST(SoundTime, TextBothWays)
   const struct {
     int ms;
     const char* text;
-  } formatted[] = {{3723500, "1:02:03.500"}, {0, "0:00:00.000"}, {-61001, "-0:01:01.001"},
-                   {LSoundTime::Max().GetMs(), "60:00:00.000"}, {INT_MAX, "596:31:23.647"},
-                   {INT_MIN, "-596:31:23.648"}};
+  } formatted[] = {{3723500, "1:02:03.500"},   {0, "0:00:00.000"},
+                   {-61001, "-0:01:01.001"},   {LSoundTime::Max().GetMs(), "60:00:00.000"},
+                   {INT_MAX, "596:31:23.647"}, {INT_MIN, "-596:31:23.648"}};
   for (const auto& f : formatted)
     EXPECT_EQ(Text(f.ms), f.text);
   for (int ms : {0, 1, 999, 59999, 3600000, -3723500, 215999999})
     EXPECT_EQ(LSoundTime(Text(ms).c_str()).GetMs(), ms) << "round trip";
-}
-
-TEST(DB, ClampsComparesAndMixesChannels)
-{
-  const struct {
-    int got, want;
-  } cases[] = {
-      {LDB(200).GetDB(), 127}, {LDB(-300).GetDB(), -127}, {LDB(-128).GetDB(), -127}, {LDB(INT_MIN).GetDB(), -127},
-      {LDB(-5).GetDB(), -5}, {(LDB::Off() - LDB(4)).GetDB(), -127}, {(LDB::Max() - LDB::Min()).GetDB(), 127},
-      {(LDB(3) - LDB(10)).GetDB(), -7}, {LDB(1) > LDB(-1), 1}, {LDB(-1) > LDB(1), 0}, {LDB(-1) >= LDB(-1), 1},
-      {LDB::Off() == LDB::Min(), 1},
-  };
-  for (size_t i = 0; i < std::size(cases); ++i)
-    EXPECT_EQ(cases[i].got, cases[i].want) << "case " << i;
-  LDBMC levels;
-  EXPECT_EQ(levels.GetChannels(), 0);
-  EXPECT_EQ(levels.GetMonoDB().GetDB(), -127);
-  levels.SetChannels(1);
-  levels[0] = LDB(-20);
-  levels[1] = LDB(50);  // not a channel of a mono signal
-  EXPECT_EQ(levels.GetMonoDB().GetDB(), -20);
-  levels.SetChannels(2);
-  EXPECT_EQ(levels.GetMonoDB().GetDB(), 50);
-  levels[1] = LDB(-30);
-  EXPECT_EQ(levels.GetMonoDB().GetDB(), -20);
-  levels.SetChannels(3);
-  levels[2] = LDB(100);
-  EXPECT_EQ(levels.GetMonoDB().GetDB(), -20);
-  levels.SetChannels(255);
-  levels[255] = LDB(7);
-  EXPECT_EQ(levels[255].GetDB(), 7);
 }
 
 }  // namespace

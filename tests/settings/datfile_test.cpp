@@ -17,11 +17,13 @@ TEST(DatFile, MissingFileGivesDefaultsAndChangesRewriteTheFileAtOnce)
   EXPECT_FALSE(Exists("/tmp/dat-missing.ini"));
 
   const std::string path = "/tmp/dat-session.ini";
-  WriteWhole(path, "ignored=before any section\n[Default]\nnum_clients=1\n\n[Client0]\nRestartStyleHint=3\nProgram=foo\n");
+  WriteWhole(path,
+             "ignored=before any section\n[Default]\nnum_clients=1\n\n[Client0]\nRestartStyleHint=3\nProgram=foo\n");
   LDatFile file(path.c_str());
   EXPECT_EQ(file.GetInt("default", "NUM_CLIENTS", 0), 1);
   file.SetInt("Default", "num_clients", 2);  // written at once: the service may be killed before exit
-  EXPECT_EQ(ReadWhole(path), "[Default]\r\nnum_clients=2\r\n\r\n[Client0]\r\nRestartStyleHint=3\r\nProgram=foo\r\n\r\n");
+  EXPECT_EQ(ReadWhole(path),
+            "[Default]\r\nnum_clients=2\r\n\r\n[Client0]\r\nRestartStyleHint=3\r\nProgram=foo\r\n\r\n");
   file.SetText("Client1", "Program", "velorin");
   file.RemoveItem("client0", "program");
   EXPECT_EQ(ReadWhole(path), "[Default]\r\nnum_clients=2\r\n\r\n[Client0]\r\nRestartStyleHint=3\r\n\r\n"
@@ -40,10 +42,10 @@ TEST(DatFile, LineRulesAndHostileFiles)
     std::string key;
     const char* value;
   } cases[] = {
-      {"A", "a", "b=c"}, {"A", " key ", " v "},  // blanks belong to key and value
-      {"A", "k", "2"},                           // a repeated key overwrites
-      {"B", "x", "1"},                           // a section name without ] ends at the line end
-      {"A", "more", "yes"},                      // a repeated section continues the first
+      {"A", "a", "b=c"},    {"A", " key ", " v "},  // blanks belong to key and value
+      {"A", "k", "2"},                              // a repeated key overwrites
+      {"B", "x", "1"},                              // a section name without ] ends at the line end
+      {"A", "more", "yes"},                         // a repeated section continues the first
   };
   char out[260];
   for (const auto& c : cases) {

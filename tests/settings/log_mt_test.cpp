@@ -11,11 +11,12 @@
 
 namespace {
 
-// Advances one second every 1000 lines from ten seconds before midnight, so
-// that the threads' lines cross into the next day's file while the
-// per-second cache changes under them.
+// One second every 1000 lines from ten seconds before midnight: lines cross into the next day's file.
 std::atomic<long> gCalls{0};
-time_t SteppingClock() { return 1796515190 + gCalls.fetch_add(1) / 1000; }  // 2026-12-05 23:59:50 UTC
+time_t SteppingClock()
+{
+  return 1796515190 + gCalls.fetch_add(1) / 1000;
+}  // 2026-12-05 23:59:50 UTC
 
 TEST(LogAcrossThreads, EveryLineAppearsOnceWholeInItsDaysFile)
 {

@@ -8,36 +8,39 @@
 
 namespace {
 
-// The log's clock is injected; local time is UTC for these tests.
 time_t gNow = 0;
-time_t TestClock() { return gNow; }
-constexpr time_t k20261205_140307 = 1796479387;  // 2026-12-05 14:03:07 UTC
-const std::string kFolder = "/tmp/logtest";
+time_t TestClock()
+{
+  return gNow;
+}
+std::vector<std::string> gForwarded, gShown;
 
 // "time|text|level" of each line shown.
-std::string Shown(const char* time, const char* text, unsigned char level)
+void Show(std::vector<std::string>& to, const char* time, const char* text, unsigned char level)
 {
-  return std::string(time) + "|" + text + "|" + std::to_string(level);
+  to.push_back(std::string(time) + "|" + text + "|" + std::to_string(level));
+}
+void Forward(const char* time, const char* text, unsigned char level)
+{
+  Show(gForwarded, time, text, level);
 }
 
 class RecordingDisplay : public LLogDisplay {
 public:
   void DisplayStatus(const char* time, const char* text, unsigned char level) override
   {
-    lines.push_back(Shown(time, text, level));
+    Show(gShown, time, text, level);
   }
-  std::vector<std::string> lines;
 };
 
-std::vector<std::string> gForwarded;
-void Forward(const char* time, const char* text, unsigned char level) { gForwarded.push_back(Shown(time, text, level)); }
-
+// The log's clock is injected (2026-12-05 14:03:07); local time is UTC.
 class LogTest : public ::testing::Test {
 protected:
-  void SetUp() override { gNow = k20261205_140307; }
-  std::string Day(const char* day) { return ReadWhole(kFolder + "/" + day + " Velorin Log.txt"); }
+  void SetUp() override { gNow = 1796479387, gShown.clear(), gForwarded.clear(); }
+  std::string Day(const char* day) { return ReadWhole(std::string("/tmp/logtest/") + day + " Velorin Log.txt"); }
   bool utc_ = setenv("TZ", "UTC", 1) == 0 && (tzset(), true);
-  LLog log_{kFolder.c_str(), TestClock};
+  LLog log_{"/tmp/logtest", TestClock};
+  RecordingDisplay window_;
 };
 
 TEST_F(LogTest, LinesAreByteExactInEachDaysFileAndCutWhenOverLong)
@@ -56,21 +59,19 @@ TEST_F(LogTest, LinesAreByteExactInEachDaysFileAndCutWhenOverLong)
 
 TEST_F(LogTest, LinesReachTheWindowOrElseTheServiceForwarding)
 {
-  gForwarded.clear();
   LSetServiceLogForwarder(Forward);
   log_.Log("to the service", LLogWarning);
-  RecordingDisplay window;
-  log_.SetLogWindow(window);
+  log_.SetLogWindow(window_);
   log_.Log("to the window", LLogInformation);
   log_.LogDisplayOnly("09:08:07", "from the service", LLogError);
   log_.InvalidateLogWindow();
   log_.Log("after detach", LLogPlain);
   LSetServiceLogForwarder(nullptr);
   log_.Log("nowhere but the file", LLogPlain);
-  EXPECT_EQ(window.lines, (std::vector<std::string>{Shown("14:03:07", "to the window", LLogInformation),
-                                                      Shown("09:08:07", "from the service", LLogError)}));
-  EXPECT_EQ(gForwarded, (std::vector<std::string>{Shown("14:03:07", "to the service", LLogWarning),
-                                                   Shown("14:03:07", "after detach", LLogPlain)}));
+  EXPECT_EQ(gShown, (std::vector<std::string>{"14:03:07|to the window|" + std::to_string(LLogInformation),
+                                              "09:08:07|from the service|" + std::to_string(LLogError)}));
+  EXPECT_EQ(gForwarded, (std::vector<std::string>{"14:03:07|to the service|" + std::to_string(LLogWarning),
+                                                  "14:03:07|after detach|" + std::to_string(LLogPlain)}));
   EXPECT_EQ(Day("2026-12-05"), "14:03:07 to the service\r\n14:03:07 to the window\r\n14:03:07 after detach\r\n"
                                "14:03:07 nowhere but the file\r\n")
       << "display-only lines never reach the file";
@@ -78,8 +79,7 @@ TEST_F(LogTest, LinesReachTheWindowOrElseTheServiceForwarding)
 
 TEST_F(LogTest, FormattedFormsCutAt511AndJoinTheirParts)
 {
-  RecordingDisplay window;
-  gLLog.SetLogWindow(window);
+  gLLog.SetLogWindow(window_);
   LOGF("%s", std::string(600, 'y').c_str());
   LOGERROR("count ", 42);
   LOGWARN("a", "b");
@@ -87,12 +87,12 @@ TEST_F(LogTest, FormattedFormsCutAt511AndJoinTheirParts)
   std::string long300(300, 'z');
   LOG(long300.c_str(), long300.c_str());
   gLLog.InvalidateLogWindow();
-  for (std::string& line : window.lines)
+  for (std::string& line : gShown)
     line = line.substr(9);  // the clock's time
-  EXPECT_EQ(window.lines, (std::vector<std::string>{std::string(511, 'y') + "|0", "count 42|" + std::to_string(LLogError),
-                                                    "ab|" + std::to_string(LLogWarning),
-                                                    "port 1085|" + std::to_string(LLogInformation),
-                                                    std::string(518, 'z') + "|0"}))
+  EXPECT_EQ(gShown,
+            (std::vector<std::string>{std::string(511, 'y') + "|0", "count 42|" + std::to_string(LLogError),
+                                      "ab|" + std::to_string(LLogWarning),
+                                      "port 1085|" + std::to_string(LLogInformation), std::string(518, 'z') + "|0"}))
       << "cut at 511, each part at 259";
   EXPECT_EQ(std::string(gLLog.GetLogFolder()), "/opt/ostrel/velorin/etc/Logs");
   EXPECT_TRUE(Exists(gLLog.GetLogFolder()));

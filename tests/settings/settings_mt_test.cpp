@@ -18,11 +18,8 @@ long Value(const std::string& key)
   return out[0] == '\0' ? -1 : std::sscanf(out, "%ld:%ld", &a, &b) == 2 && a == b ? a : -3;
 }
 
-// Writes "<n>:<n>" with growing n under its own keys, zero-filled so that
-// the file keeps its size (the harshest case for a cache keyed on time and
-// size), and reads the other side's keys: each must be whole and never go
-// back, and its own must read as last written (a stale copy saved by the
-// other writer would revert them).  Returns the faults seen.
+// Writes "<n>:<n>" under its own keys (zero-filled: the file keeps its size, the harshest case for a cache
+// keyed on time and size); the other side's keys must read whole and never go back, its own as last written.
 int Exercise(const std::string& mine, const std::string& theirs, int keys, std::vector<long>& last)
 {
   int faults = 0;
@@ -85,12 +82,11 @@ TEST(SettingsAcrossThreads, ThreadsOfOneProcessShareTheStore)
     });
   for (auto& th : threads)
     th.join();
-  for (int t = 0; t < kThreads; ++t)
-    for (int k = 0; k < 10; ++k) {
-      std::string key = "t" + std::to_string(t) + "k" + std::to_string(k);
-      EXPECT_EQ(LSettingGetInt("Threads", key.c_str(), -1), kWrites - 10 + k);
-      EXPECT_EQ(LUserSettingGetInt("Threads", key.c_str(), 1), -(kWrites - 10 + k));
-    }
+  for (int t = 0; t < kThreads * 10; ++t) {
+    std::string key = "t" + std::to_string(t / 10) + "k" + std::to_string(t % 10);
+    EXPECT_EQ(LSettingGetInt("Threads", key.c_str(), -1), kWrites - 10 + t % 10);
+    EXPECT_EQ(LUserSettingGetInt("Threads", key.c_str(), 1), -(kWrites - 10 + t % 10));
+  }
 }
 
 }  // namespace
