@@ -17,7 +17,8 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-TEST(MainEngine, AudioStartsFirstStopsLastAndStaysPublishedThroughRestarts) {
+TEST(MainEngine, AudioStartsFirstStopsLastAndStaysPublishedThroughRestarts)
+{
   HalfCalls calls;
   LogCapture log;
   auto engine = MakeRecordingEngine(calls);
@@ -56,10 +57,11 @@ struct CountingHandler : LEngineNotifyHandler {
   unsigned int seen = 0;
 };
 
-TEST(BackgroundEngine, NotificationsReachTheHandlerUntilInvalidated) {
+TEST(BackgroundEngine, NotificationsReachTheHandlerUntilInvalidated)
+{
   ReportingEngine engine;
   CountingHandler handler;
-  engine.Report(1); // nobody listens: dropped
+  engine.Report(1);  // nobody listens: dropped
   engine.SetNotifyHandler(handler);
   engine.Report(7);
   engine.InvalidateNotifyHandler();
@@ -67,11 +69,13 @@ TEST(BackgroundEngine, NotificationsReachTheHandlerUntilInvalidated) {
   EXPECT_EQ(handler.seen, 708u);
 }
 
-TEST(OpenWebPorts, NoticeOnceThenOnlyWhenThe16BitPortChanges) {
+TEST(OpenWebPorts, NoticeOnceThenOnlyWhenThe16BitPortChanges)
+{
   LogCapture log;
   MainEngineProxy::OpenWebPorts();
   ASSERT_EQ(log.Lines().size(), 1u);
-  EXPECT_EQ(log.Texts()[0].rfind("WebServer Starting: Velorin will now attempt to start its internal web server.", 0), 0u)
+  EXPECT_EQ(log.Texts()[0].rfind("WebServer Starting: Velorin will now attempt to start its internal web server.", 0),
+            0u)
       << log.Texts()[0];
   EXPECT_EQ(LSettingGetInt("WebAccess", "PreviousServerPort", 0), 85);
   MainEngineProxy::OpenWebPorts();
@@ -85,14 +89,21 @@ TEST(OpenWebPorts, NoticeOnceThenOnlyWhenThe16BitPortChanges) {
 }
 
 struct RecordingBoxes : LMessageBoxes {
-  void Info(LWindow*, const char* primary, const char* secondary) override { seen += std::string("info ") + secondary + "|" + primary; }
+  void Info(LWindow*, const char* primary, const char* secondary) override
+  {
+    seen += std::string("info ") + secondary + "|" + primary;
+  }
   void InfoNoIcon(LWindow*, const char* primary, const char*) override { seen += std::string("plain ") + primary; }
-  bool QueryYes(LWindow*, const char* primary, const char*) override { return !(seen += std::string("query ") + primary).empty(); }
+  bool QueryYes(LWindow*, const char* primary, const char*) override
+  {
+    return !(seen += std::string("query ") + primary).empty();
+  }
   void Error(LWindow*, const char* text) override { seen += std::string("error ") + text; }
   std::string seen;
 };
 
-TEST(MessageBoxes, LogWithoutDisplayAndToolkitWhenInstalled) {
+TEST(MessageBoxes, LogWithoutDisplayAndToolkitWhenInstalled)
+{
   LogCapture log;
   EXPECT_FALSE(PopupBoxQueryYes(nullptr, "Continue?", "Question"));
   PopupBoxError(nullptr, "Broken");
@@ -111,8 +122,8 @@ TEST(MessageBoxes, LogWithoutDisplayAndToolkitWhenInstalled) {
   EXPECT_EQ(log.Texts(), (Calls{"Uninstall Complete: Uninstall finished"}));
 }
 
-
-TEST(RunMode, ChosenFromArgumentOneTheProgramNameAndTheDisplay) {
+TEST(RunMode, ChosenFromArgumentOneTheProgramNameAndTheDisplay)
+{
   struct Case {
     std::vector<const char*> argv;
     bool display;
@@ -120,18 +131,27 @@ TEST(RunMode, ChosenFromArgumentOneTheProgramNameAndTheDisplay) {
   };
   using M = LRunMode;
   const Case cases[] = {
-      {{"/usr/sbin/velorind"}, false, M::Service}, {{"velorin", "-service"}, false, M::Service},
-      {{"velorin", "-install"}, false, M::InstallConsole}, {{"velorin", "-uninstall"}, false, M::UninstallConsole},
+      {{"/usr/sbin/velorind"}, false, M::Service},
+      {{"velorin", "-service"}, false, M::Service},
+      {{"velorin", "-install"}, false, M::InstallConsole},
+      {{"velorin", "-uninstall"}, false, M::UninstallConsole},
       // Only argument 1 is a switch, exactly; the rest cannot open a window.
-      {{"velorin", "-logon"}, false, M::NoDisplay}, {{"velorin", "-foo", "-service"}, false, M::NoDisplay},
-      {{"velorin", ""}, false, M::NoDisplay}, {{"velorin", "-Service"}, false, M::NoDisplay},
+      {{"velorin", "-logon"}, false, M::NoDisplay},
+      {{"velorin", "-foo", "-service"}, false, M::NoDisplay},
+      {{"velorin", ""}, false, M::NoDisplay},
+      {{"velorin", "-Service"}, false, M::NoDisplay},
       // A setup-named program without a display has no window to skip.
-      {{"/tmp/velorinsetup", "-x"}, false, M::NoDisplay}, {{"velorin"}, true, M::Desktop},
-      {{"velorin", "-service"}, true, M::Service}, {{"velorin", "-install"}, true, M::InstallWizard},
-      {{"velorin", "-uninstall"}, true, M::UninstallWizard}, {{"velorin", "-logon"}, true, M::Desktop},
-      {{"/opt/x/velorinsetup"}, true, M::SetupExit}, {{"setup"}, true, M::SetupExit},
+      {{"/tmp/velorinsetup", "-x"}, false, M::NoDisplay},
+      {{"velorin"}, true, M::Desktop},
+      {{"velorin", "-service"}, true, M::Service},
+      {{"velorin", "-install"}, true, M::InstallWizard},
+      {{"velorin", "-uninstall"}, true, M::UninstallWizard},
+      {{"velorin", "-logon"}, true, M::Desktop},
+      {{"/opt/x/velorinsetup"}, true, M::SetupExit},
+      {{"setup"}, true, M::SetupExit},
       // Case-sensitive, only the file name counts, and switches come first.
-      {{"/opt/x/VelorinSetup"}, true, M::Desktop}, {{"/opt/setup/velorin"}, true, M::Desktop},
+      {{"/opt/x/VelorinSetup"}, true, M::Desktop},
+      {{"/opt/setup/velorin"}, true, M::Desktop},
       {{"/opt/x/velorinsetup", "-install"}, true, M::InstallWizard},
       {{"/opt/x/velorinsetup", "-service"}, true, M::Service},
   };
@@ -152,7 +172,8 @@ TEST(RunMode, ChosenFromArgumentOneTheProgramNameAndTheDisplay) {
             "10000");
 }
 
-TEST(CommandLine, AccessorsAndOutOfRange) {
+TEST(CommandLine, AccessorsAndOutOfRange)
+{
   char a0[] = "/opt/ostrel/velorin/bin/velorin", a1[] = "-service";
   char* argv[] = {a0, a1, nullptr};
   LSetCommandLine(2, argv);
@@ -163,4 +184,4 @@ TEST(CommandLine, AccessorsAndOutOfRange) {
   EXPECT_EQ(std::to_string(LGetCommandLineArgumentCount()) + LGetCommandLineRunExe(), "0");
 }
 
-} // namespace
+}  // namespace

@@ -8,16 +8,17 @@
 #include "app/testhelpers.h"
 #include "settings/settings.h"
 
+#include "common/waitfor.h"
 #include <glib.h>
 #include <sys/stat.h>
-#include "common/waitfor.h"
 
 namespace {
 
 using Proxy = LServiceEngineProxy<MainEngine>;
 
 template <class Pred>
-bool RunMainLoopUntil(Pred pred) {
+bool RunMainLoopUntil(Pred pred)
+{
   return Eventually([&] {
     while (g_main_context_iteration(nullptr, FALSE)) {
     }
@@ -26,14 +27,16 @@ bool RunMainLoopUntil(Pred pred) {
 }
 
 struct NotifyRecorder : LEngineNotifyHandler {
-  void EvEngineNotify(unsigned int code, const void* data, unsigned int size) override {
+  void EvEngineNotify(unsigned int code, const void* data, unsigned int size) override
+  {
     seen.push_back(std::to_string(code) + " " + std::to_string(size) + " " +
                    (data ? std::string(static_cast<const char*>(data), size) : std::string("<null>")));
   }
   std::vector<std::string> seen;
 };
 
-TEST(EngineProxy, ServiceModeCarriesRequestsRepliesLogLinesAndNotifications) {
+TEST(EngineProxy, ServiceModeCarriesRequestsRepliesLogLinesAndNotifications)
+{
   HalfCalls calls;
   RunningHost host(calls);
   LogCapture window;
@@ -74,7 +77,8 @@ TEST(EngineProxy, ServiceModeCarriesRequestsRepliesLogLinesAndNotifications) {
 
 // The GUI thread sends while the reader replaces the pipe again and again;
 // the proxy reconnects, and stops promptly while it is reconnecting.
-TEST(EngineProxy, RequestsRaceReconnectionSafely) {
+TEST(EngineProxy, RequestsRaceReconnectionSafely)
+{
   HalfCalls calls;
   Proxy proxy;
   auto host = std::make_unique<RunningHost>(calls);
@@ -104,7 +108,8 @@ TEST(EngineProxy, RequestsRaceReconnectionSafely) {
   EXPECT_LT(MsSince(start), 3000);
 }
 
-TEST(EngineProxy, ForegroundWhenNoServiceCanBeStarted) {
+TEST(EngineProxy, ForegroundWhenNoServiceCanBeStarted)
+{
   struct stat st {};
   if (stat("/etc/init.d/velorind", &st) == 0)
     GTEST_SKIP() << "an installed service would be started";
@@ -127,4 +132,4 @@ TEST(EngineProxy, ForegroundWhenNoServiceCanBeStarted) {
   EXPECT_FALSE(proxy.IsForegroundMode());
 }
 
-} // namespace
+}  // namespace

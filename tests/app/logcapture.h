@@ -20,25 +20,30 @@ public:
   LogCapture() { gLLog.SetLogWindow(*this); }
   ~LogCapture() { gLLog.InvalidateLogWindow(); }
 
-  void DisplayStatus(const char* time, const char* text, unsigned char level) override {
+  void DisplayStatus(const char* time, const char* text, unsigned char level) override
+  {
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.push_back({time, text, level});
   }
-  std::vector<CapturedLine> Lines() {
+  std::vector<CapturedLine> Lines()
+  {
     std::lock_guard<std::mutex> lock(mutex_);
     return lines_;
   }
-  std::vector<std::string> Texts() {
+  std::vector<std::string> Texts()
+  {
     std::vector<std::string> texts;
     for (const auto& line : Lines())
       texts.push_back(line.text);
     return texts;
   }
-  void Clear() {
+  void Clear()
+  {
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.clear();
   }
-  bool WaitFor(const std::string& text, int ms) {
+  bool WaitFor(const std::string& text, int ms)
+  {
     return Eventually([&] { return std::ranges::count(Texts(), text) > 0; }, ms);
   }
 

@@ -4,15 +4,18 @@
 #include "app/controlmessage.h"
 #include "app/servicehostfixture.h"
 
+#include "common/waitfor.h"
 #include <sys/stat.h>
 #include <tuple>
-#include "common/waitfor.h"
 
 namespace {
 
-using Header = std::tuple<uint16_t, uint16_t, uint32_t, uint32_t, uint32_t>; // magic, type, code, size, tag
+using Header = std::tuple<uint16_t, uint16_t, uint32_t, uint32_t, uint32_t>;  // magic, type, code, size, tag
 
-Header HeaderOf(const TestMessage& m) { return {m.magic, m.type, m.code, m.size, m.tag}; }
+Header HeaderOf(const TestMessage& m)
+{
+  return {m.magic, m.type, m.code, m.size, m.tag};
+}
 
 class ServiceHostTest : public ::testing::Test {
 protected:
@@ -21,7 +24,8 @@ protected:
 };
 
 // Stop ends every connection, an idle one and one halfway through a header.
-TEST(ServiceHost, SocketFileIsOpenToAllAndStopRemovesItAndEndsEveryConnection) {
+TEST(ServiceHost, SocketFileIsOpenToAllAndStopRemovesItAndEndsEveryConnection)
+{
   HalfCalls calls;
   struct stat st {};
   {
@@ -51,7 +55,8 @@ TEST(ServiceHost, SocketFileIsOpenToAllAndStopRemovesItAndEndsEveryConnection) {
   rmdir(ServicePipePath().c_str());
 }
 
-TEST_F(ServiceHostTest, RequestsAreFramedByTheirHeaderAndRepliesCarryTheirTag) {
+TEST_F(ServiceHostTest, RequestsAreFramedByTheirHeaderAndRepliesCarryTheirTag)
+{
   TestControlClient client;
   ASSERT_TRUE(client.Connect());
   calls.Take();
@@ -74,7 +79,7 @@ TEST_F(ServiceHostTest, RequestsAreFramedByTheirHeaderAndRepliesCarryTheirTag) {
   while (reply.type != kControlReply);
   EXPECT_EQ(HeaderOf(reply), Header(0x1234, kControlReply, 0, 0, 2));
   EXPECT_EQ(calls.Count("audio.Restart+"), 1u);
-  ASSERT_TRUE(client.SendRequest(kControlRequest, 1, 3)); // size 0 without the flag runs too
+  ASSERT_TRUE(client.SendRequest(kControlRequest, 1, 3));  // size 0 without the flag runs too
   EXPECT_TRUE(Eventually([&] { return calls.Count("audio.Restart+") == 2; }));
   // The payload limit is inclusive; one byte more is refused at once.
   ASSERT_TRUE(client.SendRequest(kControlRequestResult, 0, 4, std::vector<unsigned char>(kControlMaxPayload, 0xAB)));
@@ -86,7 +91,8 @@ TEST_F(ServiceHostTest, RequestsAreFramedByTheirHeaderAndRepliesCarryTheirTag) {
   EXPECT_TRUE(client.ClosedWithin(5000)) << "an oversized announcement must not wait 10 s for its payload";
 }
 
-TEST_F(ServiceHostTest, TruncatedPayloadDoesNotStallOtherDesktops) {
+TEST_F(ServiceHostTest, TruncatedPayloadDoesNotStallOtherDesktops)
+{
   TestControlClient stalled, good;
   ASSERT_TRUE(stalled.Connect() && good.Connect());
   auto bytes = EncodeTestHeader(kControlRequest, 1, 100, 1);
@@ -103,7 +109,8 @@ TEST_F(ServiceHostTest, TruncatedPayloadDoesNotStallOtherDesktops) {
   EXPECT_EQ(calls.Count("audio.Restart+"), 0u) << "a partial request must not run";
 }
 
-TEST_F(ServiceHostTest, NotificationsAndLogLinesReachEveryDesktop) {
+TEST_F(ServiceHostTest, NotificationsAndLogLinesReachEveryDesktop)
+{
   TestControlClient a, b;
   ASSERT_TRUE(a.Connect() && b.Connect());
   ASSERT_TRUE(WaitUntilListed(host.Host(), {&a, &b}));
@@ -127,7 +134,8 @@ TEST_F(ServiceHostTest, NotificationsAndLogLinesReachEveryDesktop) {
 
 // A desktop that stops reading is dropped once a send times out; logging
 // threads are held up only that long, and the others get every line.
-TEST_F(ServiceHostTest, StalledDesktopIsDroppedWithoutStallingTheLog) {
+TEST_F(ServiceHostTest, StalledDesktopIsDroppedWithoutStallingTheLog)
+{
   TestControlClient stalled, good;
   ASSERT_TRUE(stalled.Connect() && good.Connect());
   ASSERT_TRUE(WaitUntilListed(host.Host(), {&good, &stalled}));
@@ -149,4 +157,4 @@ TEST_F(ServiceHostTest, StalledDesktopIsDroppedWithoutStallingTheLog) {
   EXPECT_TRUE(stalled.ClosedWithin(10000));
 }
 
-} // namespace
+}  // namespace

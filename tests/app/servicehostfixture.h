@@ -21,21 +21,25 @@
 struct HalfCalls {
   std::mutex mutex;
   std::vector<std::string> calls;
-  void Add(const std::string& call) {
+  void Add(const std::string& call)
+  {
     std::lock_guard<std::mutex> lock(mutex);
     calls.push_back(call + (gpAudioEngine.load() != nullptr ? "+" : "-"));
   }
-  std::vector<std::string> Take() {
+  std::vector<std::string> Take()
+  {
     std::lock_guard<std::mutex> lock(mutex);
     return std::exchange(calls, {});
   }
-  size_t Count(const std::string& call) {
+  size_t Count(const std::string& call)
+  {
     std::lock_guard<std::mutex> lock(mutex);
     return static_cast<size_t>(std::count(calls.begin(), calls.end(), call));
   }
 };
 
-inline LAudioEngine* MarkerAudioEngine() {
+inline LAudioEngine* MarkerAudioEngine()
+{
   static char marker;
   return reinterpret_cast<LAudioEngine*>(&marker);
 }
@@ -51,7 +55,8 @@ struct RecordingHalf : Half {
   std::string name_;
 };
 
-inline std::unique_ptr<MainEngine> MakeRecordingEngine(HalfCalls& calls) {
+inline std::unique_ptr<MainEngine> MakeRecordingEngine(HalfCalls& calls)
+{
   return std::make_unique<MainEngine>(std::make_unique<RecordingHalf<LEngineAudioHalf>>(calls, "audio"),
                                       std::make_unique<RecordingHalf<LEngineWebHalf>>(calls, "web"));
 }
@@ -60,7 +65,8 @@ inline std::atomic<LServiceEngine<MainEngine>*> gTestHost{nullptr};
 
 class RunningHost {
 public:
-  explicit RunningHost(HalfCalls& calls) : host_(MakeRecordingEngine(calls)) {
+  explicit RunningHost(HalfCalls& calls) : host_(MakeRecordingEngine(calls))
+  {
     started_pipe_ = host_.StartPipe();
     host_.StartEngine();
     gTestHost.store(&host_);
@@ -71,7 +77,8 @@ public:
     waiter_ = std::thread([this] { host_.Wait(); });
   }
   ~RunningHost() { Stop(); }
-  void Stop() {
+  void Stop()
+  {
     if (!waiter_.joinable())
       return;
     host_.StopSoon();
@@ -91,12 +98,13 @@ private:
 
 // Connections are listed asynchronously: logs a marker line until every
 // client has seen one, then drains what they received.
-inline bool WaitUntilListed(LServiceEngine<MainEngine>& host, std::initializer_list<TestControlClient*> clients) {
+inline bool WaitUntilListed(LServiceEngine<MainEngine>& host, std::initializer_list<TestControlClient*> clients)
+{
   const bool ok = Eventually([&] {
     host.Log("00:00:00", "sync", 0);
     return std::all_of(clients.begin(), clients.end(), [](auto* c) { return c->WaitForLogLine("sync", 100); });
   });
-  for (TestMessage m; TestControlClient* client : clients)
+  for (TestMessage m; TestControlClient * client : clients)
     while (client->Read(m, 100)) {
     }
   return ok;

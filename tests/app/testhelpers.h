@@ -10,7 +10,8 @@
 #include <vector>
 
 // Whether the texts hold these, in this order (others may come between).
-inline bool InOrder(const std::vector<std::string>& texts, const std::vector<std::string>& wanted) {
+inline bool InOrder(const std::vector<std::string>& texts, const std::vector<std::string>& wanted)
+{
   auto at = texts.begin();
   for (const auto& w : wanted) {
     at = std::find(at, texts.end(), w);
@@ -22,7 +23,8 @@ inline bool InOrder(const std::vector<std::string>& texts, const std::vector<std
 }
 
 // A TCP port nobody listens on at the moment: the default may be taken.
-inline int PickFreePort() {
+inline int PickFreePort()
+{
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;

@@ -21,8 +21,10 @@
 
 namespace {
 
-
-LUniqueFD OpenRead(const std::string& path) { return LUniqueFD(open(path.c_str(), O_RDONLY | O_CLOEXEC)); }
+LUniqueFD OpenRead(const std::string& path)
+{
+  return LUniqueFD(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
 
 struct Flock {
   Flock(const std::string& path, int operation) : fd(OpenRead(path)), ok(flock(fd.Get(), operation | LOCK_NB) == 0) {}
@@ -30,7 +32,8 @@ struct Flock {
   bool ok;
 };
 
-TEST(FlockTimed, GivesUpOnScheduleUnlessTheHolderLetsGoForAMoment) {
+TEST(FlockTimed, GivesUpOnScheduleUnlessTheHolderLetsGoForAMoment)
+{
   TempFolder dir;
   const std::string path = dir / "f";
   ASSERT_TRUE(WriteWhole(path, "x"));
@@ -65,7 +68,8 @@ TEST(FlockTimed, GivesUpOnScheduleUnlessTheHolderLetsGoForAMoment) {
   EXPECT_EQ(failures, 0);
 }
 
-TEST(FileLocks, OpensShareReadsWaitForWritesAndProceedAfterTheLimit) {
+TEST(FileLocks, OpensShareReadsWaitForWritesAndProceedAfterTheLimit)
+{
   TempFolder dir;
   const std::string path = dir / "settings";
   ASSERT_TRUE(WriteWhole(path, "held"));
@@ -98,11 +102,12 @@ TEST(FileLocks, OpensShareReadsWaitForWritesAndProceedAfterTheLimit) {
   EXPECT_EQ(ReadWhole(path), "abc");
 }
 
-TEST(FileLocks, ShareTestsSeeOtherHoldersAndTheProgramsOwnLocks) {
+TEST(FileLocks, ShareTestsSeeOtherHoldersAndTheProgramsOwnLocks)
+{
   TempFolder dir;
   const std::string path = dir / "f";
   auto blocked = [&]() -> std::string { return LFile::TestFileShareWriteBlocked(path.c_str()) ? "W" : "-"; };
-  std::string seen = blocked(); // missing file
+  std::string seen = blocked();  // missing file
   ASSERT_TRUE(WriteWhole(path, "x"));
   seen += " " + blocked();
   for (int operation : {LOCK_SH, LOCK_EX}) {
@@ -114,7 +119,8 @@ TEST(FileLocks, ShareTestsSeeOtherHoldersAndTheProgramsOwnLocks) {
   EXPECT_EQ(seen + " " + blocked(), "- - W W - W");
 }
 
-TEST(LockFile, OneHolderWhichAloneDeletesTheLockFileThatNeverEmptiesTheGuarded) {
+TEST(LockFile, OneHolderWhichAloneDeletesTheLockFileThatNeverEmptiesTheGuarded)
+{
   TempFolder dir;
   const std::string wav = dir / "Temp3.wav", lck = dir / "Temp3.lck", other = dir / "Temp2.wav";
   LLockFile first, second, refused;
@@ -148,17 +154,22 @@ TEST(LockFile, OneHolderWhichAloneDeletesTheLockFileThatNeverEmptiesTheGuarded) 
   EXPECT_TRUE(unguarded.Lock((dir / "missing/Temp1.wav").c_str()) && !unguarded.IsHeld());
 }
 
-
 using Lines = std::vector<std::string>;
 
-TEST(FileReadLine, LineEndsOfEveryKindAndLongLinesCutButConsumed) {
+TEST(FileReadLine, LineEndsOfEveryKindAndLongLinesCutButConsumed)
+{
   const std::string longLine = std::string(300, 'x') + "\r\nnext\r\n";
   const std::tuple<std::string, std::size_t, Lines> cases[] = {
-      {"a\r\n\r\nb", kPathSize, {"a", "", "b"}}, {"a\n\rb\n", kPathSize, {"a", "b"}},
+      {"a\r\n\r\nb", kPathSize, {"a", "", "b"}},
+      {"a\n\rb\n", kPathSize, {"a", "b"}},
       // The same line end twice is an empty line, not one line end.
-      {"a\n\nb\r\rc", kPathSize, {"a", "", "b", "", "c"}}, {"a\r", kPathSize, {"a"}}, {"", kPathSize, {}},
-      {"\n", kPathSize, {""}}, {longLine, kPathSize, {std::string(259, 'x'), "next"}},
-      {longLine, 4, {"xxx", "nex"}}, {longLine, 1, {"", ""}},
+      {"a\n\nb\r\rc", kPathSize, {"a", "", "b", "", "c"}},
+      {"a\r", kPathSize, {"a"}},
+      {"", kPathSize, {}},
+      {"\n", kPathSize, {""}},
+      {longLine, kPathSize, {std::string(259, 'x'), "next"}},
+      {longLine, 4, {"xxx", "nex"}},
+      {longLine, 1, {"", ""}},
   };
   TempFolder dir;
   for (const auto& [text, size, expected] : cases) {
@@ -172,7 +183,8 @@ TEST(FileReadLine, LineEndsOfEveryKindAndLongLinesCutButConsumed) {
   }
 }
 
-TEST(FileClasses, BinaryValuesFormattedWritesAndOpenModes) {
+TEST(FileClasses, BinaryValuesFormattedWritesAndOpenModes)
+{
   TempFolder dir;
   const std::string path = dir / "f";
   EXPECT_FALSE(LReadFile(path.c_str()) || LSharedReadFile(path.c_str()) || LReadFile((dir / "no/x").c_str(), 50));
@@ -196,7 +208,7 @@ TEST(FileClasses, BinaryValuesFormattedWritesAndOpenModes) {
   EXPECT_EQ(ReadWhole(path), "PORT=8000\nNAME=a b a%20b%\n");
   {
     LAppendFile a(path.c_str(), 100);
-    a.Seek(0); // appends go to the end wherever the offset is
+    a.Seek(0);  // appends go to the end wherever the offset is
     EXPECT_TRUE(a.WriteString("+1"));
   }
   EXPECT_EQ(ReadWhole(path).substr(22), "0b%\n+1");
@@ -216,4 +228,4 @@ TEST(FileClasses, BinaryValuesFormattedWritesAndOpenModes) {
   EXPECT_EQ(closed._Read(&byte, 1) + closed._Write("x", 1) + closed.Tell() + closed.GetFileSizeBytes(), 0u);
 }
 
-} // namespace
+}  // namespace

@@ -12,8 +12,8 @@
 #include <linux/capability.h>
 #include <set>
 #include <string>
-#include <tuple>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "common/files.h"
@@ -22,21 +22,24 @@ namespace {
 
 using Names = std::set<std::string>;
 
-Names Walk(LFile::FolderIteratorAllFiles& it) {
+Names Walk(LFile::FolderIteratorAllFiles& it)
+{
   Names names;
   for (; it; it.Next())
     names.insert(it.GetFile());
   return names;
 }
 
-std::string Pattern(size_t n) {
+std::string Pattern(size_t n)
+{
   std::string data;
   for (size_t i = 0; i < n; ++i)
     data += static_cast<char>((i * 7919) >> 3);
   return data;
 }
 
-TEST(FileCopy, WholeFilesAndTreesOrAReportedFailure) {
+TEST(FileCopy, WholeFilesAndTreesOrAReportedFailure)
+{
   TempFolder dir;
   auto copy = [&](const std::string& from, const std::string& to) {
     return LFile::CopyFile((dir / from).c_str(), to[0] == '/' ? to.c_str() : (dir / to).c_str());
@@ -53,8 +56,12 @@ TEST(FileCopy, WholeFilesAndTreesOrAReportedFailure) {
   ASSERT_TRUE(WriteWhole(dir / "keep", "keep me"));
   ASSERT_EQ(symlink((dir / "keep").c_str(), (dir / "link").c_str()), 0);
   ASSERT_TRUE(LFile::CreateFolder((dir / "sub").c_str()));
-  for (auto [from, to] : {std::pair{"none", "new"}, {"keep", "no/dst"}, {"keep", "keep"}, {"link", "keep"},
-                          {"sub", "keep"}, {"keep", "/dev/full"}})
+  for (auto [from, to] : {std::pair{"none", "new"},
+                          {"keep", "no/dst"},
+                          {"keep", "keep"},
+                          {"link", "keep"},
+                          {"sub", "keep"},
+                          {"keep", "/dev/full"}})
     EXPECT_FALSE(copy(from, to)) << from << " to " << to;
   EXPECT_FALSE(Exists(dir / "new"));
   EXPECT_EQ(ReadWhole(dir / "keep"), "keep me");
@@ -71,7 +78,8 @@ TEST(FileCopy, WholeFilesAndTreesOrAReportedFailure) {
   EXPECT_FALSE(LFile::CopyFolderFiles(from.c_str(), (dir / "missing/to").c_str()));
 }
 
-TEST(FileDelete, TreesButNeverThroughLinks) {
+TEST(FileDelete, TreesButNeverThroughLinks)
+{
   TempFolder dir;
   const std::string root = dir / "root", outside = dir / "outside";
   for (const std::string& folder : {root, root + "/x", root + "/x/y", outside})
@@ -87,7 +95,8 @@ TEST(FileDelete, TreesButNeverThroughLinks) {
   EXPECT_FALSE(LFile::DeleteFolderTree("") || LFile::DeleteFile((dir / "missing").c_str(), 100));
 }
 
-TEST(FileSystem, ExistenceSizeTimeAndAppend) {
+TEST(FileSystem, ExistenceSizeTimeAndAppend)
+{
   TempFolder dir;
   const std::string path = dir / "f";
   time_t modified = 0;
@@ -106,7 +115,8 @@ TEST(FileSystem, ExistenceSizeTimeAndAppend) {
   EXPECT_TRUE(LFile::DeleteFile(path.c_str()) && !LFile::DeleteFile(path.c_str()));
 }
 
-TEST(FolderIteration, EntriesFoldersAndPatternsThatIgnoreCase) {
+TEST(FolderIteration, EntriesFoldersAndPatternsThatIgnoreCase)
+{
   TempFolder dir;
   for (const char* name : {"a.WAV", "b.wav", "c.mp3", "wav", "d.wav.bak"})
     ASSERT_TRUE(WriteWhole(dir / name, ""));
@@ -124,7 +134,7 @@ TEST(FolderIteration, EntriesFoldersAndPatternsThatIgnoreCase) {
   }
   EXPECT_EQ(names, (Names{".", "..", "a.WAV", "b.wav", "c.mp3", "wav", "d.wav.bak", "sub", "link"}));
   EXPECT_EQ(folders, (Names{"sub"}));
-  it.Next(); // the walk stays ended
+  it.Next();  // the walk stays ended
   EXPECT_FALSE(it || *it.GetFile() != 0);
   LFile::FolderIteratorAllFiles missing((dir / "none").c_str());
   EXPECT_FALSE(missing || missing.Open(std::string(300, 'x').c_str()));
@@ -137,10 +147,10 @@ TEST(FolderIteration, EntriesFoldersAndPatternsThatIgnoreCase) {
   EXPECT_FALSE(LFile::FolderIterator(dir.Path().c_str(), "*.flac"));
 }
 
-
 // "soft/hard" in force in a child that starts from {soft, hard} and raises
 // it; "0/0" when the raise reported another limit than the one in force.
-std::string RaisedFrom(rlim_t soft, rlim_t hard) {
+std::string RaisedFrom(rlim_t soft, rlim_t hard)
+{
   int fds[2];
   if (pipe(fds) != 0)
     return "no pipe";
@@ -160,7 +170,8 @@ std::string RaisedFrom(rlim_t soft, rlim_t hard) {
   return std::to_string(result.rlim_cur) + "/" + std::to_string(result.rlim_max);
 }
 
-TEST(FileLimit, SoftLimitRisesAndALowHardLimitIsLiftedWhenPrivileged) {
+TEST(FileLimit, SoftLimitRisesAndALowHardLimitIsLiftedWhenPrivileged)
+{
   // Root in a container often may not raise hard limits.
   std::ifstream status("/proc/self/status");
   std::string line;
@@ -176,14 +187,17 @@ TEST(FileLimit, SoftLimitRisesAndALowHardLimitIsLiftedWhenPrivileged) {
   EXPECT_EQ(RaisedFrom(top, top), same + "/" + same);
 }
 
-
 using PathOp = char* (*)(char*, const char*);
 
-char* Ext(char* out, const char* path) { return LFile::ApplyNewFileExtension(out, path, ".lck"); }
+char* Ext(char* out, const char* path)
+{
+  return LFile::ApplyNewFileExtension(out, path, ".lck");
+}
 
-} // namespace
+}  // namespace
 
-TEST(FilePath, JoiningAndCuttingAt259) {
+TEST(FilePath, JoiningAndCuttingAt259)
+{
   char out[kPathSize + 16];
   EXPECT_STREQ(LFile::MakeFilePath(out, "/opt/ostrel/", "etc"), "/opt/ostrel/etc");
   EXPECT_STREQ(LFile::MakeFilePath(out, "/opt/ostrel", "etc"), "/opt/ostrel/etc");
@@ -208,16 +222,30 @@ TEST(FilePath, JoiningAndCuttingAt259) {
   EXPECT_FALSE(LFile::MakeFilePathWhole(out, std::string(253, 'p').c_str(), "123456"));
 }
 
-TEST(FilePath, TakingPathsApart) {
-  const PathOp file = LFile::GetFileFromPath, name = LFile::GetFileNameFromPath,
-               ext = LFile::GetFileExtensionFromPath, folder = LFile::GetFolderFromPath;
+TEST(FilePath, TakingPathsApart)
+{
+  const PathOp file = LFile::GetFileFromPath, name = LFile::GetFileNameFromPath, ext = LFile::GetFileExtensionFromPath,
+               folder = LFile::GetFolderFromPath;
   const std::tuple<PathOp, const char*, const char*> cases[] = {
-      {file, "/home/u/a.b.wav", "a.b.wav"}, {file, "C:\\music\\x.mp3", "x.mp3"}, {file, "plain", "plain"},
-      {file, "/folder/", ""}, {name, "/home/u/.profile", ".profile"}, {name, "/home/u/a.b.wav", "a.b"},
-      {name, "/home/u.v/file", "file"}, {ext, "/home/u.v/file", ""}, {ext, "/x/song.MP3", ".MP3"},
-      {ext, ".profile", ""}, {ext, "a\\b.c\\d", ""}, {folder, "/file", "/"}, {folder, "file", ""},
-      {folder, "/a/b/c.wav", "/a/b"}, {folder, "a\\b", "a"}, {Ext, "/tmp/Temp3.wav", "/tmp/Temp3.lck"},
-      {Ext, "/tmp/x", "/tmp/x"}, {Ext, "/a.b/c", "/a.b/c"}, {Ext, "a.tar.gz", "a.tar.lck"},
+      {file, "/home/u/a.b.wav", "a.b.wav"},
+      {file, "C:\\music\\x.mp3", "x.mp3"},
+      {file, "plain", "plain"},
+      {file, "/folder/", ""},
+      {name, "/home/u/.profile", ".profile"},
+      {name, "/home/u/a.b.wav", "a.b"},
+      {name, "/home/u.v/file", "file"},
+      {ext, "/home/u.v/file", ""},
+      {ext, "/x/song.MP3", ".MP3"},
+      {ext, ".profile", ""},
+      {ext, "a\\b.c\\d", ""},
+      {folder, "/file", "/"},
+      {folder, "file", ""},
+      {folder, "/a/b/c.wav", "/a/b"},
+      {folder, "a\\b", "a"},
+      {Ext, "/tmp/Temp3.wav", "/tmp/Temp3.lck"},
+      {Ext, "/tmp/x", "/tmp/x"},
+      {Ext, "/a.b/c", "/a.b/c"},
+      {Ext, "a.tar.gz", "a.tar.lck"},
   };
   for (auto [op, path, expected] : cases) {
     char out[kPathSize];
@@ -233,7 +261,8 @@ TEST(FilePath, TakingPathsApart) {
   }
 }
 
-TEST(FileLayout, ComponentsAreFoundByFolderAPlainFileIsNone) {
+TEST(FileLayout, ComponentsAreFoundByFolderAPlainFileIsNone)
+{
   char out[kPathSize];
   EXPECT_FALSE(GetComponentPath("nosuchcomponent", out));
   LFile::CreateFolder("/opt/ostrel/components");
@@ -243,4 +272,3 @@ TEST(FileLayout, ComponentsAreFoundByFolderAPlainFileIsNone) {
   close(open("/opt/ostrel/components/plainfile", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
   EXPECT_FALSE(GetComponentPath("plainfile", out));
 }
-

@@ -16,7 +16,8 @@
 
 namespace {
 
-std::string Format(const char* format, ...) {
+std::string Format(const char* format, ...)
+{
   LStringLongTemplate out;
   LStringLongTemplateWriter writer(out);
   va_list args;
@@ -27,16 +28,18 @@ std::string Format(const char* format, ...) {
   return out.c_str();
 }
 
-std::string UriDecode(const char* text) {
+std::string UriDecode(const char* text)
+{
   LStringLongTemplate out;
   LStringLongTemplateWriter writer(out);
   LURIDecodeToWriterDirect(writer, text, "");
   return std::string(out.c_str(), out.GetLength());
 }
 
-} // namespace
+}  // namespace
 
-TEST(Formatter, DirectivesOddFormatsAndNulls) {
+TEST(Formatter, DirectivesOddFormatsAndNulls)
+{
   EXPECT_EQ(Format("%d%% %.2d:%.2d %q %.3d|%.3d|%d", 50, 5, 7, 7, -5, 12345), "50% 05:07 q 007|-005|12345");
   EXPECT_EQ(Format("%.0d %.1d %.2d %d %d", 0, 0, 123, INT_MIN, INT_MAX), "0 0 123 -2147483648 2147483647");
   EXPECT_EQ(Format("<%s|%H|%U>", "a b", "<i>", "a b"), "<a b|&lt;i&gt;|a%20b>");
@@ -50,7 +53,8 @@ TEST(Formatter, DirectivesOddFormatsAndNulls) {
   EXPECT_EQ(Format(nullptr) + Format("[%s%H%U]", none, none, none), "[]");
 }
 
-TEST(Formatter, FixedBufferCutsAtItsSize) {
+TEST(Formatter, FixedBufferCutsAtItsSize)
+{
   char small[6];
   EXPECT_EQ(tsprintf(small, "%d-%s", 12345, "tail"), 5u);
   EXPECT_STREQ(small, "12345");
@@ -68,7 +72,8 @@ TEST(Formatter, FixedBufferCutsAtItsSize) {
   EXPECT_STREQ(s.c_str(), "a03");
 }
 
-TEST(UriCoding, EncodesReservedUnsafeAndHighBytes) {
+TEST(UriCoding, EncodesReservedUnsafeAndHighBytes)
+{
   const std::pair<const char*, const char*> cases[] = {
       {"a b/\xc3\xbc", "a%20b%2F%C3%BC"},
       {"~.-_AZaz09", "~.-_AZaz09"},
@@ -80,10 +85,10 @@ TEST(UriCoding, EncodesReservedUnsafeAndHighBytes) {
     EXPECT_EQ(Format("%U", text), expected);
 }
 
-TEST(UriCoding, DecodeBadAndCutEscapes) {
+TEST(UriCoding, DecodeBadAndCutEscapes)
+{
   const std::pair<const char*, std::string> cases[] = {
-      {"a+b%41%zz%00c", "a bAc"}, {"ab%4", "ab"}, {"%c3%BC", "\xc3\xbc"},
-      {"%4z", "@"}, // a non-hex digit counts as 0
+      {"a+b%41%zz%00c", "a bAc"}, {"ab%4", "ab"}, {"%c3%BC", "\xc3\xbc"}, {"%4z", "@"},  // a non-hex digit counts as 0
   };
   for (const auto& [text, expected] : cases)
     EXPECT_EQ(UriDecode(text), expected) << text;
@@ -92,13 +97,24 @@ TEST(UriCoding, DecodeBadAndCutEscapes) {
   EXPECT_EQ(std::to_string(LURIDecodeDirect(out, "x%20y")) + out, "3x y");
 }
 
-TEST(HtmlCoding, BlanksMarkupLineBreaksAndParagraphs) {
+TEST(HtmlCoding, BlanksMarkupLineBreaksAndParagraphs)
+{
   const std::pair<const char*, const char*> cases[] = {
-      {"a  <b>", "a &lt;b&gt;"}, {"a & b", "a &amp; b"}, {"\"q\" \t x", "&quot;q&quot; x"}, {"", ""},
-      {nullptr, ""}, {"a\r\n\r\nb", "a<p>b"}, {"a\nb", "a<br>b"}, {"a\r\nb", "a<br>b"}, {"a\n\nb", "a<p>b"},
+      {"a  <b>", "a &lt;b&gt;"},
+      {"a & b", "a &amp; b"},
+      {"\"q\" \t x", "&quot;q&quot; x"},
+      {"", ""},
+      {nullptr, ""},
+      {"a\r\n\r\nb", "a<p>b"},
+      {"a\nb", "a<br>b"},
+      {"a\r\nb", "a<br>b"},
+      {"a\n\nb", "a<p>b"},
       // Each further empty line is written at once; a pending break at the
       // end is written too; blanks leave it for the next printed byte.
-      {"a\n\n\nb", "a<br><p>b"}, {"a\n", "a<br>"}, {"a\n\n", "a<p>"}, {"a\n b", "a <br>b"},
+      {"a\n\n\nb", "a<br><p>b"},
+      {"a\n", "a<br>"},
+      {"a\n\n", "a<p>"},
+      {"a\n b", "a <br>b"},
   };
   for (auto [text, expected] : cases) {
     LStringLongTemplate out;
@@ -111,7 +127,8 @@ TEST(HtmlCoding, BlanksMarkupLineBreaksAndParagraphs) {
 namespace {
 
 // What tstrlcpy returns and leaves in a buffer that held "q...".
-std::string Lcpy(const char* text, size_t size) {
+std::string Lcpy(const char* text, size_t size)
+{
   char buf[16];
   std::memset(buf, 'q', sizeof buf);
   buf[15] = 0;
@@ -119,7 +136,8 @@ std::string Lcpy(const char* text, size_t size) {
   return std::to_string(n) + ":" + buf;
 }
 
-TEST(StringTools, CopiesCutAtTheirSizeAndToIntClamps) {
+TEST(StringTools, CopiesCutAtTheirSizeAndToIntClamps)
+{
   // Size 1 leaves only the terminator, size 0 touches nothing.
   EXPECT_EQ(Lcpy("abcdefghij", 8) + " " + Lcpy("ab", 8) + " " + Lcpy(nullptr, 8) + " " + Lcpy("abc", 1) + " " +
                 Lcpy("abc", 0).substr(0, 4),
@@ -130,16 +148,27 @@ TEST(StringTools, CopiesCutAtTheirSizeAndToIntClamps) {
   EXPECT_EQ(std::strlen(buf), 259u);
   EXPECT_EQ(buf[kPathSize], 'z');
   const std::pair<const char*, int> cases[] = {
-      {"42", 42}, {"  \t-17x", -17}, {"+8", 8}, {"abc", 0}, {"", 0}, {"-", 0}, {nullptr, 0}, {"12 34", 12},
-      {"2147483647", INT_MAX}, {"-2147483648", INT_MIN},
+      {"42", 42},
+      {"  \t-17x", -17},
+      {"+8", 8},
+      {"abc", 0},
+      {"", 0},
+      {"-", 0},
+      {nullptr, 0},
+      {"12 34", 12},
+      {"2147483647", INT_MAX},
+      {"-2147483648", INT_MIN},
       // Out of range: clamped, never wrapped to the other sign.
-      {"2147483648", INT_MAX}, {"99999999999999999999999", INT_MAX}, {"-99999999999999999999999", INT_MIN},
+      {"2147483648", INT_MAX},
+      {"99999999999999999999999", INT_MAX},
+      {"-99999999999999999999999", INT_MIN},
   };
   for (auto [text, value] : cases)
     EXPECT_EQ(ttoi(text), value) << (text ? text : "null");
 }
 
-TEST(StringWriters, LongWritersGrowAtTheExactBoundary) {
+TEST(StringWriters, LongWritersGrowAtTheExactBoundary)
+{
   LStringLongTemplate s;
   std::string expected;
   {
@@ -157,28 +186,29 @@ TEST(StringWriters, LongWritersGrowAtTheExactBoundary) {
   EXPECT_EQ(std::string(s.c_str()) + std::to_string(s.GetLength()), expected + "!5001");
 }
 
-
-std::string Saved(LHashTable& table) {
+std::string Saved(LHashTable& table)
+{
   LStringLongTemplate saved;
   table.SaveHTTPString(saved);
   return saved.c_str();
 }
 
-} // namespace
+}  // namespace
 
-TEST(HashTable, FormFieldsLoadAndSave) {
+TEST(HashTable, FormFieldsLoadAndSave)
+{
   const std::pair<const char*, const char*> cases[] = {
-      {"x", "x="},                          // name without '=' keeps an empty value
-      {"=5", ""},                           // empty name: nothing stored
-      {"&&a=1&&", "a=1"},                   // empty pairs between '&' skipped
-      {"a=b=c", "a=b%3Dc"},                 // only the first '=' separates
-      {"%00=5&b=1", "b=1"},                 // name decoding to nothing is empty
-      {"a+b=c+d", "a%20b=c%20d"},           // '+' is a space
-      {"n=%41%4a%4A", "n=AJJ"},             // hex digits in either case
-      {"n=%ZZ", "n="},                      // invalid digits count as 0, zero dropped
-      {"n=%4", "n="},                       // cut escape ends the text
-      {"n=%4&b=1", "n=%40b%3D1"},           // '%' takes the next two bytes whatever they are
-      {"n=a%26b&m=%3D", "n=a%26b&m=%3D"},   // escaped separators stay in the value
+      {"x", "x="},                         // name without '=' keeps an empty value
+      {"=5", ""},                          // empty name: nothing stored
+      {"&&a=1&&", "a=1"},                  // empty pairs between '&' skipped
+      {"a=b=c", "a=b%3Dc"},                // only the first '=' separates
+      {"%00=5&b=1", "b=1"},                // name decoding to nothing is empty
+      {"a+b=c+d", "a%20b=c%20d"},          // '+' is a space
+      {"n=%41%4a%4A", "n=AJJ"},            // hex digits in either case
+      {"n=%ZZ", "n="},                     // invalid digits count as 0, zero dropped
+      {"n=%4", "n="},                      // cut escape ends the text
+      {"n=%4&b=1", "n=%40b%3D1"},          // '%' takes the next two bytes whatever they are
+      {"n=a%26b&m=%3D", "n=a%26b&m=%3D"},  // escaped separators stay in the value
       {"a=1&a=2&b=3", "a=1&a=2&b=3"},
   };
   for (auto [text, saved] : cases) {
@@ -188,7 +218,8 @@ TEST(HashTable, FormFieldsLoadAndSave) {
   }
 }
 
-TEST(HashTable, FirstOfEqualNamesWinsSetReplacesItAndDeleteRemovesIt) {
+TEST(HashTable, FirstOfEqualNamesWinsSetReplacesItAndDeleteRemovesIt)
+{
   LHashTable table;
   table.LoadHTTPString("a=1&a=2&b=3");
   EXPECT_EQ(std::string(table.GetParm("a", "d")) + table.GetParm("b", "d"), "13");
@@ -209,13 +240,14 @@ TEST(HashTable, FirstOfEqualNamesWinsSetReplacesItAndDeleteRemovesIt) {
   EXPECT_EQ(Saved(table) + std::to_string(table.GetCount()) + table.GetParm("b", "gone"), "0gone");
 }
 
-TEST(HashTable, TypedGetters) {
+TEST(HashTable, TypedGetters)
+{
   LHashTable table;
   table.LoadHTTPString("n=42&e=&t=12abc&w=abc&neg=-5&big=99999999999999&b0=0x&b1=1y&bx=yes");
   // An empty or missing value gives the default; one present but not
   // numeric gives 0; out of range is clamped, not wrapped.
-  const std::pair<const char*, int> ints[] = {{"n", 42}, {"e", 7}, {"missing", 7}, {"t", 12},
-                                              {"w", 0}, {"neg", -5}, {"big", 2147483647}};
+  const std::pair<const char*, int> ints[] = {{"n", 42}, {"e", 7},    {"missing", 7},     {"t", 12},
+                                              {"w", 0},  {"neg", -5}, {"big", 2147483647}};
   for (auto [name, value] : ints)
     EXPECT_EQ(table.GetInt(name, 7), value) << name;
   EXPECT_EQ(std::to_string(table.GetBool("b0", true)) + std::to_string(table.GetBool("b1", false)) +
@@ -230,7 +262,8 @@ TEST(HashTable, TypedGetters) {
   EXPECT_STREQ(table.GetString("missing", "fallback", buffer), "fallback");
 }
 
-TEST(HashTable, HalfAMillionPairsAreFreedOnASmallThreadStack) {
+TEST(HashTable, HalfAMillionPairsAreFreedOnASmallThreadStack)
+{
   // A recursive tear-down of the list would overflow a 128 KiB stack.
   pthread_attr_t attr;
   pthread_attr_init(&attr);

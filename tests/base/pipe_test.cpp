@@ -18,7 +18,8 @@ std::atomic<int> gSigPipes{0};
 
 struct SigPipeCounter {
   struct sigaction previous {};
-  SigPipeCounter() {
+  SigPipeCounter()
+  {
     struct sigaction action {};
     action.sa_handler = [](int) { gSigPipes.fetch_add(1); };
     sigaction(SIGPIPE, &action, &previous);
@@ -27,9 +28,13 @@ struct SigPipeCounter {
   ~SigPipeCounter() { sigaction(SIGPIPE, &previous, nullptr); }
 };
 
-bool ProcessExists(pid_t pid) { return kill(pid, 0) == 0 || errno != ESRCH; }
+bool ProcessExists(pid_t pid)
+{
+  return kill(pid, 0) == 0 || errno != ESRCH;
+}
 
-std::string ReadToEnd(LPipeInOut& pipe) {
+std::string ReadToEnd(LPipeInOut& pipe)
+{
   std::string out;
   char buffer[3];
   for (int n; (n = pipe.Read(buffer, sizeof buffer)) > 0;)
@@ -37,14 +42,16 @@ std::string ReadToEnd(LPipeInOut& pipe) {
   return out;
 }
 
-std::string PipeName(int fd) {
+std::string PipeName(int fd)
+{
   struct stat st {};
   return fstat(fd, &st) == 0 ? "pipe:[" + std::to_string(st.st_ino) + "]" : "none";
 }
 
 // Writes until a write fails: its result and errno, as "-1 32".
 template <class Pipe>
-std::string WriteUntilFailure(Pipe& pipe, size_t block) {
+std::string WriteUntilFailure(Pipe& pipe, size_t block)
+{
   const std::string data(block, 'x');
   int result = 0;
   for (int i = 0; i < 100 && result >= 0; ++i)
@@ -52,7 +59,8 @@ std::string WriteUntilFailure(Pipe& pipe, size_t block) {
   return std::to_string(result) + " " + std::to_string(errno);
 }
 
-TEST(PipeInOut, DataBothWaysReopeningAndClosing) {
+TEST(PipeInOut, DataBothWaysReopeningAndClosing)
+{
   LPipeInOut pipe, other;
   ASSERT_TRUE(pipe.Open("cat"));
   // Larger than a pipe's buffer: cat must be read while it is written.
@@ -82,12 +90,13 @@ TEST(PipeInOut, DataBothWaysReopeningAndClosing) {
     EXPECT_EQ(listing.find(name), std::string::npos) << name << " in " << listing;
   const pid_t pid = other.GetPid();
   other.Close();
-  other.Close(); // twice is harmless
+  other.Close();  // twice is harmless
   EXPECT_FALSE(ProcessExists(pid)) << "closed command is reaped";
   EXPECT_EQ(ReadToEnd(other) + WriteUntilFailure(other, 1), "-1 " + std::to_string(EBADF));
 }
 
-TEST(PipeInOut, CommandThatExitsEarlyGivesFailedWritesNotSigPipeAndIsReaped) {
+TEST(PipeInOut, CommandThatExitsEarlyGivesFailedWritesNotSigPipeAndIsReaped)
+{
   SigPipeCounter counter;
   for (const char* command : {"true", "exit 3", "/nonexistent/encoder 2>/dev/null", "head -c 10"}) {
     LPipeInOut pipe;
@@ -100,8 +109,10 @@ TEST(PipeInOut, CommandThatExitsEarlyGivesFailedWritesNotSigPipeAndIsReaped) {
   EXPECT_EQ(CountChildren(true), 0);
 }
 
-TEST(PipeInOut, ReapsOnlyItsOwnChildrenAndKillsALingeringOneAfterItsGrace) {
-  struct sigaction before {}, after {};
+TEST(PipeInOut, ReapsOnlyItsOwnChildrenAndKillsALingeringOneAfterItsGrace)
+{
+  struct sigaction before {
+  }, after{};
   sigaction(SIGCHLD, nullptr, &before);
   // Someone else's children, exited before and after our commands come and go.
   const pid_t mine = fork();
@@ -120,7 +131,7 @@ TEST(PipeInOut, ReapsOnlyItsOwnChildrenAndKillsALingeringOneAfterItsGrace) {
   EXPECT_EQ(pclose(popened), 5 << 8);
 
   LPipeInOut pipe;
-  ASSERT_TRUE(pipe.Open("sleep 60; exit 0")); // the shell waits for sleep, which never reads
+  ASSERT_TRUE(pipe.Open("sleep 60; exit 0"));  // the shell waits for sleep, which never reads
   std::vector<pid_t> sleeps;
   ASSERT_TRUE(Eventually([&] { return (sleeps = ChildrenOf(pipe.GetPid())).size() == 1; }));
   const pid_t shell = pipe.GetPid();
@@ -133,7 +144,8 @@ TEST(PipeInOut, ReapsOnlyItsOwnChildrenAndKillsALingeringOneAfterItsGrace) {
   EXPECT_EQ(CountChildren(true), 0);
 }
 
-TEST(PipeOut, CloseWaitsForTheCommandAndGivesItsStatus) {
+TEST(PipeOut, CloseWaitsForTheCommandAndGivesItsStatus)
+{
   TempFolder dir;
   SigPipeCounter counter;
   LPipeOut out;
@@ -148,4 +160,4 @@ TEST(PipeOut, CloseWaitsForTheCommandAndGivesItsStatus) {
   EXPECT_EQ(gSigPipes.load(), 0);
 }
 
-} // namespace
+}  // namespace

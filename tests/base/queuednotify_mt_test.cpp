@@ -14,7 +14,8 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-void Drain() {
+void Drain()
+{
   while (g_main_context_iteration(nullptr, FALSE)) {
   }
 }
@@ -24,7 +25,8 @@ int gEnters = 0;
 
 struct Target : LThreadQueuedNotify {
   explicit Target(std::atomic<int>& count) : count(count) {}
-  void EvNotify() override {
+  void EvNotify() override
+  {
     inside_lock = inside_lock && gLockDepth == 1;
     count.fetch_add(1);
     if (delete_self)
@@ -37,7 +39,8 @@ struct Target : LThreadQueuedNotify {
 // Each delivery as "type size bytes" ("null" for no data).
 struct Handler : LQueuedNotifyDataHandler {
   Texts received;
-  void EvQueuedNotifyData(unsigned int type, const void* data, unsigned int size) override {
+  void EvQueuedNotifyData(unsigned int type, const void* data, unsigned int size) override
+  {
     received.push_back(std::to_string(type) + " " + std::to_string(size) + " " +
                        (data ? std::string(static_cast<const char*>(data), size) : "null"));
   }
@@ -45,18 +48,21 @@ struct Handler : LQueuedNotifyDataHandler {
 
 class QueuedNotifyTest : public ::testing::Test {
 protected:
-  void SetUp() override {
+  void SetUp() override
+  {
     Drain();
     LSetMainLoopLockHooks([] { gEnters += ++gLockDepth; }, [] { --gLockDepth; });
     gEnters = 0;
   }
-  void TearDown() override {
+  void TearDown() override
+  {
     Drain();
     LSetMainLoopLockHooks(nullptr, nullptr);
   }
 };
 
-TEST_F(QueuedNotifyTest, EachPostIsDeliveredOnceInsideTheLockAndNeverToADestroyedTarget) {
+TEST_F(QueuedNotifyTest, EachPostIsDeliveredOnceInsideTheLockAndNeverToADestroyedTarget)
+{
   std::atomic<int> count{0};
   Target target(count);
   for (int i = 0; i < 3; ++i)
@@ -70,7 +76,7 @@ TEST_F(QueuedNotifyTest, EachPostIsDeliveredOnceInsideTheLockAndNeverToADestroye
   gone->PostQueueNotify();
   gone->PostQueueNotify();
   gone.reset();
-  Drain(); // the callbacks still run and free their messages (LSan)
+  Drain();  // the callbacks still run and free their messages (LSan)
   EXPECT_EQ(count.load(), 3);
   // A target deleting itself in its handler: the second post must not reach it.
   auto* self_deleting = new Target(count);
@@ -81,15 +87,16 @@ TEST_F(QueuedNotifyTest, EachPostIsDeliveredOnceInsideTheLockAndNeverToADestroye
   EXPECT_EQ(count.load(), 4);
 }
 
-TEST_F(QueuedNotifyTest, DataIsCopiedAndDeliveredWithoutTheLockOnlyToALiveHandler) {
+TEST_F(QueuedNotifyTest, DataIsCopiedAndDeliveredWithoutTheLockOnlyToALiveHandler)
+{
   LQueuedNotifyDataSender sender;
-  sender.NotifyData(1, "abc", 3); // no handler: nothing queued
+  sender.NotifyData(1, "abc", 3);  // no handler: nothing queued
   EXPECT_FALSE(g_main_context_pending(nullptr));
   Handler handler;
   sender.SetNotifyHandler(handler);
   char text[] = "level 3";
   sender.NotifyData(7, text, 8);
-  text[0] = 'X'; // the sender's buffer may change at once
+  text[0] = 'X';  // the sender's buffer may change at once
   sender.NotifyData(8, nullptr, 12);
   sender.NotifyData(9, -1);
   sender.NotifyData(10, text, 0);
@@ -104,12 +111,13 @@ TEST_F(QueuedNotifyTest, DataIsCopiedAndDeliveredWithoutTheLockOnlyToALiveHandle
   sender.SetNotifyHandler(*destroyed);
   std::vector<char> big(100000, 'a');
   sender.NotifyData(1, big.data(), static_cast<unsigned int>(big.size()));
-  destroyed.reset(); // a delivery now would write into freed memory (ASan)
+  destroyed.reset();  // a delivery now would write into freed memory (ASan)
   Drain();
   EXPECT_EQ(handler.received.size(), 4u);
 }
 
-TEST_F(QueuedNotifyTest, PostsAndPayloadsFromManyThreadsAllArriveIntact) {
+TEST_F(QueuedNotifyTest, PostsAndPayloadsFromManyThreadsAllArriveIntact)
+{
   std::atomic<int> count{0};
   Target target(count);
   Handler handler;
@@ -141,4 +149,4 @@ TEST_F(QueuedNotifyTest, PostsAndPayloadsFromManyThreadsAllArriveIntact) {
   }
 }
 
-} // namespace
+}  // namespace

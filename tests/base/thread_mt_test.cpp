@@ -12,8 +12,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-#include "common/waitfor.h"
 #include "common/proccount.h"
+#include "common/waitfor.h"
 
 namespace {
 
@@ -27,14 +27,16 @@ struct TestThread : LThread {
   std::atomic<int> runs{0};
 };
 
-void WaitForStop(TestThread& t) {
+void WaitForStop(TestThread& t)
+{
   while (t.Wait(10000)) {
   }
 }
 
-TEST(Thread, OneThreadAtATimeAndARestartClearsTheStopRequest) {
+TEST(Thread, OneThreadAtATimeAndARestartClearsTheStopRequest)
+{
   TestThread idle(WaitForStop);
-  idle.StopThreadNow(); // no thread: returns at once
+  idle.StopThreadNow();  // no thread: returns at once
   idle.StartNormal();
   idle.StartNormal();
   idle.StartLow();
@@ -57,7 +59,8 @@ TEST(Thread, OneThreadAtATimeAndARestartClearsTheStopRequest) {
 
 // Each wait's result in order: timed out, signalled, then ended by the stop
 // request (a wait that missed it would hold StopThreadNow for a minute).
-TEST(Thread, WaitsRunFullOrEndOnStopAndReportWhy) {
+TEST(Thread, WaitsRunFullOrEndOnStopAndReportWhy)
+{
   LSignalObject signal, entries[3];
   LSignalObjectGroup group;
   for (unsigned int i = 0; i < LSignalObjectGroup::kMaxEntries; ++i)
@@ -77,7 +80,7 @@ TEST(Thread, WaitsRunFullOrEndOnStopAndReportWhy) {
     signal.Reset();
     entries[2].Reset();
     ready = true;
-    r.push_back(t.ProcessWaitSignalObjectGroup(group, 60000)); // the stop still wakes a full group
+    r.push_back(t.ProcessWaitSignalObjectGroup(group, 60000));  // the stop still wakes a full group
     r.push_back(t.Wait(60000));
     r.push_back(t.Sleep(60000));
     r.push_back(t.ProcessWaitSignalForever(signal));
@@ -96,9 +99,10 @@ TEST(Thread, WaitsRunFullOrEndOnStopAndReportWhy) {
   EXPECT_EQ(group.GetCount(), 255u) << "the stop signal is not added to the group";
 }
 
-TEST(Thread, InterruptedWaitsResumeInsteadOfReportingASignal) {
+TEST(Thread, InterruptedWaitsResumeInsteadOfReportingASignal)
+{
   struct sigaction action = {}, previous;
-  action.sa_handler = [](int) {}; // no SA_RESTART: poll returns EINTR
+  action.sa_handler = [](int) {};  // no SA_RESTART: poll returns EINTR
   sigaction(SIGUSR1, &action, &previous);
   LSignalObject never;
   std::atomic<pthread_t> worker{};
@@ -120,7 +124,8 @@ TEST(Thread, InterruptedWaitsResumeInsteadOfReportingASignal) {
   EXPECT_EQ(r, (Results{kProcessFailed, 1, 1})) << "an interruption ended a wait early or as the signal";
 }
 
-TEST(Thread, LowPriorityIsAppliedAndPassedOnByStartSame) {
+TEST(Thread, LowPriorityIsAppliedAndPassedOnByStartSame)
+{
   std::atomic<int> low_inside{1}, child_inside{1};
   TestThread child([&](TestThread&) { child_inside = LThread::GetCurrentPriority(); });
   TestThread low([&](TestThread& t) {
@@ -136,9 +141,10 @@ TEST(Thread, LowPriorityIsAppliedAndPassedOnByStartSame) {
   EXPECT_EQ(low.GetPriority(), -10) << "the stored priority when nothing runs";
 }
 
-TEST(LockObject, ScopesExcludeEachOther) {
+TEST(LockObject, ScopesExcludeEachOther)
+{
   LLockObject lock;
-  long counter = 0; // plain on purpose: only the lock protects it
+  long counter = 0;  // plain on purpose: only the lock protects it
   auto body = [&](TestThread&) {
     for (int i = 0; i < 100000; ++i) {
       LLockScope scope(lock);
@@ -152,8 +158,8 @@ TEST(LockObject, ScopesExcludeEachOther) {
   EXPECT_EQ(counter, 300000);
 }
 
-
-TEST(SignalObject, SetResetWaitsAndOneDescriptor) {
+TEST(SignalObject, SetResetWaitsAndOneDescriptor)
+{
   const int before = CountDescriptors();
   {
     LSignalObject signal;
@@ -173,14 +179,13 @@ TEST(SignalObject, SetResetWaitsAndOneDescriptor) {
       signal.Signal();
     signal.Reset();
     EXPECT_FALSE(signal.IsSignaled());
-    signal.Reset(); // when not set: must not block
+    signal.Reset();  // when not set: must not block
   }
   EXPECT_EQ(CountDescriptors(), before);
   LSignalObjectRef none;
   EXPECT_FALSE(none.IsSignaled() || none.WaitSignal(10));
   EXPECT_FALSE(none.WaitSignalForever()) << "must not block forever on no descriptor";
 }
-
 
 std::atomic<int> gBuilt{0};
 std::atomic<int> gDestroyed{0};
@@ -189,7 +194,8 @@ std::atomic<int> gDestroyed{0};
 // runs after it left the owner's list.
 struct CountedThread : LDetachedThread {
   explicit CountedThread(std::function<void(CountedThread&)> body, unsigned int destructor_ms = 0)
-      : body(std::move(body)), destructor_ms(destructor_ms) {
+      : body(std::move(body)), destructor_ms(destructor_ms)
+  {
     gBuilt.fetch_add(1);
   }
   ~CountedThread() override { ::Sleep(destructor_ms), gDestroyed.fetch_add(1); }
@@ -198,7 +204,8 @@ struct CountedThread : LDetachedThread {
   unsigned int destructor_ms;
 };
 
-void UntilStopped(CountedThread& t) {
+void UntilStopped(CountedThread& t)
+{
   while (t.Wait(60000)) {
   }
 }
@@ -208,7 +215,8 @@ protected:
   void SetUp() override { gBuilt = gDestroyed = 0; }
 };
 
-TEST_F(DetachedThreadsTest, StopNowOver500ThreadsManyEndingOnTheirOwnAtTheSameMoment) {
+TEST_F(DetachedThreadsTest, StopNowOver500ThreadsManyEndingOnTheirOwnAtTheSameMoment)
+{
   LSignalObject gate;
   LDetachedThreadsOwner owner;
   std::atomic<int> waiting{0};
@@ -216,7 +224,7 @@ TEST_F(DetachedThreadsTest, StopNowOver500ThreadsManyEndingOnTheirOwnAtTheSameMo
     owner.StartThreadNormal(new CountedThread([&, ends_alone = i % 2 == 0](CountedThread& t) {
       waiting.fetch_add(1);
       if (ends_alone)
-        t.ProcessWaitSignalForever(gate); // ends with the gate or the stop
+        t.ProcessWaitSignalForever(gate);  // ends with the gate or the stop
       else
         UntilStopped(t);
     }));
@@ -228,19 +236,20 @@ TEST_F(DetachedThreadsTest, StopNowOver500ThreadsManyEndingOnTheirOwnAtTheSameMo
   EXPECT_EQ(gBuilt.load() * 1000 + gDestroyed.load(), 500500);
 }
 
-TEST_F(DetachedThreadsTest, EndedThreadsDeleteThemselvesAndStopNowAndTheOwnerWaitForThat) {
+TEST_F(DetachedThreadsTest, EndedThreadsDeleteThemselvesAndStopNowAndTheOwnerWaitForThat)
+{
   LDetachedThreadsOwner owner;
   for (int i = 0; i < 50; ++i)
     owner.StartThreadNormal(new CountedThread([](CountedThread&) {}));
   EXPECT_TRUE(Eventually([] { return gDestroyed.load() == 50; }));
-  owner.StopThreadsNow(); // an empty list: returns at once
+  owner.StopThreadsNow();  // an empty list: returns at once
   EXPECT_EQ(gDestroyed.load(), 50);
 
   std::atomic<int> ended{0};
   for (int i = 0; i < 20; ++i)
     owner.StartThreadNormal(new CountedThread([&](CountedThread&) { ended.fetch_add(1); }, 300));
   ASSERT_TRUE(Eventually([&] { return ended.load() == 20; }));
-  ::Sleep(20); // all are now in their slow destructors, off the list
+  ::Sleep(20);  // all are now in their slow destructors, off the list
   owner.StopThreadsNow();
   EXPECT_EQ(gDestroyed.load(), 70) << "StopThreadsNow returned while destructors still ran";
   {
@@ -251,4 +260,4 @@ TEST_F(DetachedThreadsTest, EndedThreadsDeleteThemselvesAndStopNowAndTheOwnerWai
   EXPECT_EQ(gDestroyed.load(), 100) << "the owner's destruction stops the rest";
 }
 
-} // namespace
+}  // namespace

@@ -12,13 +12,15 @@
 
 class TempFolder {
 public:
-  TempFolder() {
+  TempFolder()
+  {
     char name[] = "/tmp/filetest.XXXXXX";
     path_ = mkdtemp(name) != nullptr ? name : "";
   }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
-  ~TempFolder() {
+  ~TempFolder()
+  {
     std::error_code ignored;
     if (!path_.empty())
       std::filesystem::remove_all(path_, ignored);
@@ -30,17 +32,20 @@ private:
   std::string path_;
 };
 
-inline bool WriteWhole(const std::string& path, const std::string& data) {
+inline bool WriteWhole(const std::string& path, const std::string& data)
+{
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   return out.write(data.data(), static_cast<std::streamsize>(data.size())) && (out.close(), !out.fail());
 }
 
-inline std::string ReadWhole(const std::string& path) {
+inline std::string ReadWhole(const std::string& path)
+{
   std::ifstream in(path, std::ios::binary);
   return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
 }
 
-inline bool Exists(const std::string& path) {
+inline bool Exists(const std::string& path)
+{
   std::error_code ignored;
   return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
 }

@@ -19,7 +19,10 @@
 
 namespace nettest {
 
-inline uint32_t Since(uint32_t start) { return GetTickCount() - start; }
+inline uint32_t Since(uint32_t start)
+{
+  return GetTickCount() - start;
+}
 
 // Answers false n times, then true.
 // A stop request set from another thread.
@@ -62,7 +65,10 @@ private:
 };
 
 // A port that nothing listens on (closed again at once).
-inline unsigned short FreePort() { return Listener().Port(); }
+inline unsigned short FreePort()
+{
+  return Listener().Port();
+}
 
 // Two connected, non-blocking stream sockets: a control pipe's ends, or a connection's.
 template <class End>
@@ -75,7 +81,10 @@ struct SocketPair {
     a.Assign(x);
     b.Assign(y);
   }
-  void Write(const std::string& data) { ASSERT_EQ(send(b.GetSocket(), data.data(), data.size(), 0), ssize_t(data.size())); }
+  void Write(const std::string& data)
+  {
+    ASSERT_EQ(send(b.GetSocket(), data.data(), data.size(), 0), ssize_t(data.size()));
+  }
   End a;
   End b;
 };
@@ -101,4 +110,4 @@ inline bool UseHostName(const char* name)
   return unshare(CLONE_NEWUTS) == 0 && sethostname(name, strlen(name)) == 0;
 }
 
-} // namespace nettest
+}  // namespace nettest

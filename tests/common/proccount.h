@@ -24,11 +24,17 @@ inline int CountEntries(const char* folder)
 }
 
 // Open descriptors, less the one used to count them.
-inline int CountDescriptors() { return CountEntries("/proc/self/fd") - 1; }
+inline int CountDescriptors()
+{
+  return CountEntries("/proc/self/fd") - 1;
+}
 
 // Threads of this process.  Sanitizer runtimes add a helper thread at the
 // first thread start, so tests start and join one before taking a baseline.
-inline int CountThreads() { return CountEntries("/proc/self/task"); }
+inline int CountThreads()
+{
+  return CountEntries("/proc/self/task");
+}
 
 // Children of `parent` from /proc; with zombiesOnly, those exited and not
 // reaped.

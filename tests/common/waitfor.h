@@ -6,13 +6,15 @@
 
 using Clock = std::chrono::steady_clock;
 
-inline long long MsSince(Clock::time_point start) {
+inline long long MsSince(Clock::time_point start)
+{
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
 // Polls pred until it holds; false once ms have passed without it.
 template <class Pred>
-bool Eventually(Pred pred, int ms = 5000) {
+bool Eventually(Pred pred, int ms = 5000)
+{
   const auto start = Clock::now();
   while (!pred()) {
     if (MsSince(start) > ms)

@@ -55,8 +55,8 @@ public:
 // Kinds read through the dispatch; those that need the settings store or
 // an installed decoder are left out (the store and the components live
 // under /opt).  The last entry stands for headerless files.
-const char* const kExtensions[] = {".wav", ".WAV", ".aif", ".aiff", ".au",  ".gsm",
-                                   ".moh", ".dct", ".dart", ".mp3", ".raw"};
+const char* const kExtensions[] = {".wav", ".WAV", ".aif",  ".aiff", ".au", ".gsm",
+                                   ".moh", ".dct", ".dart", ".mp3",  ".raw"};
 constexpr size_t kKinds = sizeof kExtensions / sizeof kExtensions[0];
 
 void Exercise(LSoundSource& source, const uint8_t* data, size_t size)
@@ -81,7 +81,7 @@ void Exercise(LSoundSource& source, const uint8_t* data, size_t size)
   }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   LSoundSource source;
   if (kind == kKinds - 1) {
     LRawSettings settings;
-    settings.codec = data[1] % 11 - 1; // -1 .. 9: the list and beyond
+    settings.codec = data[1] % 11 - 1;  // -1 .. 9: the list and beyond
     settings.channels = static_cast<unsigned char>(data[2] % 8 + 1);
     settings.sampleRate = (data[3] | (data[4] << 8)) - 100;
     source = LRawFile::OpenSource(path.c_str(), settings);

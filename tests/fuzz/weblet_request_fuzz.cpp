@@ -72,7 +72,7 @@ void ReadRequests(int fd)
   }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -10,8 +10,14 @@
 
 namespace {
 
-std::string Home() { return std::getenv("HOME"); }
-std::string DesktopErrorsPath() { return Home() + "/desktop.err"; }
+std::string Home()
+{
+  return std::getenv("HOME");
+}
+std::string DesktopErrorsPath()
+{
+  return Home() + "/desktop.err";
+}
 
 // Starts the program in the background with the test's environment.
 pid_t StartDesktop(const std::vector<std::string>& args, const std::string& argv0 = VelorinBinary())
@@ -32,7 +38,10 @@ pid_t StartDesktop(const std::vector<std::string>& args, const std::string& argv
   return pid;
 }
 
-int Xdotool(const std::string& arguments) { return std::system(("xdotool " + arguments).c_str()); }
+int Xdotool(const std::string& arguments)
+{
+  return std::system(("xdotool " + arguments).c_str());
+}
 
 // The test's own connection to the display.
 class TestDisplay {
@@ -166,7 +175,7 @@ TEST_F(Desktop, SecondStartForwardsItsArgumentsAndOnlyAnEmptyListPresentsTheWind
   EXPECT_EQ(guard_.WaitExit(StartDesktop({"-logon", "extra"}), 60000), 0);
   // Malformed messages are dropped with a warning each, after the forwarded arguments.
   for (const std::vector<int32_t>& words : std::vector<std::vector<int32_t>>{
-           {-1}, {LRunOnceSocket::kMaxArguments + 1}, {2, 4}, {1, 1 << 30}}) // negative, too many, short, too long
+           {-1}, {LRunOnceSocket::kMaxArguments + 1}, {2, 4}, {1, 1 << 30}})  // negative, too many, short, too long
     ASSERT_TRUE(UnixSocket(true, words));
   ASSERT_TRUE(WaitUntil([] {
     auto texts = LogFileTexts();
@@ -201,8 +210,7 @@ TEST_F(Desktop, LogonDelaysTheWindowOnlyWhenTheServiceStartsAtBoot)
     ASSERT_NE(x_.Wait("Velorin"), 0u);
     if (enabled) {
       EXPECT_GE(MsSince(start), 9000);
-    }
-    else {
+    } else {
       EXPECT_LT(MsSince(start), 9000);
     }
     kill(desktop, SIGKILL);
@@ -221,7 +229,8 @@ public:
     WaitUntil([&] {
       pollfd p{child_.Out(), POLLIN, 0};
       char chunk[256] = {};
-      ssize_t n = buffer_.find('\n') == std::string::npos && poll(&p, 1, 100) == 1 ? read(p.fd, chunk, sizeof chunk) : 0;
+      ssize_t n =
+          buffer_.find('\n') == std::string::npos && poll(&p, 1, 100) == 1 ? read(p.fd, chunk, sizeof chunk) : 0;
       buffer_.append(chunk, static_cast<size_t>(std::max<ssize_t>(n, 0)));
       return buffer_.find('\n') != std::string::npos || n < 0;
     });
@@ -320,4 +329,4 @@ TEST_F(Tray, CancelledSettingsDialogStillRestartsTheEngine)
   EXPECT_EQ(guard_.WaitExit(desktop, 0), -1);
 }
 
-} // namespace
+}  // namespace

@@ -24,7 +24,7 @@ protected:
 TEST_F(Dialogs, EachBoxIsTitledVelorinWithItsIconButtonsAndAnswer)
 {
   struct Case {
-    std::function<int()> show; // the answer as 1 yes, 0 no, 2 cancel; -1 none
+    std::function<int()> show;  // the answer as 1 yes, 0 no, 2 cancel; -1 none
     gint response;
     GtkMessageType type;
     std::vector<std::string> buttons;
@@ -38,7 +38,8 @@ TEST_F(Dialogs, EachBoxIsTitledVelorinWithItsIconButtonsAndAnswer)
   const std::vector<std::string> close = {"gtk-close"}, yesNo = {"gtk-yes", "gtk-no"},
                                  three = {"gtk-yes", "gtk-no", "gtk-cancel"};
   const Case cases[] = {
-      {[] { return PopupBoxInfo(nullptr, "body", "Heading"), -1; }, GTK_RESPONSE_YES, GTK_MESSAGE_INFO, close, true, -1},
+      {[] { return PopupBoxInfo(nullptr, "body", "Heading"), -1; }, GTK_RESPONSE_YES, GTK_MESSAGE_INFO, close, true,
+       -1},
       {[] { return PopupBoxInfoNoIcon(nullptr, "body", "Heading"), -1; }, GTK_RESPONSE_YES, GTK_MESSAGE_OTHER, close,
        false, -1},
       {[] { return PopupBoxError(nullptr, "Heading"), -1; }, GTK_RESPONSE_YES, GTK_MESSAGE_ERROR, close, true, -1},
@@ -167,4 +168,4 @@ TEST_F(Dialogs, MultipleChoiceRemembersItsFolderEvenWhenCancelled)
   }
 }
 
-} // namespace
+}  // namespace

@@ -1,8 +1,8 @@
 #pragma once
 // Driving the desktop's dialogs in process on the virtual display: controls,
 // a script of steps acting on windows as they appear, and a fixture.
-#include <gtk/gtk.h>
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include <cstring>
 #include <deque>
@@ -22,7 +22,10 @@ inline GtkWidget* FindWidget(GtkWidget* root, const std::function<bool(GtkWidget
   if (GTK_IS_CONTAINER(root)) {
     GList* children = nullptr;
     gtk_container_forall(
-        GTK_CONTAINER(root), [](GtkWidget* w, gpointer list) { *static_cast<GList**>(list) = g_list_append(*static_cast<GList**>(list), w); },
+        GTK_CONTAINER(root),
+        [](GtkWidget* w, gpointer list) {
+          *static_cast<GList**>(list) = g_list_append(*static_cast<GList**>(list), w);
+        },
         &children);
     for (GList* c = children; c != nullptr && found == nullptr; c = c->next)
       found = FindWidget(static_cast<GtkWidget*>(c->data), match);
@@ -42,24 +45,42 @@ inline GtkWidget* FindShown(GtkWindow* root, GType type, const std::function<boo
 // The control registered under `id` (LWindow::AddControl).
 inline GtkWidget* FindControl(GtkWindow* window, int id)
 {
-  return FindWidget(GTK_WIDGET(window), [id](GtkWidget* w) {
-    return g_object_get_data(G_OBJECT(w), "velorin-id") == GINT_TO_POINTER(id);
-  });
+  return FindWidget(GTK_WIDGET(window),
+                    [id](GtkWidget* w) { return g_object_get_data(G_OBJECT(w), "velorin-id") == GINT_TO_POINTER(id); });
 }
 
-inline void Respond(GtkWindow* window, gint response) { gtk_dialog_response(GTK_DIALOG(window), response); }
-inline void Click(GtkWindow* window, int id) { gtk_button_clicked(GTK_BUTTON(FindControl(window, id))); }
-inline void SetText(GtkWindow* window, int id, const char* text) { gtk_entry_set_text(GTK_ENTRY(FindControl(window, id)), text); }
-inline std::string EntryText(GtkWindow* window, int id) { return gtk_entry_get_text(GTK_ENTRY(FindControl(window, id))); }
-inline bool IsChecked(GtkWindow* window, int id) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(FindControl(window, id))); }
-inline bool Sensitive(GtkWindow* window, int id) { return gtk_widget_get_sensitive(FindControl(window, id)); }
+inline void Respond(GtkWindow* window, gint response)
+{
+  gtk_dialog_response(GTK_DIALOG(window), response);
+}
+inline void Click(GtkWindow* window, int id)
+{
+  gtk_button_clicked(GTK_BUTTON(FindControl(window, id)));
+}
+inline void SetText(GtkWindow* window, int id, const char* text)
+{
+  gtk_entry_set_text(GTK_ENTRY(FindControl(window, id)), text);
+}
+inline std::string EntryText(GtkWindow* window, int id)
+{
+  return gtk_entry_get_text(GTK_ENTRY(FindControl(window, id)));
+}
+inline bool IsChecked(GtkWindow* window, int id)
+{
+  return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(FindControl(window, id)));
+}
+inline bool Sensitive(GtkWindow* window, int id)
+{
+  return gtk_widget_get_sensitive(FindControl(window, id));
+}
 
 // The rows of a list control or a pull-down list, each as its text cells.
 inline std::vector<std::vector<std::string>> ModelRows(GtkTreeModel* model)
 {
   std::vector<std::vector<std::string>> rows;
   GtkTreeIter iter;
-  for (gboolean more = gtk_tree_model_get_iter_first(model, &iter); more; more = gtk_tree_model_iter_next(model, &iter)) {
+  for (gboolean more = gtk_tree_model_get_iter_first(model, &iter); more;
+       more = gtk_tree_model_iter_next(model, &iter)) {
     rows.emplace_back();
     for (int c = 0; c < gtk_tree_model_get_n_columns(model); ++c) {
       gchar* text = nullptr;
@@ -157,11 +178,14 @@ public:
     });
   }
   void AnswerOtherBoxes(gint response) { other_ = response; }
-  std::string Pending() const { return steps_.empty() ? "" : steps_.front().box ? "a message box" : steps_.front().title; }
+  std::string Pending() const
+  {
+    return steps_.empty() ? "" : steps_.front().box ? "a message box" : steps_.front().title;
+  }
 
-  std::vector<SeenBox> boxes;      // every box answered, in order
-  std::vector<std::string> titles; // the dialogs' titles, as they changed
-  std::vector<double> progress;    // every progress bar fraction seen
+  std::vector<SeenBox> boxes;       // every box answered, in order
+  std::vector<std::string> titles;  // the dialogs' titles, as they changed
+  std::vector<double> progress;     // every progress bar fraction seen
 
 private:
   struct Step {

@@ -38,7 +38,10 @@ std::string Stored(const LSettingKeyString& key)
   return text;
 }
 
-GtkSpinButton* Port(GtkWindow* w) { return GTK_SPIN_BUTTON(FindControl(w, kIdGenPort)); }
+GtkSpinButton* Port(GtkWindow* w)
+{
+  return GTK_SPIN_BUTTON(FindControl(w, kIdGenPort));
+}
 
 // An action on the sheet that ends with a response.
 LScript::Action Then(std::function<void(GtkWindow*)> act, gint response)
@@ -69,14 +72,14 @@ TEST_F(SettingsTest, PagesShowStoredSettingsAndWriteEditsOnOk)
   struct Row {
     int port;
     bool known;
-    int dialUp; // stored, with host "old.example" and broadband 128
+    int dialUp;  // stored, with host "old.example" and broadband 128
     int shownPort;
     const char* shownRates;
     int typedPort;
-    const char *typedHost, *dialUpChosen; // null: left alone
+    const char *typedHost, *dialUpChosen;  // null: left alone
     int portAfter;
     const char* hostAfter;
-    int ratesAfter; // dial-up * 1000 + broadband
+    int ratesAfter;  // dial-up * 1000 + broadband
   };
   const Row rows[] = {
       {8000, false, 16, 8000, "16 128", 8100, "  radio.example  ", "32", 8100, "radio.example", 32064},
@@ -90,22 +93,25 @@ TEST_F(SettingsTest, PagesShowStoredSettingsAndWriteEditsOnOk)
     LSettingSet(VLKeys::DialUpKBPS, r.dialUp);
     LSettingSet(VLKeys::BroadBandKBPS, 128);
     LScript script;
-    script.On("Velorin Settings", Then([&r](GtkWindow* w) {
-      EXPECT_EQ(gtk_spin_button_get_value_as_int(Port(w)), r.shownPort);
-      EXPECT_TRUE(IsChecked(w, r.known ? kIdGenHostKnown : kIdGenDirect));
-      EXPECT_EQ(EntryText(w, kIdGenHost), "old.example");
-      EXPECT_EQ(Sensitive(w, kIdGenHost), r.known);
-      EXPECT_EQ(ComboText(w, kIdGenDialUp) + " " + ComboText(w, kIdGenBroadBand), r.shownRates);
-      gtk_spin_button_set_value(Port(w), r.typedPort);
-      Click(w, r.known ? kIdGenDirect : kIdGenHostKnown);
-      EXPECT_EQ(Sensitive(w, kIdGenHost), !r.known);
-      if (r.typedHost != nullptr)
-        SetText(w, kIdGenHost, r.typedHost);
-      if (r.dialUpChosen != nullptr) {
-        SetCombo(w, kIdGenDialUp, r.dialUpChosen);
-        SetCombo(w, kIdGenBroadBand, "64");
-      }
-    }, GTK_RESPONSE_OK));
+    script.On("Velorin Settings", Then(
+                                      [&r](GtkWindow* w) {
+                                        EXPECT_EQ(gtk_spin_button_get_value_as_int(Port(w)), r.shownPort);
+                                        EXPECT_TRUE(IsChecked(w, r.known ? kIdGenHostKnown : kIdGenDirect));
+                                        EXPECT_EQ(EntryText(w, kIdGenHost), "old.example");
+                                        EXPECT_EQ(Sensitive(w, kIdGenHost), r.known);
+                                        EXPECT_EQ(ComboText(w, kIdGenDialUp) + " " + ComboText(w, kIdGenBroadBand),
+                                                  r.shownRates);
+                                        gtk_spin_button_set_value(Port(w), r.typedPort);
+                                        Click(w, r.known ? kIdGenDirect : kIdGenHostKnown);
+                                        EXPECT_EQ(Sensitive(w, kIdGenHost), !r.known);
+                                        if (r.typedHost != nullptr)
+                                          SetText(w, kIdGenHost, r.typedHost);
+                                        if (r.dialUpChosen != nullptr) {
+                                          SetCombo(w, kIdGenDialUp, r.dialUpChosen);
+                                          SetCombo(w, kIdGenBroadBand, "64");
+                                        }
+                                      },
+                                      GTK_RESPONSE_OK));
     EXPECT_TRUE(RunSheet(script));
     EXPECT_EQ(Shown(), Texts{});
     EXPECT_EQ(LSettingGet(VLKeys::WebServerPort), r.portAfter);
@@ -117,22 +123,24 @@ TEST_F(SettingsTest, PagesShowStoredSettingsAndWriteEditsOnOk)
   LSettingSet(VLKeys::CustomASXBanner, false);
   LSettingSet(VLKeys::CustomASXBannerPath, "/a/b.jpg");
   LScript script;
-  script.On("Velorin Settings", Then([](GtkWindow* w) {
-    EXPECT_TRUE(IsChecked(w, kIdOtherDefaultBanner));
-    EXPECT_EQ(EntryText(w, kIdOtherPath), "/a/b.jpg");
-    EXPECT_EQ(EntryText(w, kIdOtherURL), VLKeys::CustomASXBannerURLPage.def);
-    for (bool custom : {false, true}) {
-      for (int id : {kIdOtherPath, kIdOtherBrowse, kIdOtherURL})
-        EXPECT_EQ(Sensitive(w, id), custom) << id;
-      Click(w, kIdOtherCustomBanner);
-    }
-    SetText(w, kIdOtherPath, " /srv/banner.jpg");
-    SetText(w, kIdOtherURL, "  http://listen.example/  ");
-  }, GTK_RESPONSE_OK));
+  script.On("Velorin Settings", Then(
+                                    [](GtkWindow* w) {
+                                      EXPECT_TRUE(IsChecked(w, kIdOtherDefaultBanner));
+                                      EXPECT_EQ(EntryText(w, kIdOtherPath), "/a/b.jpg");
+                                      EXPECT_EQ(EntryText(w, kIdOtherURL), VLKeys::CustomASXBannerURLPage.def);
+                                      for (bool custom : {false, true}) {
+                                        for (int id : {kIdOtherPath, kIdOtherBrowse, kIdOtherURL})
+                                          EXPECT_EQ(Sensitive(w, id), custom) << id;
+                                        Click(w, kIdOtherCustomBanner);
+                                      }
+                                      SetText(w, kIdOtherPath, " /srv/banner.jpg");
+                                      SetText(w, kIdOtherURL, "  http://listen.example/  ");
+                                    },
+                                    GTK_RESPONSE_OK));
   EXPECT_TRUE(RunSheet(script));
   EXPECT_EQ(Shown(), Texts{});
   EXPECT_TRUE(LSettingGet(VLKeys::CustomASXBanner));
-  EXPECT_EQ(Stored(VLKeys::CustomASXBannerPath), " /srv/banner.jpg"); // as entered
+  EXPECT_EQ(Stored(VLKeys::CustomASXBannerPath), " /srv/banner.jpg");  // as entered
   EXPECT_EQ(Stored(VLKeys::CustomASXBannerURL), "http://listen.example/");
 }
 
@@ -143,11 +151,13 @@ TEST_F(SettingsTest, HostOfOnlySpacesIsRefused)
   LSettingSet(VLKeys::WebAccessHostKnown, false);
   LSettingSet(VLKeys::WebAccessHost, "old.example");
   LScript script;
-  script.On("Velorin Settings", Then([](GtkWindow* w) {
-    gtk_spin_button_set_value(Port(w), 9000);
-    Click(w, kIdGenHostKnown);
-    SetText(w, kIdGenHost, "   ");
-  }, GTK_RESPONSE_OK));
+  script.On("Velorin Settings", Then(
+                                    [](GtkWindow* w) {
+                                      gtk_spin_button_set_value(Port(w), 9000);
+                                      Click(w, kIdGenHostKnown);
+                                      SetText(w, kIdGenHost, "   ");
+                                    },
+                                    GTK_RESPONSE_OK));
   script.On("Velorin Settings", Then([&](GtkWindow*) { EXPECT_EQ(Shown(), Texts{kBadHost}); }, GTK_RESPONSE_CANCEL));
   EXPECT_FALSE(RunSheet(script));
   EXPECT_FALSE(LSettingGet(VLKeys::WebAccessHostKnown));
@@ -158,11 +168,11 @@ TEST_F(SettingsTest, HostOfOnlySpacesIsRefused)
 TEST_F(SettingsTest, StartModeControlsApplyTheChosenMode)
 {
   struct Case {
-    bool run, runUser, service; // stored before
+    bool run, runUser, service;  // stored before
     bool check;
     int mode;
     bool adminBox, autoRun, userAutoRun;
-    int runMode; // stored afterwards (2 before)
+    int runMode;  // stored afterwards (2 before)
   };
   const Case cases[] = {
       {false, false, false, true, 0, false, true, false, 0},
@@ -180,15 +190,17 @@ TEST_F(SettingsTest, StartModeControlsApplyTheChosenMode)
     LSettingSet(VLKeys::UserRunMode, 2);
     boxes_.shown.clear();
     LScript script;
-    script.On("Velorin Settings", Then([&](GtkWindow* w) {
-      GtkComboBox* modes = GTK_COMBO_BOX(FindControl(w, kIdGenStartMode));
-      EXPECT_EQ(IsChecked(w, kIdGenRunAtStart), c.run || c.runUser || c.service);
-      EXPECT_EQ(gtk_combo_box_get_active(modes), 2);
-      gtk_toggle_button_set_active(
-          GTK_TOGGLE_BUTTON(FindControl(w, kIdGenRunAtStart)), c.check);
-      EXPECT_EQ(Sensitive(w, kIdGenStartMode), c.check);
-      gtk_combo_box_set_active(modes, c.mode);
-    }, GTK_RESPONSE_OK));
+    script.On("Velorin Settings",
+              Then(
+                  [&](GtkWindow* w) {
+                    GtkComboBox* modes = GTK_COMBO_BOX(FindControl(w, kIdGenStartMode));
+                    EXPECT_EQ(IsChecked(w, kIdGenRunAtStart), c.run || c.runUser || c.service);
+                    EXPECT_EQ(gtk_combo_box_get_active(modes), 2);
+                    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(FindControl(w, kIdGenRunAtStart)), c.check);
+                    EXPECT_EQ(Sensitive(w, kIdGenStartMode), c.check);
+                    gtk_combo_box_set_active(modes, c.mode);
+                  },
+                  GTK_RESPONSE_OK));
     EXPECT_TRUE(RunSheet(script));
     EXPECT_EQ(Shown(), c.adminBox ? Texts{kAdminText} : Texts{});
     EXPECT_EQ(LSettingGet(VLKeys::AutoRun), c.autoRun);
@@ -235,30 +247,37 @@ TEST_F(LivePageTest, EditRefusesAnotherInputsDevice)
 {
   StoreInputs(2);
   LScript script;
-  script.On("Velorin Settings", Then([](GtkWindow* w) {
-    EXPECT_EQ(ListRows(w, kIdLiveList),
-              (Rows{{"One", "Line In A"}, {"Velorin Live 2", "Line In B"}}));
-    SelectRow(w, kIdLiveList, 1);
-    Click(w, kIdLiveEdit);
-    EXPECT_EQ(ListRows(w, kIdLiveList),
-              (Rows{{"One", "Line In A"}, {"Hall", "USB Mic"}}));
-  }, GTK_RESPONSE_OK));
-  script.On("Stream Input Settings", Then([](GtkWindow* d) {
-    EXPECT_EQ(EntryText(d, kIdSourceName), "Velorin Live 2");
-    EXPECT_EQ(ComboText(d, kIdSourceDevice), "Line In B");
-    EXPECT_EQ(EntryText(d, kIdSourcePublish), "");
-    SetText(d, kIdSourceName, " Hall ");
-    SetCombo(d, kIdSourceDevice, "Line In A");
-    SetText(d, kIdSourcePublish, "icecast.example:8000");
-  }, GTK_RESPONSE_OK));
-  script.On("Stream Input Settings", Then([&](GtkWindow* d) {
-    EXPECT_EQ(Shown(), Texts{kBadPublish});
-    SetText(d, kIdSourcePublish, " http://source:pw@icecast.example:8000/hall ");
-  }, GTK_RESPONSE_OK));
-  script.On("Stream Input Settings", Then([&](GtkWindow* d) {
-    EXPECT_EQ(Shown(), (Texts{kBadPublish, kInUse}));
-    SetCombo(d, kIdSourceDevice, "USB Mic");
-  }, GTK_RESPONSE_OK));
+  script.On("Velorin Settings",
+            Then(
+                [](GtkWindow* w) {
+                  EXPECT_EQ(ListRows(w, kIdLiveList), (Rows{{"One", "Line In A"}, {"Velorin Live 2", "Line In B"}}));
+                  SelectRow(w, kIdLiveList, 1);
+                  Click(w, kIdLiveEdit);
+                  EXPECT_EQ(ListRows(w, kIdLiveList), (Rows{{"One", "Line In A"}, {"Hall", "USB Mic"}}));
+                },
+                GTK_RESPONSE_OK));
+  script.On("Stream Input Settings", Then(
+                                         [](GtkWindow* d) {
+                                           EXPECT_EQ(EntryText(d, kIdSourceName), "Velorin Live 2");
+                                           EXPECT_EQ(ComboText(d, kIdSourceDevice), "Line In B");
+                                           EXPECT_EQ(EntryText(d, kIdSourcePublish), "");
+                                           SetText(d, kIdSourceName, " Hall ");
+                                           SetCombo(d, kIdSourceDevice, "Line In A");
+                                           SetText(d, kIdSourcePublish, "icecast.example:8000");
+                                         },
+                                         GTK_RESPONSE_OK));
+  script.On("Stream Input Settings", Then(
+                                         [&](GtkWindow* d) {
+                                           EXPECT_EQ(Shown(), Texts{kBadPublish});
+                                           SetText(d, kIdSourcePublish, " http://source:pw@icecast.example:8000/hall ");
+                                         },
+                                         GTK_RESPONSE_OK));
+  script.On("Stream Input Settings", Then(
+                                         [&](GtkWindow* d) {
+                                           EXPECT_EQ(Shown(), (Texts{kBadPublish, kInUse}));
+                                           SetCombo(d, kIdSourceDevice, "USB Mic");
+                                         },
+                                         GTK_RESPONSE_OK));
   EXPECT_TRUE(RunSheet(script));
   EXPECT_EQ(Shown().size(), 2u);
   char url[260];
@@ -276,9 +295,9 @@ TEST_F(LivePageTest, AddAndRemoveKeepTheirLimits)
   struct Case {
     const char* name;
     int sources, button;
-    const char* typed; // the name typed into the stream input dialog; null: none opens
+    const char* typed;  // the name typed into the stream input dialog; null: none opens
     const char* device;
-    int question; // 0: no "Confirm Removal", else the answer
+    int question;  // 0: no "Confirm Removal", else the answer
     Texts boxes;
     int sourcesAfter;
   };
@@ -299,10 +318,12 @@ TEST_F(LivePageTest, AddAndRemoveKeepTheirLimits)
     LScript script;
     script.On("Velorin Settings", Then([&](GtkWindow* w) { Click(w, c.button); }, GTK_RESPONSE_CANCEL));
     if (c.typed != nullptr) {
-      script.On("Stream Input Settings", Then([&](GtkWindow* d) {
-        SetText(d, kIdSourceName, c.typed);
-        SetCombo(d, kIdSourceDevice, c.device);
-      }, GTK_RESPONSE_OK));
+      script.On("Stream Input Settings", Then(
+                                             [&](GtkWindow* d) {
+                                               SetText(d, kIdSourceName, c.typed);
+                                               SetCombo(d, kIdSourceDevice, c.device);
+                                             },
+                                             GTK_RESPONSE_OK));
       if (!c.boxes.empty())
         script.On("Stream Input Settings", Then([](GtkWindow*) {}, GTK_RESPONSE_CANCEL));
     }
@@ -331,8 +352,7 @@ protected:
   static std::string Recording(bool high, const std::string& name)
   {
     char folder[260];
-    return std::string(high ? LRecordingsGetHighFolder(folder) : LRecordingsGetLowFolder(folder)) + "/" + name +
-           ".mp3";
+    return std::string(high ? LRecordingsGetHighFolder(folder) : LRecordingsGetLowFolder(folder)) + "/" + name + ".mp3";
   }
 
   // The folder the chooser opens in, holding just the files to add.
@@ -354,11 +374,13 @@ protected:
   // Presses Add and chooses all `count` files once loaded; the list afterwards goes to `rows`.
   void AddThroughPage(std::size_t count, LScript& script, Rows& rows)
   {
-    script.On("Velorin Settings", Then([&rows](GtkWindow* w) {
-      Click(w, kIdRecAdd);
-      rows = ListRows(w, kIdRecList);
-      std::sort(rows.begin(), rows.end());
-    }, GTK_RESPONSE_OK));
+    script.On("Velorin Settings", Then(
+                                      [&rows](GtkWindow* w) {
+                                        Click(w, kIdRecAdd);
+                                        rows = ListRows(w, kIdRecList);
+                                        std::sort(rows.begin(), rows.end());
+                                      },
+                                      GTK_RESPONSE_OK));
     script.On("Add Files", [count](GtkWindow* chooser) {
       GtkWidget* list = FindWidget(GTK_WIDGET(chooser), [](GtkWidget* w) {
         return GTK_IS_TREE_VIEW(w) &&
@@ -404,8 +426,8 @@ TEST_F(RecordingsPageTest, AddsWavMp3AndRawFilesAtBothRates)
 
   for (const char* name : {"talk.wav", "song.mp3"})
     fs::remove(Picked(name));
-  soxtest::Sox({"-n", "-r", "8000", "-c", "2", "-b", "16", "-e", "signed-integer", "-t", "raw",
-                Picked("dictation.raw"), "synth", "2", "sine", "440"});
+  soxtest::Sox({"-n", "-r", "8000", "-c", "2", "-b", "16", "-e", "signed-integer", "-t", "raw", Picked("dictation.raw"),
+                "synth", "2", "sine", "440"});
   Tone(Picked("other.wav"), 22050, 1, 440, 1);
   for (bool confirm : {false, true}) {
     SCOPED_TRACE(confirm ? "confirmed" : "cancelled");
@@ -413,13 +435,15 @@ TEST_F(RecordingsPageTest, AddsWavMp3AndRawFilesAtBothRates)
     LSettingSet(VLKeys::RawChannels, 1);
     LScript raw;
     AddThroughPage(2, raw, rows);
-    raw.On("Audio File Settings", Then([](GtkWindow* d) {
-      EXPECT_EQ(ComboText(d, kIdRawRate) + " " + ComboText(d, kIdRawChannels),
-                "44100 Mono");
-      SetCombo(d, kIdRawRate, "8000");
-      SetCombo(d, kIdRawChannels, "Stereo");
-      SetCombo(d, kIdRawCodec, "16 bit PCM (Intel Endian)");
-    }, confirm ? GTK_RESPONSE_OK : GTK_RESPONSE_CANCEL));
+    raw.On("Audio File Settings", Then(
+                                      [](GtkWindow* d) {
+                                        EXPECT_EQ(ComboText(d, kIdRawRate) + " " + ComboText(d, kIdRawChannels),
+                                                  "44100 Mono");
+                                        SetCombo(d, kIdRawRate, "8000");
+                                        SetCombo(d, kIdRawChannels, "Stereo");
+                                        SetCombo(d, kIdRawCodec, "16 bit PCM (Intel Endian)");
+                                      },
+                                      confirm ? GTK_RESPONSE_OK : GTK_RESPONSE_CANCEL));
     EXPECT_TRUE(RunSheet(raw));
     EXPECT_EQ(rows, confirm ? (Rows{{"dictation"}, {"other"}, {"song"}, {"talk"}}) : (Rows{{"song"}, {"talk"}}));
     EXPECT_EQ(LSettingGet(VLKeys::RawSampleRate), confirm ? 8000 : 44100);
@@ -454,4 +478,4 @@ TEST_F(RecordingsPageTest, CancelDuringALongFileLeavesNoPartialFile)
   EXPECT_EQ(rows, Rows{});
 }
 
-} // namespace
+}  // namespace

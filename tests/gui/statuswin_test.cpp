@@ -13,7 +13,6 @@
 
 namespace {
 
-
 struct Probe {
   Clock::time_point posted;
   std::vector<long long>* delays;
@@ -102,4 +101,4 @@ TEST(StatusPane, FloodOfLogLinesKeepsTheLoopAnsweringAndTheLineCountBounded)
   gtk_widget_destroy(window);
 }
 
-} // namespace
+}  // namespace

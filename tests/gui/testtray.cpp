@@ -49,7 +49,7 @@ int main()
     XNextEvent(display, &ev);
     if (ev.type == ClientMessage && ev.xclient.message_type == opcode && ev.xclient.data.l[1] == 0) {
       if (icon != None)
-        continue; // one icon is enough for the tests
+        continue;  // one icon is enough for the tests
       icon = static_cast<Window>(ev.xclient.data.l[2]);
       std::printf("dock %lu\n", icon);
       Window socket = XCreateSimpleWindow(display, root, 600, 10, 24, 24, 0, 0, 0xffffff);
@@ -62,7 +62,7 @@ int main()
       notify.xclient.message_type = xembed;
       notify.xclient.format = 32;
       notify.xclient.data.l[0] = CurrentTime;
-      notify.xclient.data.l[1] = 0; // XEMBED_EMBEDDED_NOTIFY
+      notify.xclient.data.l[1] = 0;  // XEMBED_EMBEDDED_NOTIFY
       notify.xclient.data.l[3] = static_cast<long>(socket);
       notify.xclient.data.l[4] = 0;
       XSendEvent(display, icon, False, NoEventMask, &notify);

@@ -2,12 +2,12 @@
 #include "app/autorun.h"
 #include "app/installdialog.h"
 #include "base/file.h"
+#include "common/loopback.h"
 #include "gui/driver.h"
 #include "gui/install.h"
 #include "gui/messagebox.h"
 #include "gui/wizard.h"
 #include "integration/kit.h"
-#include "common/loopback.h"
 #include "web/httpserver.h"
 
 #include <optional>
@@ -102,7 +102,7 @@ TEST_F(WizardTest, UninstallCommentsArePostedOnlyWithAnAddressAndAComment)
   for (auto [address, comment] : {std::pair{true, "too loud"}, std::pair{true, ""}, std::pair{false, "too loud"}}) {
     SCOPED_TRACE(comment);
     const bool posted = address && comment[0] != '\0';
-    nettest::Listener listener; // where a report that must not be sent would go
+    nettest::Listener listener;  // where a report that must not be sent would go
     std::optional<httptest::Server> server;
     if (posted)
       server.emplace(httptest::Script{.reply = "HTTP/1.0 200 OK\r\n\r\n"});
@@ -113,7 +113,7 @@ TEST_F(WizardTest, UninstallCommentsArePostedOnlyWithAnAddressAndAComment)
     script.On("", [comment](GtkWindow* w) {
       GtkWidget* combo = FindShown(w, GTK_TYPE_COMBO_BOX);
       if (combo != nullptr)
-        gtk_combo_box_set_active(GTK_COMBO_BOX(combo), 5); // shows the comment's input
+        gtk_combo_box_set_active(GTK_COMBO_BOX(combo), 5);  // shows the comment's input
       GtkWidget* entry = FindShown(w, GTK_TYPE_ENTRY);
       if (entry == nullptr)
         return false;
@@ -159,4 +159,4 @@ TEST_F(WizardTest, StopRunningAutomaticallyKeepsTheProgram)
   EXPECT_EQ(ReadWhole(kProgram + "/bin/velorin"), "program");
 }
 
-} // namespace
+}  // namespace

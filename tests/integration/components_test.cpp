@@ -12,7 +12,10 @@ const std::string kLyrenc = ComponentPath("lyrenc");
 const std::string kTarnel = ComponentPath("tarnel");
 const std::string kWendrik = ComponentPath("wendrik");
 
-int FrameSamples(int rate) { return rate >= 32000 ? 1152 : 576; }
+int FrameSamples(int rate)
+{
+  return rate >= 32000 ? 1152 : 576;
+}
 // Without an info frame a stream decodes to this much extra plus up to two frames of padding.
 constexpr long kEncoderDelay = 576;
 
@@ -50,12 +53,12 @@ using DecoderTest = LyrencTest;
 TEST_F(LyrencTest, EncoderOutputKeepsFormatTonesAndLength)
 {
   struct Case {
-    std::string options; // between the program and "- OUTPUT"
+    std::string options;  // between the program and "- OUTPUT"
     bool toFile;
     int inRate;
-    std::vector<double> tones; // one per channel fed
-    std::string tail;          // appended to the input (a partial frame)
-    int rate, channels, kbps;  // kbps 0: VBR
+    std::vector<double> tones;  // one per channel fed
+    std::string tail;           // appended to the input (a partial frame)
+    int rate, channels, kbps;   // kbps 0: VBR
     bool infoFrame, checkLength;
   };
   // Different tones left and right catch swapped channels; no info frame in
@@ -138,8 +141,8 @@ TEST_F(LyrencTest, EncoderReadsRawInputInTheByteOrderItIsTold)
   for (auto [options, bigEndian, clean] :
        {std::tuple{"-r -x", false, true}, std::tuple{"-r", true, true}, std::tuple{"-r", false, false}}) {
     SCOPED_TRACE(std::string(options) + (bigEndian ? " big-endian" : " little-endian"));
-    LRunResult r = RunShell("\"" + kLyrenc + "\" -m m -b 64 " + options + " -s 44.1 --silent - -",
-                            PcmBytes(source, bigEndian));
+    LRunResult r =
+        RunShell("\"" + kLyrenc + "\" -m m -b 64 " + options + " -s 44.1 --silent - -", PcmBytes(source, bigEndian));
     ASSERT_TRUE(r.Exited(0)) << r.err;
     LAudio decoded;
     WriteWhole(dir_ / "raw.mp3", r.out);
@@ -178,7 +181,7 @@ TEST_F(DecoderTest, DecodersWriteTheSourceAsACanonicalWav)
     int rate, bits;
     std::vector<double> tones;
     double seconds;
-    int tolerance; // -1: compare tones; else the largest sample difference from sox
+    int tolerance;  // -1: compare tones; else the largest sample difference from sox
   };
   const Case cases[] = {
       {kTarnel, "ogg", 44100, 16, {440, 1000}, 1.5, -1},
@@ -288,9 +291,9 @@ TEST_F(DecoderTest, FailuresLeaveNoOutputFileBehind)
   auto cut = [](const std::string& bytes) { return bytes.substr(0, bytes.size() * 3 / 4); };
   const char* kMissing = "\x01";
   struct Case {
-    std::string component, input, bytes; // bytes kMissing: no input file
+    std::string component, input, bytes;  // bytes kMissing: no input file
     std::string says;
-    rlim_t limit = 0; // a file size limit: the disk fills up
+    rlim_t limit = 0;  // a file size limit: the disk fills up
     std::string output = "Temp1.wav";
   };
   const Case cases[] = {
@@ -328,8 +331,8 @@ TEST_F(DecoderTest, FailuresLeaveNoOutputFileBehind)
     });
     EXPECT_TRUE(r.Exited(1)) << r.status;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
-    EXPECT_EQ(FolderNames(dir_.Path()), c.bytes == kMissing ? std::vector<std::string>{}
-                                                            : std::vector<std::string>{c.input});
+    EXPECT_EQ(FolderNames(dir_.Path()),
+              c.bytes == kMissing ? std::vector<std::string>{} : std::vector<std::string>{c.input});
     std::filesystem::remove(dir_ / c.input);
   }
 }
@@ -394,14 +397,14 @@ TEST(ComponentInstallTest, InstallersPutTheirProgramWhereTheServerLooks)
   auto built = [](const std::string& name) {
     return std::string(VELORIN_BINARY_DIR) + "/components/" + name + "/" + name;
   };
-  std::filesystem::remove_all("/opt/ostrel/components"); // tests/isolate brings them installed
+  std::filesystem::remove_all("/opt/ostrel/components");  // tests/isolate brings them installed
   TempFolder dir;
   WriteWhole(dir / "wendrik.component", ReadWhole(installer("lyrenc")));
   WriteWhole(dir / "tarnel.component", ReadWhole(installer("lyrenc")));
   std::filesystem::copy_file(built("wendrik"), dir / "wendrik");
   struct Case {
-    std::string script, program, installed; // program "": none given
-    std::vector<std::string> after;         // the components folder afterwards; empty: a failure
+    std::string script, program, installed;  // program "": none given
+    std::vector<std::string> after;          // the components folder afterwards; empty: a failure
   };
   const Case cases[] = {
       {installer("lyrenc"), dir / "nothing-here", "lyrenc", {}},
@@ -409,7 +412,7 @@ TEST(ComponentInstallTest, InstallersPutTheirProgramWhereTheServerLooks)
       {dir / "wendrik.component", "", "wendrik", {"wendrik"}},
       {installer("lyrenc"), built("lyrenc"), "lyrenc", {"lyrenc", "wendrik"}},
       {installer("tarnel"), built("tarnel"), "tarnel", {"lyrenc", "tarnel", "wendrik"}},
-      {installer("lyrenc"), built("lyrenc"), "lyrenc", {"lyrenc", "tarnel", "wendrik"}}, // the encoder runs
+      {installer("lyrenc"), built("lyrenc"), "lyrenc", {"lyrenc", "tarnel", "wendrik"}},  // the encoder runs
   };
   LChild encoder;
   for (const Case& c : cases) {
@@ -423,7 +426,7 @@ TEST(ComponentInstallTest, InstallersPutTheirProgramWhereTheServerLooks)
       EXPECT_NE(r.err.find(c.program.empty() ? c.installed : c.program), std::string::npos) << r.err;
       continue;
     }
-    struct stat st{};
+    struct stat st {};
     EXPECT_TRUE(stat(installed.c_str(), &st) == 0 && (st.st_mode & 07777) == 0755) << std::oct << st.st_mode;
     EXPECT_TRUE(ReadWhole(installed) == ReadWhole(built(c.installed)));
     EXPECT_TRUE(RunProgram({installed, "--no-such-option"}).Exited(2)) << "a bad option gets the program's answer";
@@ -439,4 +442,4 @@ TEST(ComponentInstallTest, InstallersPutTheirProgramWhereTheServerLooks)
   EXPECT_GT(out.size(), 5000u);
 }
 
-} // namespace
+}  // namespace

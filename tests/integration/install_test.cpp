@@ -27,7 +27,7 @@ const std::vector<std::string> kIcons = {"/home/ann/Desktop/velorin.desktop", "/
 // Mode bits and owner, or 0 and -1 when missing.
 std::pair<unsigned, int> ModeOwner(const std::string& path)
 {
-  struct stat st{};
+  struct stat st {};
   return lstat(path.c_str(), &st) == 0 ? std::pair{st.st_mode & 07777u, static_cast<int>(st.st_uid)}
                                        : std::pair{0u, -1};
 }
@@ -97,16 +97,26 @@ TEST_F(InstallTest, AgreeingInstallsEveryFileWithItsModeOwnerAndContents)
   ASSERT_TRUE(r.Exited(0)) << r.out << r.err;
 
   const std::vector<std::tuple<std::string, unsigned, int>> files = {
-      {kProgram + "/bin/velorin", 0755, 0},         {kProgram + "/bin/velorin-rec", 0755, 0},
-      {kProgram + "/bin/lyrenc", 0755, 0},          {kProgram + "/bin/lyrenc.component", 0755, 0},
-      {"/opt/ostrel", 0755, 0},                     {kProgram, 0755, 0},
-      {kProgram + "/etc", 0777, 0},                 {kProgram + "/share/help", 0755, 0},
-      {kProgram + "/share/1.png", 0644, 0},         {kInitScript, 0755, 0},
-      {kDaemon, 0755, 0},                           {kUnit, 0644, 0},
-      {kMenuEntry, 0644, 0},                        {"/usr/share/applications/desktop", 0755, 0},
-      {ComponentPath("lyrenc"), 0755, 0},           {ComponentPath("tarnel"), 0755, 0},
-      {ComponentPath("wendrik"), 0755, 0},          {kAutoStart[0], 0644, 1000},
-      {kAutoStart[1], 0644, 1001},                  {kAutoStart[2], 0644, 0},
+      {kProgram + "/bin/velorin", 0755, 0},
+      {kProgram + "/bin/velorin-rec", 0755, 0},
+      {kProgram + "/bin/lyrenc", 0755, 0},
+      {kProgram + "/bin/lyrenc.component", 0755, 0},
+      {"/opt/ostrel", 0755, 0},
+      {kProgram, 0755, 0},
+      {kProgram + "/etc", 0777, 0},
+      {kProgram + "/share/help", 0755, 0},
+      {kProgram + "/share/1.png", 0644, 0},
+      {kInitScript, 0755, 0},
+      {kDaemon, 0755, 0},
+      {kUnit, 0644, 0},
+      {kMenuEntry, 0644, 0},
+      {"/usr/share/applications/desktop", 0755, 0},
+      {ComponentPath("lyrenc"), 0755, 0},
+      {ComponentPath("tarnel"), 0755, 0},
+      {ComponentPath("wendrik"), 0755, 0},
+      {kAutoStart[0], 0644, 1000},
+      {kAutoStart[1], 0644, 1001},
+      {kAutoStart[2], 0644, 0},
   };
   for (const auto& [path, mode, owner] : files)
     EXPECT_EQ(ModeOwner(path), std::pair(mode, owner)) << path;
@@ -178,7 +188,7 @@ TEST_F(InstallTest, EachStartModeLeavesExactlyTheEntriesOfItsRow)
   struct Row {
     bool ticked;
     int mode;
-    std::vector<bool> entries; // ann, bob, root
+    std::vector<bool> entries;  // ann, bob, root
     bool boot;
     const char* clients;
     int storedMode;
@@ -229,8 +239,8 @@ TEST_F(InstallTest, UninstallRemovesEverythingOnlyOnceTheServiceStopped)
   LRunResult r = RunShell(uninstall);
   EXPECT_TRUE(r.Exited(1)) << r.out << r.err;
   EXPECT_NE(r.out.find("Administrator Access is required"), std::string::npos) << r.out;
-  for (const std::string& path : {kProgram + "/bin/velorin", kInitScript, kDaemon, kUnit, kMenuEntry,
-                                  kAutoStart[0], kAutoStart[1], kAutoStart[2], kIcons[0]})
+  for (const std::string& path : {kProgram + "/bin/velorin", kInitScript, kDaemon, kUnit, kMenuEntry, kAutoStart[0],
+                                  kAutoStart[1], kAutoStart[2], kIcons[0]})
     EXPECT_TRUE(Exists(path)) << path;
   EXPECT_EQ(ReadWhole(kInitScript), stuck);
   EXPECT_EQ(NumClients(), "2");
@@ -240,12 +250,12 @@ TEST_F(InstallTest, UninstallRemovesEverythingOnlyOnceTheServiceStopped)
   EXPECT_TRUE(r.Exited(0)) << r.out << r.err;
   EXPECT_NE(r.out.find("Uninstall Complete"), std::string::npos) << r.out;
   EXPECT_NE(guard.WaitExit(daemon, 20000), -1) << "the service still runs";
-  for (const std::string& path : {kProgram, kInitScript, kDaemon, kUnit, kMenuEntry, kAutoStart[0], kAutoStart[1],
-                                  kAutoStart[2], kIcons[0], kIcons[1], kIcons[2],
-                                  std::string("/usr/share/applications/desktop")})
+  for (const std::string& path :
+       {kProgram, kInitScript, kDaemon, kUnit, kMenuEntry, kAutoStart[0], kAutoStart[1], kAutoStart[2], kIcons[0],
+        kIcons[1], kIcons[2], std::string("/usr/share/applications/desktop")})
     EXPECT_FALSE(Exists(path)) << path;
   EXPECT_TRUE(BootLinks().empty());
   EXPECT_EQ(NumClients(), "1");
 }
 
-} // namespace
+}  // namespace

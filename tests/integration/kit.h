@@ -4,9 +4,9 @@
 // file, test tones and audio output read back through ffmpeg.
 #include "app/testhelpers.h"
 #include "audio/mp3check.h"
+#include "base/uniquefd.h"
 #include "common/files.h"
 #include "common/waitfor.h"
-#include "base/uniquefd.h"
 #include "settings/settings.h"
 
 #include <gtest/gtest.h>
@@ -28,13 +28,20 @@
 
 extern char** environ;
 
-inline std::string VelorinBinary() { return VELORIN_BINARY_DIR "/velorin"; }
+inline std::string VelorinBinary()
+{
+  return VELORIN_BINARY_DIR "/velorin";
+}
 // Where tests/isolate installs the built components, as the server finds them.
-inline std::string ComponentPath(const std::string& name) { return "/opt/ostrel/components/" + name + "/" + name; }
+inline std::string ComponentPath(const std::string& name)
+{
+  return "/opt/ostrel/components/" + name + "/" + name;
+}
 
 inline bool WaitUntil(const std::function<bool()>& condition, int ms = 60000)
 {
-  for (auto start = std::chrono::steady_clock::now(); !condition(); std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+  for (auto start = std::chrono::steady_clock::now(); !condition();
+       std::this_thread::sleep_for(std::chrono::milliseconds(20)))
     if (MsSince(start) > ms)
       return false;
   return true;
@@ -72,7 +79,7 @@ public:
       return false;
     pid_ = fork();
     if (pid_ == 0) {
-      signal(SIGPIPE, SIG_DFL); // the test ignores it; a component must cope itself
+      signal(SIGPIPE, SIG_DFL);  // the test ignores it; a component must cope itself
       dup2(inputFile.empty() ? in[0] : open(inputFile.c_str(), O_RDONLY), 0);
       dup2(out[1], 1);
       dup2(err[1], 2);
@@ -128,7 +135,7 @@ private:
 };
 
 struct LRunResult {
-  int status = -1; // wait status
+  int status = -1;  // wait status
   std::string out, err;
   bool Exited(int code) const { return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == code; }
 };
@@ -160,7 +167,8 @@ inline LRunResult RunShell(const std::string& command, const std::string& input 
 inline std::string SoxTone(const std::string& path, int rate, const std::vector<double>& tones, double seconds,
                            const std::vector<std::string>& format = {"-b", "16"})
 {
-  std::vector<std::string> argv = {"/usr/bin/sox", "-n", "-r", std::to_string(rate), "-c", std::to_string(tones.size())};
+  std::vector<std::string> argv = {"/usr/bin/sox",       "-n", "-r",
+                                   std::to_string(rate), "-c", std::to_string(tones.size())};
   argv.insert(argv.end(), format.begin(), format.end());
   argv.insert(argv.end(), {path, "synth", std::to_string(seconds)});
   for (double f : tones)
@@ -175,7 +183,8 @@ inline std::string SoxTone(const std::string& path, int rate, const std::vector<
 inline std::string UnpackedRelease(const std::string& work)
 {
   if (!Exists(work + "/unpacked")) {
-    LRunResult made = RunShell("cd " + work + " && cpack -G TGZ --config " VELORIN_BINARY_DIR
+    LRunResult made = RunShell("cd " + work +
+                               " && cpack -G TGZ --config " VELORIN_BINARY_DIR
                                "/CPackConfig.cmake >/dev/null && mkdir unpacked && tar xzf velorin-*-Linux.tar.gz "
                                "-C unpacked");
     EXPECT_TRUE(made.Exited(0)) << made.err;
@@ -234,7 +243,8 @@ struct LProbe {
 inline bool ProbeStream(const std::string& path, LProbe& probe)
 {
   const std::string out = CommandOutput("ffprobe -v error -select_streams a:0 -show_entries "
-                                        "stream=sample_rate,channels,bit_rate -of csv=p=0 '" + path + "'");
+                                        "stream=sample_rate,channels,bit_rate -of csv=p=0 '" +
+                                        path + "'");
   std::sscanf(out.c_str(), "%d,%d,%ld", &probe.rate, &probe.channels, &probe.bitRate);
   return probe.rate > 0 && probe.channels > 0;
 }
@@ -275,7 +285,8 @@ inline bool ReadCanonicalWav(const std::string& path, LAudio& audio, std::string
       value = value << 8 | static_cast<uint8_t>(b[at + static_cast<size_t>(i)]);
     return value;
   };
-  if (b.size() < 44 || b.compare(0, 4, "RIFF") != 0 || b.compare(8, 8, "WAVEfmt ") != 0 || b.compare(36, 4, "data") != 0)
+  if (b.size() < 44 || b.compare(0, 4, "RIFF") != 0 || b.compare(8, 8, "WAVEfmt ") != 0 ||
+      b.compare(36, 4, "data") != 0)
     return why = "not a canonical RIFF/WAVE layout", false;
   const uint32_t channels = le(22, 2), rate = le(24, 4);
   if (le(4, 4) != b.size() - 8 || le(40, 4) != b.size() - 44)
@@ -361,7 +372,10 @@ private:
 };
 
 // Points the web server at a free port before a daemon starts.
-inline void UseFreeWebPort() { LSettingSetInt("WebServer", "Port", PickFreePort()); }
+inline void UseFreeWebPort()
+{
+  LSettingSetInt("WebServer", "Port", PickFreePort());
+}
 
 // The lines of the log files ("hh:mm:ss text", CR LF removed), and their texts.
 inline std::vector<std::string> LogFileLines()

@@ -141,4 +141,4 @@ TEST_F(RecordingSiteTest, RecordingIsServedThroughEveryLinkUntilRemoved)
   }
 }
 
-} // namespace
+}  // namespace

@@ -25,7 +25,7 @@ std::string Link(const std::string& path)
 // A listener on input 1's live stream once an MP3 frame has come; null if none comes.
 std::unique_ptr<webtest::Client> OpenLiveStream(unsigned short port)
 {
-  if (!webtest::WaitForPort(port)) // may still be binding after "started"
+  if (!webtest::WaitForPort(port))  // may still be binding after "started"
     return nullptr;
   auto client = std::make_unique<webtest::Client>(port);
   std::string received;
@@ -85,7 +85,7 @@ TEST(Service, DaemonStartsDetachedAndStopsCleanlyOnSigterm)
 TEST(Service, LauncherFailsWhenTheChildDiesBeforeStarting)
 {
   DaemonGuard guard;
-  LChild launcher; // the shell runs only when the program cannot be started
+  LChild launcher;  // the shell runs only when the program cannot be started
   ASSERT_TRUE(launcher.Start({"/bin/sh", "-c", "exit 91"}, [] {
     if (unshare(CLONE_NEWNS) != 0 || mount("none", "/dev", "tmpfs", 0, nullptr) != 0)
       _exit(90);
@@ -185,4 +185,4 @@ TEST(ServiceControl, RestartRequestLogsItsStepsToEveryDesktop)
                       {"Restarting web server", "Restarting server", "Restarting audio input"}));
 }
 
-} // namespace
+}  // namespace

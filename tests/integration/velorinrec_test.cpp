@@ -92,9 +92,9 @@ TEST_F(VelorinRecTest, AddsEveryReadableFormatAtBothRates)
   const std::vector<double> stereo = {440, 660};
   std::string ogg = Make({"/usr/bin/oggenc", "-Q", MakeTone("song.wav", 48000, stereo, 2.5), "-o", dir_ / "song.ogg"},
                          dir_ / "song.ogg");
-  std::string flac = Make({"/usr/bin/flac", "-s", "-f", MakeTone("hymn.wav", 32000, {523.25}, 2), "-o",
-                           dir_ / "hymn.flac"},
-                          dir_ / "hymn.flac");
+  std::string flac =
+      Make({"/usr/bin/flac", "-s", "-f", MakeTone("hymn.wav", 32000, {523.25}, 2), "-o", dir_ / "hymn.flac"},
+           dir_ / "hymn.flac");
   LRunResult r = Tool({"add", MakeTone("talk.wav", 44100, stereo, 3), ogg, flac,
                        MakeTone("bell.aiff", 22050, {880}, 1.5), MakeTone("buzz.au", 16000, {300, 500}, 1.5)});
   ASSERT_TRUE(r.Exited(0)) << r.err;
@@ -106,7 +106,7 @@ TEST_F(VelorinRecTest, AddsEveryReadableFormatAtBothRates)
   ExpectRecording("bell", 22050, {880}, 1.5);
   ExpectRecording("buzz", 16000, {300, 500}, 1.5);
 
-  const Names raw = {"-b", "16", "-e", "signed", "-L"}; // no header
+  const Names raw = {"-b", "16", "-e", "signed", "-L"};  // no header
   ASSERT_TRUE(Tool({"add", "--raw-rate", "16000", "--raw-channels", "1", "--raw-codec", "3",
                     MakeTone("voice.raw", 16000, {440}, 2, raw)})
                   .Exited(0));
@@ -145,10 +145,13 @@ TEST_F(VelorinRecTest, Mp3AtOrBelowTheRateIsCopiedAndAboveItReencoded)
 
   LRunResult r = Tool({"add", mid, big, low, vbr});
   ASSERT_TRUE(r.Exited(0)) << r.err;
-  for (auto [name, high, copied] : {std::tuple{"mid", true, true}, {"mid", false, false}, {"big", true, false},
-                                    {"big", false, false}, {"low", true, true}, {"low", false, true}})
-    EXPECT_EQ(ReadWhole(Folder(high) + "/" + name + ".mp3") == ReadWhole(dir_ / (std::string(name) + ".mp3")),
-              copied)
+  for (auto [name, high, copied] : {std::tuple{"mid", true, true},
+                                    {"mid", false, false},
+                                    {"big", true, false},
+                                    {"big", false, false},
+                                    {"low", true, true},
+                                    {"low", false, true}})
+    EXPECT_EQ(ReadWhole(Folder(high) + "/" + name + ".mp3") == ReadWhole(dir_ / (std::string(name) + ".mp3")), copied)
         << name << (high ? " high" : " low");
   ExpectRecording("big", 44100, {440, 660}, 3);
   LProbe source;
@@ -168,8 +171,8 @@ TEST_F(VelorinRecTest, FailuresLeaveNoFileOfTheirOwnAndDoNotStopTheOthers)
 {
   std::string wav = MakeTone("src.wav", 44100, {440}, 1);
   // MP3 data named .wav is not passed through; text named .mp3 is not copied.
-  std::string disguised = Make({"/usr/bin/lame", "--quiet", "-b", "16", wav, dir_ / "disguised.wav"},
-                               dir_ / "disguised.wav");
+  std::string disguised =
+      Make({"/usr/bin/lame", "--quiet", "-b", "16", wav, dir_ / "disguised.wav"}, dir_ / "disguised.wav");
   std::string junk = dir_ / "junk.mp3";
   WriteWhole(junk, std::string(3000, 'x'));
   for (const std::string& path : {disguised, junk, dir_ / "missing.wav", dir_.Path()}) {
@@ -252,4 +255,4 @@ TEST_F(VelorinRecTest, DecodeWritesConvertedWavAndRefusesBadFiles)
   EXPECT_TRUE(Tool({"decode", wav, dir_ / "no/such/o.wav"}).Exited(1));
 }
 
-} // namespace
+}  // namespace

@@ -1,6 +1,6 @@
+#include "common/loopback.h"
 #include "net/ipaddress.h"
 #include "net/localhost.h"
-#include "common/loopback.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -12,30 +12,36 @@ std::string Dotted(const unsigned char* b)
 {
   return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
 }
-std::string Dotted(const LIPAddress& a) { return Dotted(a.GetBytes()); }
+std::string Dotted(const LIPAddress& a)
+{
+  return Dotted(a.GetBytes());
+}
 
 TEST(IPAddress, RangesHostsPortsAndUrls)
 {
   // text, private, special
   const std::tuple<const char*, bool, bool> cases[] = {
-      {"172.16.0.1", true, false},   {"172.31.255.255", true, false}, {"172.48.0.1", true, false},
-      {"172.15.0.1", false, false},  {"172.32.0.1", false, false},    {"127.0.0.1", true, true},
-      {"127.1.0.1", false, true},    {"0.1.2.3", false, true},        {"192.168.1.2", true, false},
-      {"192.169.1.2", false, false}, {"10.255.0.1", true, false},     {"169.254.3.4", true, false},
+      {"172.16.0.1", true, false},   {"172.31.255.255", true, false},  {"172.48.0.1", true, false},
+      {"172.15.0.1", false, false},  {"172.32.0.1", false, false},     {"127.0.0.1", true, true},
+      {"127.1.0.1", false, true},    {"0.1.2.3", false, true},         {"192.168.1.2", true, false},
+      {"192.169.1.2", false, false}, {"10.255.0.1", true, false},      {"169.254.3.4", true, false},
       {"83.1.2.3", false, false},    {"255.255.255.255", false, false}};
   for (auto [text, isPrivate, isSpecial] : cases) {
     LIPAddress a(text);
     EXPECT_EQ(Dotted(a), text);
     EXPECT_EQ(std::tuple(IsIPPrivate(a.GetBytes()), a.IsPublic(), IsIPSpecial(a.GetBytes())),
-              std::tuple(isPrivate, !isPrivate, isSpecial)) << text;
+              std::tuple(isPrivate, !isPrivate, isSpecial))
+        << text;
   }
   EXPECT_EQ(Dotted(LIPAddress("1.2.3.4.5")) + " " + Dotted(LIPAddress(nullptr)), "0.0.0.0 0.0.0.0");
 
   // text, host, port (default 80); the host buffer holds stale text first.
   const std::string longText = std::string(400, 'n') + ":81";
-  const std::tuple<const char*, std::string, int> splits[] = {
-      {"example:8080", "example", 8080}, {"bare", "bare", 80}, {"h:70000", "h", 70000 & 0xFFFF},
-      {nullptr, "", 80}, {longText.c_str(), std::string(259, 'n'), 81}};
+  const std::tuple<const char*, std::string, int> splits[] = {{"example:8080", "example", 8080},
+                                                              {"bare", "bare", 80},
+                                                              {"h:70000", "h", 70000 & 0xFFFF},
+                                                              {nullptr, "", 80},
+                                                              {longText.c_str(), std::string(259, 'n'), 81}};
   char host[260];
   char path[260];
   for (auto [text, expectedHost, port] : splits) {
@@ -78,7 +84,8 @@ TEST(IPResolution, LocalHostAddressesAndName)
       {"127.0.1.1 velorin-host\n", "127.0.1.1", "127.0.1.1"},
       // 127.0.0.9 is private but special: it never replaces the first.
       {"10.1.1.1 velorin-host\n127.0.0.9 velorin-host\n83.1.2.3 velorin-host\n84.1.2.3 velorin-host\n"
-       "172.16.9.9 box.example.org velorin-host\n", "84.1.2.3", "172.16.9.9"},
+       "172.16.9.9 box.example.org velorin-host\n",
+       "84.1.2.3", "172.16.9.9"},
       {"127.0.0.1 localhost\n", "0.0.0.0", "0.0.0.0"}};
   for (auto& c : cases) {
     if (!nettest::UseHostsFile(c[0]) || !nettest::UseHostName("velorin-host"))
@@ -98,4 +105,4 @@ TEST(IPResolution, LocalHostAddressesAndName)
   EXPECT_STREQ(name, "box.example.org");
 }
 
-} // namespace
+}  // namespace

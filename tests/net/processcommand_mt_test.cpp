@@ -1,14 +1,17 @@
 #include "net/processcommand.h"
 
-#include "common/files.h"
 #include "base/ticks.h"
+#include "common/files.h"
 
 #include <gtest/gtest.h>
 #include <vector>
 
 namespace {
 
-uint32_t Since(uint32_t start) { return GetTickCount() - start; }
+uint32_t Since(uint32_t start)
+{
+  return GetTickCount() - start;
+}
 
 // Like the desktop's progress dialog: waits itself, records the progress, and is cancelled on its cancelAt-th wait.
 struct Dialog {
@@ -50,8 +53,9 @@ TEST(RunCommand, ExitStatusEmptyInputTimeOutAndCancel)
   Dialog cancelled;
   cancelled.cancelAt = 2;
   start = GetTickCount();
-  EXPECT_EQ(ProcessRunCommandLineProcessWithProgress(cancelled, "exec sleep 60 >/dev/null 2>&1", 60000), kProcessStopped);
+  EXPECT_EQ(ProcessRunCommandLineProcessWithProgress(cancelled, "exec sleep 60 >/dev/null 2>&1", 60000),
+            kProcessStopped);
   EXPECT_LT(Since(start), 20000u);
 }
 
-} // namespace
+}  // namespace

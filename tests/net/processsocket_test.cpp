@@ -17,7 +17,10 @@ using nettest::Since;
 LProcessInterfaceVoid never;
 constexpr uint32_t kSoon = 5000;  // "at once", on a loaded machine
 
-LIPAddressWithPort Loopback(unsigned short port) { return LIPAddressWithPort(LIPAddress("127.0.0.1"), port); }
+LIPAddressWithPort Loopback(unsigned short port)
+{
+  return LIPAddressWithPort(LIPAddress("127.0.0.1"), port);
+}
 
 TEST(ProcessRecv, LinesExactCountsEndsAndTimeOuts)
 {
@@ -115,4 +118,4 @@ TEST(ProcessConnect, ReplacesClosesOnFailureAndTimesOut)
   EXPECT_EQ(s.GetSocket(), -1);
 }
 
-} // namespace
+}  // namespace

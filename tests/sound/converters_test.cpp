@@ -11,7 +11,8 @@ namespace {
 
 constexpr int kLimit = 524272;
 
-LSoundSource Make(std::vector<int> v, int rate, unsigned char ch = 1, int peak = LSF16::GetPeak(), int maxRead = INT_MAX)
+LSoundSource Make(std::vector<int> v, int rate, unsigned char ch = 1, int peak = LSF16::GetPeak(),
+                  int maxRead = INT_MAX)
 {
   return LSoundSource(new VectorSource(std::move(v), rate, ch, peak, maxRead));
 }
@@ -46,7 +47,7 @@ double GainDb(double f, int inRate, int outRate, bool image = false)
   return 20 * std::log10(Amplitude(o, at, outRate, 200, static_cast<int>(o.size()) - 200) / amp);
 }
 
-} // namespace
+}  // namespace
 
 TEST(ConvertRate, FrequencyResponse)
 {
@@ -55,10 +56,10 @@ TEST(ConvertRate, FrequencyResponse)
     double passTo, stopFrom, stopTo, maxRipple, minRejection;
   } cases[] = {
       {44100, 22050, 8800, 11100, 22000, 0.05, 45},
-      {44100, 8000, 3200, 4100, 21000, 0.1, 45}, // through 16 kHz
-      {192000, 8000, 3200, 4200, 90000, 1.0, 40}, // the pre-stage neither inverts nor silences
+      {44100, 8000, 3200, 4100, 21000, 0.1, 45},   // through 16 kHz
+      {192000, 8000, 3200, 4200, 90000, 1.0, 40},  // the pre-stage neither inverts nor silences
       {48000, 44100, 18000, 0, 0, 0.1, 0},
-      {22050, 44100, 9000, 0, 0, 0.2, 40}, // doubling: images at 22050 - f
+      {22050, 44100, 9000, 0, 0, 0.2, 40},  // doubling: images at 22050 - f
   };
   for (const Case& c : cases) {
     double lo = 1e9, hi = -1e9, rejection = 1e9;
@@ -179,11 +180,11 @@ std::vector<int> Limited(std::vector<int> v, int rate = 44100, unsigned char ch 
   return ReadIrregular(out);
 }
 
-} // namespace
+}  // namespace
 
 TEST(PeakLimit, AdversarialInputsStayWithinTheLimit)
 {
-  const int n = 44100 * 3 + 77; // not a whole number of blocks
+  const int n = 44100 * 3 + 77;  // not a whole number of blocks
   std::vector<int> square(2 * n), impulses(2 * n, 0), loudThenQuiet(2 * n), extremes(2 * n);
   for (int i = 0; i < n; ++i) {
     square[2 * i] = square[2 * i + 1] = ((i / 50) % 2 ? 2 : -2) * kLimit;
@@ -198,8 +199,11 @@ TEST(PeakLimit, AdversarialInputsStayWithinTheLimit)
     extremes[i] = (i / 7) % 2 ? INT_MAX : INT_MIN;
   }
   std::pair<const char*, std::vector<int>> signals[] = {
-      {"square", square},     {"impulses", impulses}, {"noise", Noise(2 * n, 8 * kLimit, 3)},
-      {"loud then silence", loudThenQuiet}, {"extremes", extremes},
+      {"square", square},
+      {"impulses", impulses},
+      {"noise", Noise(2 * n, 8 * kLimit, 3)},
+      {"loud then silence", loudThenQuiet},
+      {"extremes", extremes},
   };
   for (auto& [name, v] : signals) {
     std::vector<int> o = Limited(v, 44100, 2);

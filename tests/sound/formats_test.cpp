@@ -42,7 +42,8 @@ LSoundSource OpenRaw(const char* path)
 }
 
 const std::vector<std::string> kNoise = {"synth", "0.5", "whitenoise", "vol", "0.9"};
-const std::vector<std::string> kSpeech = {"synth", "2", "sine", "300-3000", "sine", "440", "remix", "1,2", "vol", "0.4"};
+const std::vector<std::string> kSpeech = {"synth", "2",     "sine", "300-3000", "sine",
+                                          "440",   "remix", "1,2",  "vol",      "0.4"};
 
 std::vector<std::string> RawIn(std::vector<std::string> coding)
 {
@@ -51,15 +52,15 @@ std::vector<std::string> RawIn(std::vector<std::string> coding)
 }
 
 struct SoxCase {
-  const char* file = nullptr; // its extension tells sox the container
+  const char* file = nullptr;  // its extension tells sox the container
   std::vector<std::string> make = {};
   Opener open = nullptr;
-  unsigned char error = 0; // a file the reader refuses
-  std::vector<std::string> in = {}; // sox's input options for headerless files
-  int peak = 0;               // 0: not checked
-  int tolerance = 0;          // internal units; 0 = bit-exact
-  double minSnr = 0;          // lossy codings: SNR against sox's decoding
-  double gain = 1;            // of sox's decoding before the SNR
+  unsigned char error = 0;           // a file the reader refuses
+  std::vector<std::string> in = {};  // sox's input options for headerless files
+  int peak = 0;                      // 0: not checked
+  int tolerance = 0;                 // internal units; 0 = bit-exact
+  double minSnr = 0;                 // lossy codings: SNR against sox's decoding
+  double gain = 1;                   // of sox's decoding before the SNR
   const std::vector<std::string>* signal = &kNoise;
 };
 
@@ -79,10 +80,10 @@ struct WavLayout {
   uint32_t rate = 8000;
   uint16_t bits = 16;
   uint32_t fmtSize = 16;
-  std::string before = {};  // bytes before "RIFF"
-  std::string between = {}; // chunks between "fmt " and "data"
+  std::string before = {};   // bytes before "RIFF"
+  std::string between = {};  // chunks between "fmt " and "data"
   std::string data = Ramp16(4);
-  int64_t dataSize = -1; // -1: the size of `data`
+  int64_t dataSize = -1;  // -1: the size of `data`
 };
 
 std::string Wav(const WavLayout& s)
@@ -146,13 +147,14 @@ std::string Compress(const std::vector<int>& residuals, int width)
 
 struct Segment {
   int32_t count;
-  std::string data;  // compressed, without the checksum
-  int checksum = -1; // -1: the right one; -2: none
+  std::string data;   // compressed, without the checksum
+  int checksum = -1;  // -1: the right one; -2: none
 };
 
 std::string Moh(const std::vector<Segment>& segments, uint32_t skip = 5)
 {
-  std::string b = LE(0x484F4D00, 4) + LE(skip, 4) + std::string(16, '\x11') + std::string(std::min(skip, 100000u), '\xEE');
+  std::string b =
+      LE(0x484F4D00, 4) + LE(skip, 4) + std::string(16, '\x11') + std::string(std::min(skip, 100000u), '\xEE');
   for (const Segment& s : segments) {
     unsigned char sum = 0x7D;
     for (char c : s.data) {
@@ -171,11 +173,11 @@ struct MadeCase {
   Opener open = nullptr;
   std::string bytes = {};
   unsigned char error = 0;
-  std::vector<int> samples = {}; // what reading from the start gives (a prefix)
-  int end = -1;             // -1: not checked
+  std::vector<int> samples = {};  // what reading from the start gives (a prefix)
+  int end = -1;                   // -1: not checked
 };
 
-} // namespace
+}  // namespace
 
 TEST(SoundFiles, SoxFilesDecodeAsSoxDecodesThem)
 {
@@ -183,7 +185,10 @@ TEST(SoundFiles, SoxFilesDecodeAsSoxDecodesThem)
       {"s16.wav", {"-r", "22050", "-c", "2", "-b", "16"}, LWaveFile::OpenSource, 0, {}, 0x7FFF0},
       {"u8.wav", {"-r", "8000", "-c", "1", "-b", "8", "-e", "unsigned-integer"}, LWaveFile::OpenSource},
       {"b24.wav", {"-r", "8000", "-c", "1", "-b", "24"}, LWaveFile::OpenSource, kFileErrorEncoding},
-      {"f32.wav", {"-r", "8000", "-c", "1", "-e", "floating-point", "-b", "32"}, LWaveFile::OpenSource, kFileErrorEncoding},
+      {"f32.wav",
+       {"-r", "8000", "-c", "1", "-e", "floating-point", "-b", "32"},
+       LWaveFile::OpenSource,
+       kFileErrorEncoding},
       {"s16.aiff", {"-r", "44100", "-c", "2", "-b", "16"}, LAifFile::OpenSource},
       {"s8.aiff", {"-r", "11025", "-c", "1", "-b", "8"}, LAifFile::OpenSource},
       {"r96.aiff", {"-r", "96000", "-c", "1", "-b", "16"}, LAifFile::OpenSource},
@@ -192,12 +197,16 @@ TEST(SoundFiles, SoxFilesDecodeAsSoxDecodesThem)
       {"alaw.au", {"-r", "8000", "-c", "2", "-e", "a-law"}, LAuFile::OpenSource},
       {"s8.au", {"-r", "22050", "-c", "1", "-e", "signed-integer", "-b", "8"}, LAuFile::OpenSource},
       {"s16.au", {"-r", "16000", "-c", "2", "-e", "signed-integer", "-b", "16"}, LAuFile::OpenSource},
-      {"f32.au", {"-r", "8000", "-c", "1", "-e", "floating-point", "-b", "32"}, LAuFile::OpenSource, kFileErrorEncoding},
+      {"f32.au",
+       {"-r", "8000", "-c", "1", "-e", "floating-point", "-b", "32"},
+       LAuFile::OpenSource,
+       kFileErrorEncoding},
       {"c1.raw", RawIn({"-e", "u-law", "-b", "8"}), OpenRaw<1>, 0, RawIn({"-e", "u-law", "-b", "8"})},
       {"c2.raw", RawIn({"-e", "a-law", "-b", "8"}), OpenRaw<2>, 0, RawIn({"-e", "a-law", "-b", "8"})},
       {"c3.raw", RawIn({"-e", "signed-integer", "-b", "16", "-L"}), OpenRaw<3>, 0,
        RawIn({"-e", "signed-integer", "-b", "16", "-L"})},
-      {"c4.raw", RawIn({"-e", "unsigned-integer", "-b", "8"}), OpenRaw<4>, 0, RawIn({"-e", "unsigned-integer", "-b", "8"})},
+      {"c4.raw", RawIn({"-e", "unsigned-integer", "-b", "8"}), OpenRaw<4>, 0,
+       RawIn({"-e", "unsigned-integer", "-b", "8"})},
       {"c5.raw", RawIn({"-e", "signed-integer", "-b", "8"}), OpenRaw<5>, 0, RawIn({"-e", "signed-integer", "-b", "8"})},
       {"c6.raw", RawIn({"-e", "signed-integer", "-b", "16", "-B"}), OpenRaw<6>, 0,
        RawIn({"-e", "signed-integer", "-b", "16", "-B"})},
@@ -207,7 +216,16 @@ TEST(SoundFiles, SoxFilesDecodeAsSoxDecodesThem)
       {"c8.raw", RawIn({"-e", "floating-point", "-b", "32", "-B"}), OpenRaw<8>, 0,
        RawIn({"-e", "floating-point", "-b", "32", "-B"}), 0, 32},
       // The ADPCM steps are half of sox's and the predictor leaks 1/64 per sample where sox's holds.
-      {"speech.vox", {"-r", "8000", "-c", "1"}, OpenVox, 0, {"-t", "vox", "-r", "8000"}, 0x200000, 0, 25, 0.5, &kSpeech},
+      {"speech.vox",
+       {"-r", "8000", "-c", "1"},
+       OpenVox,
+       0,
+       {"-t", "vox", "-r", "8000"},
+       0x200000,
+       0,
+       25,
+       0.5,
+       &kSpeech},
       // The output stage has its own de-emphasis pole and no cut to 13 bits.
       {"speech.gsm", {"-r", "8000", "-c", "1"}, LGSMFile::OpenSource, 0, {}, 0xFFFE0, 0, 45, 1, &kSpeech},
   };
@@ -234,7 +252,7 @@ TEST(SoundFiles, SoxFilesDecodeAsSoxDecodesThem)
     if (c.peak != 0) {
       EXPECT_EQ(s.GetPeak(), c.peak);
     }
-    std::vector<int> ours = ReadAll(s, 999); // odd reads: ADPCM nibbles split across them
+    std::vector<int> ours = ReadAll(s, 999);  // odd reads: ADPCM nibbles split across them
     std::vector<int> sox = SoxDecode(dir, c.in, path);
     ASSERT_EQ(ours.size(), sox.size());
     EXPECT_EQ(s.GetEndSample() * ch, static_cast<int>(sox.size()));
@@ -272,7 +290,7 @@ TEST(SoundFiles, SoxFilesDecodeAsSoxDecodesThem)
 TEST(SoundFiles, HandMadeFiles)
 {
   const std::vector<int> ramp = {16, 32, 48, 64};
-  const int k7 = 16 * 15 * 16; // ADPCM code 7 from a fresh decoder
+  const int k7 = 16 * 15 * 16;  // ADPCM code 7 from a fresh decoder
   const std::string twelve = LE(0x7FF0, 2) + LE(0x8000, 2) + LE(0x0010, 2) + LE(0xFFF0, 2);
   const std::string twelveBE = BE(0x7FF0, 2) + BE(0x8000, 2) + BE(0x0010, 2) + BE(0xFFF0, 2);
   const std::vector<int> twelveOut = {0x7FF0 * 16, -0x8000 * 16, 256, -256};
@@ -285,8 +303,8 @@ TEST(SoundFiles, HandMadeFiles)
   const MadeCase cases[] = {
       {"wav: chunks before the wave form", wav, Wav({.before = "JUNK" + LE(5, 4) + "abcdx" + '\0'}), 0, ramp},
       {"wav: a foreign header too small", wav, Wav({.before = "JUNK" + LE(3, 4) + "abcd"}), kFileErrorCorrupt, {}},
-      {"wav: chunks between", wav, Wav({.between = Chunk("LIST", "abc", -1, false) + Chunk("fact", LE(3, 4), -1, false)}),
-       0, ramp, 4},
+      {"wav: chunks between", wav,
+       Wav({.between = Chunk("LIST", "abc", -1, false) + Chunk("fact", LE(3, 4), -1, false)}), 0, ramp, 4},
       {"wav: odd format chunk", wav, Wav({.fmtSize = 19}), 0, ramp, 4},
       {"wav: format chunk 8192", wav, Wav({.fmtSize = 8192}), 0, ramp, 4},
       {"wav: format chunk 15", wav, Wav({.fmtSize = 15}), kFileErrorCorrupt, {}},
@@ -308,8 +326,8 @@ TEST(SoundFiles, HandMadeFiles)
       {"wav: half a frame", wav, Wav({.channels = 2, .data = Ramp16(5)}), 0, {16, 32, 48, 64}, 2},
       {"wav: data to the end", wav, Wav({.data = Ramp16(7), .dataSize = 0xFFFFFFFF}), 0, {}, 7},
       {"wav: size too large", wav, Wav({.data = Ramp16(3), .dataSize = 10}), 0, {16, 32, 48, 0, 0}, 5},
-      {"aiff: 12 bits", aiff, Aiff(Chunk("ANNO", "abc") + Chunk("COMM", Comm(1, 12)) + Ssnd(twelveBE)), 0,
-       twelveOut, 4},
+      {"aiff: 12 bits", aiff, Aiff(Chunk("ANNO", "abc") + Chunk("COMM", Comm(1, 12)) + Ssnd(twelveBE)), 0, twelveOut,
+       4},
       {"aiff: AIFF-C", aiff, Aiff(comm + data, "AIFC"), kFileErrorCorrupt, {}},
       {"aiff: no SSND", aiff, Aiff(comm), kFileErrorCorrupt, {}},
       {"aiff: SSND before COMM", aiff, Aiff(data + comm), kFileErrorCorrupt, {}},
@@ -335,8 +353,12 @@ TEST(SoundFiles, HandMadeFiles)
       {"gsm: a partial last frame", gsm, std::string(33 * 2 + 20, '\xD5'), 0, {}, 320},
       {"gsm: empty", gsm, "", 0, {}, 0},
       // 8-bit mode, out = x1 * 128: (9 * 50 + 100 * (0 - 9) + 128) >> 8 = -2, a = 100 * 24 * 50 / (100^2 + 50^2 + 1).
-      {"moh: 8-bit", moh, Moh({Segment{3, Compress({100, 50, 0}, 8)}}), 0,
-       {100 * 128 * 16, 50 * 128 * 16, -2 * 128 * 16}, 3},
+      {"moh: 8-bit",
+       moh,
+       Moh({Segment{3, Compress({100, 50, 0}, 8)}}),
+       0,
+       {100 * 128 * 16, 50 * 128 * 16, -2 * 128 * 16},
+       3},
       {"moh: 11-bit mode", moh, Moh({Segment{-2, Compress({1000, -500}, 12)}}), 0, {1000 * 256, -500 * 256}},
       {"moh: 8-bit wrap", moh, Moh({Segment{1, Compress({200}, 9)}}), 0, {-56 * 128 * 16}},
       {"moh: 16-bit wrap", moh, Moh({Segment{-1, Compress({5000}, 14)}}), 0, {static_cast<int16_t>(5000 * 16) * 16}},
@@ -349,7 +371,11 @@ TEST(SoundFiles, HandMadeFiles)
       {"moh: no segments", moh, Moh({}), kFileErrorCorrupt, {}},
       {"moh: skip beyond the file", moh, Moh({}, 0xFFFFFFF0u), kFileErrorCorrupt, {}},
       {"moh: INT32_MIN samples", moh, Moh({Segment{INT32_MIN, Compress(std::vector<int>(16, 1), 3), -2}}), 0, {}, 16},
-      {"moh: many", moh, Moh(std::vector<Segment>(1000, Segment{1, Compress({1}, 2)})), 0, {},
+      {"moh: many",
+       moh,
+       Moh(std::vector<Segment>(1000, Segment{1, Compress({1}, 2)})),
+       0,
+       {},
        LMOHSource::kMaxSegments},
   };
   TempDir dir;
@@ -411,8 +437,8 @@ TEST(SoundFiles, RawFilesFollowTheFileAndTheirSettings)
   settings.channels = 2;
   settings.codec = kRawCodecPCM16;
   LSoundSource s = LRawFile::OpenSource(path.c_str(), settings);
-  EXPECT_EQ(s.GetEndSample(), 2); // 10 bytes of 4-byte frames
-  ASSERT_TRUE(WriteWhole(path, std::string(8, '\0') + "\x34\x12\xFF\xFF" + std::string(2, '\0'))); // still growing
+  EXPECT_EQ(s.GetEndSample(), 2);  // 10 bytes of 4-byte frames
+  ASSERT_TRUE(WriteWhole(path, std::string(8, '\0') + "\x34\x12\xFF\xFF" + std::string(2, '\0')));  // still growing
   EXPECT_EQ(s.GetEndSample(), 3);
   s.Seek(2);
   int frame[2] = {-1, -1};
@@ -427,7 +453,7 @@ TEST(SoundFiles, RawFilesFollowTheFileAndTheirSettings)
   settings.sampleRate = 0;
   EXPECT_EQ(LRawFile::OpenSource(path.c_str(), settings).GetErrorCode(), kSourceErrorFormat);
 
-  LVoxSettings vox; // stored channels outside 1 to 255 read as 1
+  LVoxSettings vox;  // stored channels outside 1 to 255 read as 1
   for (int stored : {0, 256, 255}) {
     LSettingSetInt(kVoxAudioSection, "Channels", stored);
     vox.Load();
@@ -440,10 +466,10 @@ namespace {
 struct DctLayout {
   uint16_t version = 3;
   uint32_t flags = 0;
-  int64_t total = -1; // -1: the file's real size
+  int64_t total = -1;  // -1: the file's real size
   uint32_t extraLength = 5;
   uint32_t notes = 3;
-  uint32_t attachment = 0; // the declared size of a second attachment (flag 4)
+  uint32_t attachment = 0;  // the declared size of a second attachment (flag 4)
   uint8_t channels = 1;
 };
 
@@ -468,7 +494,7 @@ std::string Dct(const DctLayout& s, const std::string& wav)
   return b.replace(2, 4, LE(static_cast<uint32_t>(s.total < 0 ? static_cast<int64_t>(b.size()) : s.total), 4));
 }
 
-} // namespace
+}  // namespace
 
 TEST(SoundFiles, DctUnwrapsAndPcDartWrapsAWaveFile)
 {
@@ -487,14 +513,14 @@ TEST(SoundFiles, DctUnwrapsAndPcDartWrapsAWaveFile)
     return dart ? Process(progress, pcDart) : Process(progress, dct);
   };
   for (uint16_t version : {0, 1, 2, 3}) {
-    for (uint32_t flags : {0u, 4u, version < 2 ? 2u : 0u}) { // 2: encrypted, refused from version 2
+    for (uint32_t flags : {0u, 4u, version < 2 ? 2u : 0u}) {  // 2: encrypted, refused from version 2
       ASSERT_EQ(convert(Dct({.version = version, .flags = flags}, wav)), 0) << version << " " << flags;
       EXPECT_EQ(ReadWhole(out), wav) << version << " " << flags;
     }
   }
   EXPECT_EQ(progress.status1, std::vector<std::string>{"Loading DCT File"});
   EXPECT_EQ(progress.status2, std::vector<std::string>{source});
-  EXPECT_EQ(progress.progress.size(), 4 + (wav.size() + 32767) / 32768); // 4 steps, then 32768-byte blocks
+  EXPECT_EQ(progress.progress.size(), 4 + (wav.size() + 32767) / 32768);  // 4 steps, then 32768-byte blocks
   struct Case {
     DctLayout layout;
     const char* message;
@@ -505,9 +531,11 @@ TEST(SoundFiles, DctUnwrapsAndPcDartWrapsAWaveFile)
       {{.version = 2, .flags = 2}, "You cannot load encrypted files with this software."},
       {{.extraLength = 0x7FFFFFFF}, "DCT File is corrupt"},
       {{.notes = 0x10000000}, "Unable to load dct file because of file corruption (notes error)."},
-      {{.flags = 4, .attachment = 0x10000000}, "Unable to load dct file because of file corruption (attachment too large)."},
-      {{.channels = 0}, "Unable to load dct file because of file corruption (zero channels error). Please ask the "
-                        "dictator to send it again."},
+      {{.flags = 4, .attachment = 0x10000000},
+       "Unable to load dct file because of file corruption (attachment too large)."},
+      {{.channels = 0},
+       "Unable to load dct file because of file corruption (zero channels error). Please ask the "
+       "dictator to send it again."},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(convert(Dct(c.layout, wav)), 2) << c.message;
@@ -525,8 +553,8 @@ TEST(SoundFiles, DctUnwrapsAndPcDartWrapsAWaveFile)
                        LE(1067, 4) + LE(32, 2) + LE(1, 2) + LE(32, 2) + LE(1, 2) + LE(240, 2) + std::string(28, '\0');
   EXPECT_EQ(ReadWhole(out), header + "data" + LE(6024 - 78, 4) + bytes.substr(1024));
   EXPECT_EQ(LWaveFile::OpenSource(out.c_str()).GetErrorCode(), kFileErrorEncoding);
-  ASSERT_EQ(convert(std::string(40, '\1'), true), 0); // shorter than its own header: no audio
-  EXPECT_EQ(ReadWhole(out), header.replace(4, 4, LE(40, 4)) + "data" + LE(0, 4)); // RIFF: the source's size
+  ASSERT_EQ(convert(std::string(40, '\1'), true), 0);  // shorter than its own header: no audio
+  EXPECT_EQ(ReadWhole(out), header.replace(4, 4, LE(40, 4)) + "data" + LE(0, 4));  // RIFF: the source's size
   ASSERT_TRUE(WriteWhole(source, Dct({}, wav)));
   progress.stop = true;
   LDCTDecode stopped(source.c_str(), out.c_str());

@@ -94,7 +94,7 @@ protected:
   TestProgress progress_;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(Dispatch, ExtensionsInAnyCaseReachTheirReaders)
 {
@@ -109,11 +109,16 @@ TEST_F(Dispatch, ExtensionsInAnyCaseReachTheirReaders)
     std::string path;
     int rate, channels;
   } cases[] = {
-      {Made("a.WAV", {"-r", "8000", "-b", "16"}), 8000, 1}, {Made("b.Wav", {"-r", "8000", "-b", "8"}), 8000, 1},
-      {Made("c.AIFF", {"-r", "8000", "-b", "16"}), 8000, 1}, {Made("d.aif", {"-r", "8000", "-b", "16"}), 8000, 1},
-      {Made("e.Au", {"-r", "8000", "-e", "u-law"}), 8000, 1}, {Made("f.GSM", {"-r", "8000", "-c", "1"}), 8000, 1},
-      {Made("g.Mp3", {"-r", "44100", "-c", "2"}, "0.5"), 44100, 2}, {files_ / "a.RAW", 8000, 2},
-      {files_ / "b.snd", 8000, 2}, {files_ / "c.Vox", 6000, 1},
+      {Made("a.WAV", {"-r", "8000", "-b", "16"}), 8000, 1},
+      {Made("b.Wav", {"-r", "8000", "-b", "8"}), 8000, 1},
+      {Made("c.AIFF", {"-r", "8000", "-b", "16"}), 8000, 1},
+      {Made("d.aif", {"-r", "8000", "-b", "16"}), 8000, 1},
+      {Made("e.Au", {"-r", "8000", "-e", "u-law"}), 8000, 1},
+      {Made("f.GSM", {"-r", "8000", "-c", "1"}), 8000, 1},
+      {Made("g.Mp3", {"-r", "44100", "-c", "2"}, "0.5"), 44100, 2},
+      {files_ / "a.RAW", 8000, 2},
+      {files_ / "b.snd", 8000, 2},
+      {files_ / "c.Vox", 6000, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -121,15 +126,15 @@ TEST_F(Dispatch, ExtensionsInAnyCaseReachTheirReaders)
     ASSERT_EQ(Open(s, c.path), 0);
     EXPECT_EQ(s.GetSampleRate(), c.rate);
     EXPECT_EQ(s.GetChannels(), c.channels);
-    int end = s.GetEndSample(); // the MP3 file: half a second in whole frames
+    int end = s.GetEndSample();  // the MP3 file: half a second in whole frames
     EXPECT_TRUE(c.rate == 44100 ? end > 22050 && end % 1152 == 0 : end == 1600) << end;
   }
-  EXPECT_EQ(Count(temp_.Path()), 0u); // read directly: no temporary or lock files
+  EXPECT_EQ(Count(temp_.Path()), 0u);  // read directly: no temporary or lock files
 
   // Refused files go to no decoder, quietly; the handle is left empty.
   LSoundSource s;
   ASSERT_EQ(Open(s, files_ / "a.WAV"), 0);
-  LSettingSetInt(kRawAudioSection, "Codec", 9); // outside the list
+  LSettingSetInt(kRawAudioSection, "Codec", 9);  // outside the list
   ASSERT_TRUE(WriteWhole(files_ / "notes.txt", "hi"));
   ASSERT_TRUE(WriteWhole(files_ / "noextension", "hi"));
   for (const std::string& path :
@@ -166,7 +171,7 @@ TEST_F(Dispatch, ConversionsGoThroughTemporaryWaveFilesUnderLock)
   ASSERT_TRUE(WriteWhole(files_ / "memo.dart", std::string(3000, '\7')));
   EXPECT_EQ(Open(s, files_ / "memo.dart"), 2);
   EXPECT_EQ(s.GetErrorCode(), kFileErrorEncoding);
-  EXPECT_EQ(Open(s, dct, ("/tmp/" + std::string(250, 'x')).c_str()), 2); // no room for the names
+  EXPECT_EQ(Open(s, dct, ("/tmp/" + std::string(250, 'x')).c_str()), 2);  // no room for the names
 
   // Another process holds the lock of Temp1 (round 0) or an exclusive lock on a Temp1.wav of its own (round 1): the
   // next name is taken.
@@ -203,7 +208,7 @@ TEST_F(Dispatch, ConversionsGoThroughTemporaryWaveFilesUnderLock)
     unlink("/tmp/Temp1.wav");
   }
 
-  std::string bad = ReadWhole(dct); // a broken DCT reports its own fault
+  std::string bad = ReadWhole(dct);  // a broken DCT reports its own fault
   bad[2] ^= 1;
   ASSERT_TRUE(WriteWhole(dct, bad));
   EXPECT_EQ(Open(s, dct), 2);
@@ -251,10 +256,10 @@ TEST_F(Dispatch, OutsideDecodersAndTheirAbsence)
   ASSERT_TRUE(WriteWhole(files_ / "song.FLAC", "fLaC"));
   EXPECT_EQ(Open(s, files_ / "song.FLAC"), 2);
   std::filesystem::rename("/opt/ostrel/components/wendrik.aside", "/opt/ostrel/components/wendrik");
-  EXPECT_EQ(progress_.errors, std::vector<std::string>{
-                                  "Velorin could not locate a plugin for the file with extension \".FLAC\".\r\n\r\n"
-                                  "You will need to download and install the plugin yourself from here: "
-                                  "http://www.ostrel.com/velorin/components.html"});
+  EXPECT_EQ(progress_.errors,
+            std::vector<std::string>{"Velorin could not locate a plugin for the file with extension \".FLAC\".\r\n\r\n"
+                                     "You will need to download and install the plugin yourself from here: "
+                                     "http://www.ostrel.com/velorin/components.html"});
 }
 
 TEST_F(Dispatch, HeaderlessFilesAskForTheirSettingsOncePerBatch)
@@ -279,7 +284,7 @@ TEST_F(Dispatch, HeaderlessFilesAskForTheirSettingsOncePerBatch)
   bool askOnce = true;
   EXPECT_EQ(LGenSourceOpenPrompt("/x/song.wav", askOnce, &cancel), 0);
   EXPECT_EQ(LGenSourceOpenPrompt("/x/a.raw", askOnce, &cancel), 1);
-  EXPECT_EQ(LGenSourceOpenPrompt("/x/b.raw", askOnce, &cancel), 0); // asked once only
+  EXPECT_EQ(LGenSourceOpenPrompt("/x/b.raw", askOnce, &cancel), 0);  // asked once only
   askOnce = true;
   EXPECT_EQ(LGenSourceOpenPrompt("/x/a.raw", askOnce, nullptr), 0);
 }

@@ -28,7 +28,8 @@ Pcm ReadAllFrom(LSoundSource& s, int block = 4096)
     int n = s.Read(buf.data(), block);
     EXPECT_EQ(s.GetPositionSample(), pos + block);
     pcm.samples.insert(pcm.samples.end(), buf.begin(), buf.begin() + static_cast<long>(n) * pcm.channels);
-    EXPECT_TRUE(std::all_of(buf.begin() + static_cast<long>(n) * pcm.channels, buf.end(), [](int v) { return v == 0; }));
+    EXPECT_TRUE(
+        std::all_of(buf.begin() + static_cast<long>(n) * pcm.channels, buf.end(), [](int v) { return v == 0; }));
     if (n < block) {
       EXPECT_EQ(static_cast<size_t>(s.GetEndSample()), start + pcm.Frames()) << "the end becomes what was delivered";
       return pcm;
@@ -63,7 +64,8 @@ std::vector<std::string> Frames(const std::string& data)
 
 std::string Join(const std::vector<std::string>& frames, size_t from, size_t to)
 {
-  return std::accumulate(frames.begin() + static_cast<long>(from), frames.begin() + static_cast<long>(to), std::string());
+  return std::accumulate(frames.begin() + static_cast<long>(from), frames.begin() + static_cast<long>(to),
+                         std::string());
 }
 
 // The test programme at `rate` encoded with `encoder` (%IN% and %OUT%).
@@ -96,7 +98,7 @@ void PutCount(std::string& data, size_t at, uint32_t count)
   data.replace(at, 4, be);
 }
 
-} // namespace
+}  // namespace
 
 TEST(MP3Decode, EveryEncodingMatchesTheReferenceDecoder)
 {
@@ -128,7 +130,7 @@ TEST(MP3Decode, EveryEncodingMatchesTheReferenceDecoder)
     std::string mp3 = Encode(dir, e.name, e.rate, e.channels, 3.0, e.encoder);
     Pcm ref = mp3test::ReferenceDecode(mp3);
     ASSERT_GT(ref.Frames(), 0u);
-    Pcm ours = ReadFile(mp3, blocks[row++ % 8]); // any block size reads the same samples
+    Pcm ours = ReadFile(mp3, blocks[row++ % 8]);  // any block size reads the same samples
     ASSERT_EQ(ours.rate, ref.rate);
     int spf = ours.rate >= 32000 ? 1152 : 576;
     EXPECT_EQ(ours.Frames() % spf, 0u);
@@ -178,7 +180,8 @@ TEST(MP3Decode, LeadingBytesForeignFramesSeeksAndOpenFailures)
   // Seeks decode a pre-roll: what follows is what a linear read gave.
   LSoundSource s = LMP3File::OpenSource(cbr.c_str());
   buf.assign(3000 * 2, 0);
-  for (int target : {0, 1, 1151, 1152, 3 * 1152 + 5, 10 * 1152 + 100, 200000, static_cast<int>(plain.Frames()) - 2000}) {
+  for (int target :
+       {0, 1, 1151, 1152, 3 * 1152 + 5, 10 * 1152 + 100, 200000, static_cast<int>(plain.Frames()) - 2000}) {
     s.Seek(target);
     EXPECT_EQ(s.GetPositionSample(), target);
     ASSERT_EQ(s.Read(buf.data(), 2000), 2000) << target;
@@ -242,7 +245,8 @@ TEST(MP3Decode, LengthsAndDamagedFiles)
       continue;
     }
     int span = static_cast<int>(ReadAllFrom(s).Frames()) + 1;
-    for (int target : {static_cast<int>(rng() % span), span + static_cast<int>(rng() % span), -static_cast<int>(rng() % 5000)}) {
+    for (int target :
+         {static_cast<int>(rng() % span), span + static_cast<int>(rng() % span), -static_cast<int>(rng() % 5000)}) {
       s.Seek(target);
       for (int k = 0; k < 3; k++) {
         EXPECT_LE(s.Read(buf.data(), 1 + static_cast<int>(rng() % 4096)), 4096);
@@ -254,14 +258,14 @@ TEST(MP3Decode, LengthsAndDamagedFiles)
 TEST(MP3Header, RefusesWhatIsNotAUsableHeader)
 {
   const unsigned char refused[][4] = {
-      {0xFE, 0xFB, 0x90, 0x00}, // first byte not 0xFF
-      {0xFF, 0xDB, 0x90, 0x00}, // second byte below 0xE0
-      {0xFF, 0xEB, 0x90, 0x00}, // reserved version
-      {0xFF, 0xFD, 0x90, 0x00}, // layer II
-      {0xFF, 0xFF, 0x90, 0x00}, // layer I
-      {0xFF, 0xFB, 0x00, 0x00}, // free format
-      {0xFF, 0xFB, 0xF0, 0x00}, // bit-rate index 15
-      {0xFF, 0xFB, 0x9C, 0x00}, // sample-rate index 3
+      {0xFE, 0xFB, 0x90, 0x00},  // first byte not 0xFF
+      {0xFF, 0xDB, 0x90, 0x00},  // second byte below 0xE0
+      {0xFF, 0xEB, 0x90, 0x00},  // reserved version
+      {0xFF, 0xFD, 0x90, 0x00},  // layer II
+      {0xFF, 0xFF, 0x90, 0x00},  // layer I
+      {0xFF, 0xFB, 0x00, 0x00},  // free format
+      {0xFF, 0xFB, 0xF0, 0x00},  // bit-rate index 15
+      {0xFF, 0xFB, 0x9C, 0x00},  // sample-rate index 3
   };
   for (const auto& b : refused) {
     MP3Header h;

@@ -29,8 +29,7 @@ inline void WriteTestWav(const std::string& path, int rate, int channels, double
       noise = noise * 1664525u + 1013904223u;
       double n = ((noise >> 8) / 16777216.0 - 0.5);
       double v = 0.22 * std::sin(2 * M_PI * (c ? 220.0 : 330.0) * t) + 0.14 * std::sin(2 * M_PI * 523.25 * t) +
-                 0.10 * std::sin(sweepPhase + c) + 0.05 * std::sin(2 * M_PI * 1250.0 * t) + 0.03 * n +
-                 0.7 * burst * n;
+                 0.10 * std::sin(sweepPhase + c) + 0.05 * std::sin(2 * M_PI * 1250.0 * t) + 0.03 * n + 0.7 * burst * n;
       data += soxtest::LE(static_cast<uint16_t>(std::lrint(v * 32767.0)), 2);
     }
   }
@@ -44,7 +43,7 @@ inline void WriteTestWav(const std::string& path, int rate, int channels, double
 struct Pcm {
   int rate = 0;
   int channels = 0;
-  std::vector<int> samples; // 16-bit values for the reference; internal scale (x 16) for ours
+  std::vector<int> samples;  // 16-bit values for the reference; internal scale (x 16) for ours
   size_t Frames() const { return channels ? samples.size() / channels : 0; }
 };
 
@@ -80,8 +79,8 @@ inline Pcm ReferenceDecode(const std::string& path)
 }
 
 struct Comparison {
-  double snr = -1000.0; // dB, at the best alignment
-  long lag = 0;         // frames our decode runs ahead of the reference
+  double snr = -1000.0;  // dB, at the best alignment
+  long lag = 0;          // frames our decode runs ahead of the reference
 };
 
 // SNR of our decode (internal scale) against the reference (16-bit), at the best alignment in whole multiples of `step`
@@ -116,4 +115,4 @@ inline Comparison Compare(const Pcm& ours, const Pcm& ref, int step)
   return best;
 }
 
-} // namespace mp3test
+}  // namespace mp3test

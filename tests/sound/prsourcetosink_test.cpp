@@ -26,7 +26,10 @@ private:
 };
 
 struct Copy {
-  Copy(LSoundSourceBase* source, RecordingSink* sink) : sink(sink) { op.source = LSoundSource(source), op.sink = LSoundSink(sink); }
+  Copy(LSoundSourceBase* source, RecordingSink* sink) : sink(sink)
+  {
+    op.source = LSoundSource(source), op.sink = LSoundSink(sink);
+  }
   LPRSourceToSink op;
   RecordingSink* sink;
   TestProgress progress;
@@ -88,9 +91,10 @@ TEST(WaveFileSinkTest, WritesAHeaderThatMatchesTheDataOrReportsTheFault)
     EXPECT_EQ(sink.Write(samples.data(), 0), 0);
   }
   // Samples saturate at the 16-bit range.
-  const unsigned char expected[] = {'R', 'I', 'F', 'F', 48, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0,
-                                    0, 1, 0, 2, 0, 0x11, 0x2B, 0, 0, 0x44, 0xAC, 0, 0, 4, 0, 16, 0, 'd', 'a', 't',
-                                    'a', 12, 0, 0, 0, 1, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0x80, 0xFF, 0x7F, 0x00, 0x80};
+  const unsigned char expected[] = {'R',  'I',  'F', 'F', 48,   0,    0,    0,    'W',  'A',  'V',  'E',  'f',  'm',
+                                    't',  ' ',  16,  0,   0,    0,    1,    0,    2,    0,    0x11, 0x2B, 0,    0,
+                                    0x44, 0xAC, 0,   0,   4,    0,    16,   0,    'd',  'a',  't',  'a',  12,   0,
+                                    0,    0,    1,   0,   0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0x80, 0xFF, 0x7F, 0x00, 0x80};
   EXPECT_EQ(ReadWhole(path), std::string(reinterpret_cast<const char*>(expected), sizeof expected));
 
   LWaveFileSink missing("/tmp/no/such/folder/out.wav", 8000, 1);
@@ -102,4 +106,4 @@ TEST(WaveFileSinkTest, WritesAHeaderThatMatchesTheDataOrReportsTheFault)
   EXPECT_FALSE(full.Finish());
 }
 
-} // namespace
+}  // namespace

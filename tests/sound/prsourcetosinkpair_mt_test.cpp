@@ -30,7 +30,7 @@ public:
     readers.insert(std::this_thread::get_id());
     return VectorSource::Read(samples, frames);
   }
-  std::set<std::thread::id> readers; // read once the copies are over
+  std::set<std::thread::id> readers;  // read once the copies are over
 
 private:
   int sleepMs_;
@@ -53,8 +53,16 @@ public:
     stop = stop || stopInWait;
     return stop ? kProcessStopped : signal.WaitSignal(ms) ? kProcessDone : kProcessFailed;
   }
-  void SetProgress(double fraction) { Note(); progress.push_back(fraction); }
-  void SetStatus1(const char* text) { Note(); status1.emplace_back(text); }
+  void SetProgress(double fraction)
+  {
+    Note();
+    progress.push_back(fraction);
+  }
+  void SetStatus1(const char* text)
+  {
+    Note();
+    status1.emplace_back(text);
+  }
   void SetStatus2(const char*) { Note(); }
   void SetError(const char*) { Note(); }
 
@@ -79,7 +87,7 @@ TEST(PRSourceToSinkPairTest, BothCopiesRunStopAndFailTogether)
   struct Side {
     int blocks, sleepMs, failAt;
     LProcessResult result;
-    size_t minBlocks, maxBlocks; // what reached the sink
+    size_t minBlocks, maxBlocks;  // what reached the sink
   };
   struct Case {
     const char* what;
@@ -88,7 +96,11 @@ TEST(PRSourceToSinkPairTest, BothCopiesRunStopAndFailTogether)
     bool stopInWait;
   } cases[] = {
       {"both done", {8, 3, INT_MAX, kProcessDone, 8, 8}, {12, 3, INT_MAX, kProcessDone, 12, 12}, -1, false},
-      {"stop while both run", {40, 3, INT_MAX, kProcessStopped, 3, 3}, {40, 3, INT_MAX, kProcessStopped, 0, 39}, 3, false},
+      {"stop while both run",
+       {40, 3, INT_MAX, kProcessStopped, 3, 3},
+       {40, 3, INT_MAX, kProcessStopped, 0, 39},
+       3,
+       false},
       // Once the first has ended, while the display waits for the second: the second ends within a block or so, not at
       // its end.
       {"stop in the wait", {1, 0, INT_MAX, kProcessDone, 1, 1}, {400, 5, INT_MAX, kProcessStopped, 0, 399}, -1, true},
@@ -99,7 +111,8 @@ TEST(PRSourceToSinkPairTest, BothCopiesRunStopAndFailTogether)
     SCOPED_TRACE(c.what);
     SlowSource* sources[2] = {new SlowSource(c.first.blocks, c.first.sleepMs),
                               new SlowSource(c.second.blocks, c.second.sleepMs)};
-    RecordingSink* sinks[2] = {new RecordingSink(kRate, 1, c.first.failAt), new RecordingSink(kRate, 1, c.second.failAt)};
+    RecordingSink* sinks[2] = {new RecordingSink(kRate, 1, c.first.failAt),
+                               new RecordingSink(kRate, 1, c.second.failAt)};
     LPRSourceToSink ops[2];
     for (int i = 0; i < 2; ++i) {
       ops[i].name = i == 0 ? "First" : "Second";
@@ -127,11 +140,12 @@ TEST(PRSourceToSinkPairTest, BothCopiesRunStopAndFailTogether)
       EXPECT_NE(*sources[1]->readers.begin(), std::this_thread::get_id());
       // One bar for both: it never goes back; once the first copy is done it stands between half and full.
       EXPECT_TRUE(std::is_sorted(display.progress.begin(), display.progress.end()));
-      EXPECT_TRUE(std::any_of(display.progress.begin(), display.progress.end(), [](double f) { return f > 0.5 && f < 1; }));
+      EXPECT_TRUE(
+          std::any_of(display.progress.begin(), display.progress.end(), [](double f) { return f > 0.5 && f < 1; }));
       EXPECT_EQ(display.progress.back(), 1.0);
       EXPECT_EQ(display.status1, std::vector<std::string>{"First"});
     }
   }
 }
 
-} // namespace
+}  // namespace

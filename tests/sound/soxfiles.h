@@ -5,8 +5,8 @@
 
 #include <cmath>
 #include <cstdint>
-#include <string>
 #include <cstdlib>
+#include <string>
 #include <sys/wait.h>
 #include <vector>
 
@@ -49,7 +49,8 @@ inline std::vector<int> SoxDecode(const TempDir& dir, std::vector<std::string> i
   std::string bytes = ReadWhole(out);
   std::vector<int> samples(bytes.size() / 2);
   for (size_t i = 0; i < samples.size(); ++i) {
-    samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8) * 16;
+    samples[i] =
+        static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8) * 16;
   }
   return samples;
 }
@@ -82,4 +83,4 @@ inline std::string BE(uint32_t v, int bytes)
   return {b.rbegin(), b.rend()};
 }
 
-} // namespace soxtest
+}  // namespace soxtest

@@ -42,7 +42,8 @@ inline std::vector<int> Sine(double freq, int rate, int frames, double amplitude
 {
   std::vector<int> v(static_cast<size_t>(frames) * channels);
   for (size_t i = 0; i < v.size(); ++i) {
-    v[i] = static_cast<int>(std::lround(amplitude * std::sin(2 * M_PI * freq * static_cast<double>(i / channels) / rate)));
+    v[i] =
+        static_cast<int>(std::lround(amplitude * std::sin(2 * M_PI * freq * static_cast<double>(i / channels) / rate)));
   }
   return v;
 }
@@ -74,7 +75,8 @@ inline double Amplitude(const std::vector<int>& v, double freq, int rate, int fr
 // Collects what is written; fails every write from `failAt` on.
 class RecordingSink : public LSoundSinkBase {
 public:
-  RecordingSink(int rate, unsigned char channels, int failAt = INT_MAX) : LSoundSinkBase(rate, channels), failAt_(failAt)
+  RecordingSink(int rate, unsigned char channels, int failAt = INT_MAX)
+      : LSoundSinkBase(rate, channels), failAt_(failAt)
   {
   }
   int Write(const int* samples, int frames) override
@@ -98,7 +100,10 @@ private:
 class TestProgress {
 public:
   bool IsToStop() const { return stop; }
-  LProcessResult ProcessWaitSignal(LSignalObjectRef s, unsigned ms) { return stop ? kProcessStopped : s.WaitSignal(ms) ? kProcessDone : kProcessFailed; }
+  LProcessResult ProcessWaitSignal(LSignalObjectRef s, unsigned ms)
+  {
+    return stop ? kProcessStopped : s.WaitSignal(ms) ? kProcessDone : kProcessFailed;
+  }
   void SetProgress(double fraction) { progress.push_back(fraction); }
   void SetStatus1(const char* text) { status1.push_back(text); }
   void SetStatus2(const char* text) { status2.push_back(text); }

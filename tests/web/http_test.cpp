@@ -24,7 +24,10 @@ struct ProgressProbe {
 
 class HttpTest : public ::testing::Test {
 protected:
-  int Download(const std::string& url, ProgressProbe& probe) { return ProcessHTTPDownloadFile(probe, url.c_str(), path_.c_str()); }
+  int Download(const std::string& url, ProgressProbe& probe)
+  {
+    return ProcessHTTPDownloadFile(probe, url.c_str(), path_.c_str());
+  }
   int DownloadAnswer(const std::string& answer, Script script = {})
   {
     script.reply = answer;
@@ -41,13 +44,13 @@ TEST_F(HttpTest, DownloadSendsItsRequestAndReportsEachPiece)
   // Nothing (from a bare host's root), one byte, exactly one piece, one byte into the second, and 1028 + 1028 + 944.
   for (size_t size : {0u, 1u, 1028u, 1029u, 3000u}) {
     SCOPED_TRACE(size);
-    Server server(Script{.reply = Answer("HTTP/1.0 200 OK", "Content-Length: " + std::to_string(size) + "\r\n",
-                                         Pattern(size))});
+    Server server(
+        Script{.reply = Answer("HTTP/1.0 200 OK", "Content-Length: " + std::to_string(size) + "\r\n", Pattern(size))});
     ProgressProbe probe;
     ASSERT_EQ(Download(size == 0 ? "http://" + server.HostPort() : server.Url("/dl/file.bin"), probe), 0);
     server.Join();
-    EXPECT_EQ(server.Received(),
-              std::string("GET ") + (size == 0 ? "/" : "/dl/file.bin") + " HTTP/1.0\r\nHost: " + server.HostPort() + "\r\n\r\n");
+    EXPECT_EQ(server.Received(), std::string("GET ") + (size == 0 ? "/" : "/dl/file.bin") +
+                                     " HTTP/1.0\r\nHost: " + server.HostPort() + "\r\n\r\n");
     EXPECT_EQ(ReadWhole(path_), Pattern(size));
     ASSERT_EQ(probe.progress.size(), 1 + (size + 1027) / 1028);
     for (size_t i = 1; i < probe.progress.size(); ++i)
@@ -62,17 +65,22 @@ TEST_F(HttpTest, EveryAnswerLeavesItsFile)
   const std::string body = Pattern(5000), missing = "<missing>", old = "old content";
   const std::tuple<std::string, int, std::string> cases[] = {
       {Answer("HTTP/1.0 200 OK", "Content-Length: 10  \r\n", body), 0, body.substr(0, 10)},
-      {Answer("HTTP/1.0 200 OK", "Content-Type: x\r\n", body), 0, body},  // no length: to the close
+      {Answer("HTTP/1.0 200 OK", "Content-Type: x\r\n", body), 0, body},    // no length: to the close
       {Answer("http/1.0 200 ok", "content-length: 3\r\n", body), 0, body},  // the exact spelling only
       {Answer("HTTP/1.0 302 Found", "Location: /elsewhere\r\nContent-Length: 4\r\n", "move"), 0, "move"},
       {Answer("HTTP/1.1 204 No Content", "Content-Length: 4\r\n", "body"), 0, "body"},
       {Answer("HTTP/1.0 399 X", "Content-Length: 4\r\n", "body"), 0, "body"},
       // A refused status fails before the file is opened.
-      {"HTTP/1.0 199 X\r\n\r\nbody", 2, old}, {"HTTP/1.0 400 Bad\r\n\r\nbody", 2, old}, {"HTTP/1.0 20\r\n\r\n", 2, old},
-      {"HTTP/1.0 500 Error\r\n\r\n", 2, old}, {"HTTP/1.0 2x0 OK\r\n\r\n", 2, old}, {"ICY 200 OK\r\n\r\n", 2, old},
+      {"HTTP/1.0 199 X\r\n\r\nbody", 2, old},
+      {"HTTP/1.0 400 Bad\r\n\r\nbody", 2, old},
+      {"HTTP/1.0 20\r\n\r\n", 2, old},
+      {"HTTP/1.0 500 Error\r\n\r\n", 2, old},
+      {"HTTP/1.0 2x0 OK\r\n\r\n", 2, old},
+      {"ICY 200 OK\r\n\r\n", 2, old},
       // A download that began and failed leaves no file at all.
       {Answer("HTTP/1.0 200 OK", "Content-Length: 3000\r\n", Pattern(2000)), 2, missing},
-      {"HTTP/1.0 200 OK\r\nServer: test\r\n", 2, missing}, {"HTTP/1.0 200 OK\r\n", 2, missing},
+      {"HTTP/1.0 200 OK\r\nServer: test\r\n", 2, missing},
+      {"HTTP/1.0 200 OK\r\n", 2, missing},
       {Answer("HTTP/1.0 200 OK", "Content-Length: 12abc\r\n", "0123456789ab"), 2, missing},
       {Answer("HTTP/1.0 200 OK", "Content-Length: -5\r\n", "data"), 2, missing},
       {Answer("HTTP/1.0 200 OK", "Content-Length: \r\n", "data"), 2, missing},
@@ -117,8 +125,9 @@ TEST_F(HttpTest, FormPostArrivesByteExact)
   LProcessInterfaceVoid plain;
   ASSERT_EQ(ProcessHTTPPostForm(plain, server.Url("").c_str(), "a=b&c=%20", 5000), 0);
   server.Join();
-  EXPECT_EQ(server.Received(), "POST / HTTP/1.0\r\nHost: " + server.HostPort() +
-                                   "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 9\r\n\r\na=b&c=%20");
+  EXPECT_EQ(server.Received(),
+            "POST / HTTP/1.0\r\nHost: " + server.HostPort() +
+                "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 9\r\n\r\na=b&c=%20");
 }
 
-} // namespace
+}  // namespace

@@ -79,4 +79,4 @@ inline std::string Answer(const std::string& statusLine, const std::string& head
   return statusLine + "\r\n" + headers + "\r\n" + body;
 }
 
-} // namespace httptest
+}  // namespace httptest

@@ -63,7 +63,6 @@ TEST_F(SiteTest, MainPageListsInputsAndRecordingsWithRatesAndHosts)
   char own[260];
   LIPGetLocalHostIPPublic(own);
   EXPECT_NE(Page().find(Live(1, own)), std::string::npos);
-
 }
 
 TEST_F(SiteTest, HostileNamesAreEscapedOnThePageAndInPlaylists)
@@ -74,10 +73,11 @@ TEST_F(SiteTest, HostileNamesAreEscapedOnThePageAndInPlaylists)
   const std::string page = Page("Host: e\"><script>x()</script>\r\n");
   for (const char* raw : {"<script>", "<img", "<b>host"})
     EXPECT_EQ(page.find(raw), std::string::npos) << raw;
-  for (const char* escaped : {"<b>Tom &amp; &quot;Jerry's&quot; &lt;script&gt;alert(1)&lt;script&gt;</b>",
-                              "<b>&lt;img src=x onerror=&quot;alert('&amp;')&quot;&gt;</b>",
-                              "<a href=\"http://e&quot;&gt;&lt;script&gt;x()&lt;/script&gt;/velorin.mp3?src=fTom%20%26%20"
-                              "%22Jerry%27s%22%20%3Cscript%3Ealert%281%29%3Cscript%3E&kbps=56\">http://&lt;b&gt;host"})
+  for (const char* escaped :
+       {"<b>Tom &amp; &quot;Jerry's&quot; &lt;script&gt;alert(1)&lt;script&gt;</b>",
+        "<b>&lt;img src=x onerror=&quot;alert('&amp;')&quot;&gt;</b>",
+        "<a href=\"http://e&quot;&gt;&lt;script&gt;x()&lt;/script&gt;/velorin.mp3?src=fTom%20%26%20"
+        "%22Jerry%27s%22%20%3Cscript%3Ealert%281%29%3Cscript%3E&kbps=56\">http://&lt;b&gt;host"})
     EXPECT_NE(page.find(escaped), std::string::npos) << escaped;
 
   LSettingSet(VLKeys::LiveSources, 2);
@@ -86,7 +86,8 @@ TEST_F(SiteTest, HostileNamesAreEscapedOnThePageAndInPlaylists)
   const std::string windows = "Host: example:1085\r\nUser-Agent: Mozilla/4.0 (compatible; Windows NT 5.1)\r\n";
   auto asx = [](const std::string& title, int id, const std::string& link, const std::string& query) {
     return "HTTP/1.1 200 OK\r\nContent-Type: video/x-ms-asf\r\n\r\n<ASX version = \"3.0\" BANNERBAR=\"fixed\">\r\n"
-           "<TITLE>" + title + "</TITLE>\r\n<ENTRY>\r\n<TITLE>" + title +
+           "<TITLE>" +
+           title + "</TITLE>\r\n<ENTRY>\r\n<TITLE>" + title +
            "</TITLE>\r\n<BANNER HREF = \"http://example:1085/asxbanner.jpg?id=" + std::to_string(id) +
            "\">\r\n<moreinfo href = \"" + link + "\" />\r\n<abstract>Click here to go to " + link +
            "</abstract>\r\n</BANNER>\r\n<REF HREF = \"http://example:1085/velorin.mp3?" + query +
@@ -97,7 +98,8 @@ TEST_F(SiteTest, HostileNamesAreEscapedOnThePageAndInPlaylists)
       {{"/velorin.m3u?src=2&kbps=24", "Host: example:1085\r\nUser-Agent: curl/7\r\n"},
        m3u + "Velorin Live 2\r\nhttp://example:1085/velorin.mp3?src=2&kbps=24&ref=\r\n"},
       {{"/velorin.m3u?src=fX&kbps=7", "Host: h\r\nReferer: http://radio.example/listen?a=1&b=two words\r\n"},
-       m3u + "X\r\nhttp://h/velorin.mp3?src=fX&kbps=7&ref=http%3A%2F%2Fradio.example%2Flisten%3Fa%3D1%26b%3Dtwo%20words\r\n"},
+       m3u + "X\r\nhttp://h/"
+             "velorin.mp3?src=fX&kbps=7&ref=http%3A%2F%2Fradio.example%2Flisten%3Fa%3D1%26b%3Dtwo%20words\r\n"},
       // "windows" in lower case is not a Windows player.
       {{"/velorin.m3u", "Host: h\r\nUser-Agent: windows\r\n"},
        m3u + "Velorin Live 1\r\nhttp://h/velorin.mp3?src=1&kbps=64&ref=\r\n"},
@@ -115,7 +117,8 @@ TEST_F(SiteTest, StatusAndLiveFeeds)
   WriteWhole(HighFolder() + "/A.mp3", "a");
   WriteWhole(HighFolder() + "/B.mp3", "b");
   Shell("curl -s -o /dev/null '" + server_->Url("/velorin.mp3?src=fB") + "'");
-  EXPECT_EQ(Curl("'" + server_->Url("/status.json") + "' | /usr/bin/python3 -c 'import json,sys; d=json.load(sys.stdin);"
+  EXPECT_EQ(Curl("'" + server_->Url("/status.json") +
+                 "' | /usr/bin/python3 -c 'import json,sys; d=json.load(sys.stdin);"
                  " print(sorted((r[\"name\"], r[\"downloads\"]) for r in d[\"recordings\"]), d[\"version\"])'"),
             "[('A', 0), ('B', 1)] 1.01\n");
   EXPECT_EQ(Curl("-i --interface 127.0.0.2 '" + server_->Url("/status.json") + "'"), kFile404) << "not public";
@@ -145,18 +148,25 @@ TEST_F(SiteTest, RecordingsByteRanges)
   // The broadband rate or above picks the High folder.
   EXPECT_EQ(Curl("-o - " + url + "&kbps=500'").size(), 5000u);
   const std::string tag = Header(Curl("-D - -o /dev/null " + url + "'"), "ETag");
-  const std::tuple<std::string, std::string, long, long> ranges[] = {  // -1: no bytes
-      {"", "200", 0, 4999}, {"-r 4990-", "206", 4990, 4999}, {"-r -300", "206", 4700, 4999},
-      {"-r 4000-9999", "206", 4000, 4999}, {"-r 5000-", "416", -1, -1}, {"-r 0-1,5-6", "200", 0, 4999},
-      {"-r 100-199 -H 'If-Range: " + tag + "'", "206", 100, 199}, {"-r 1-2 -H 'If-Range: \"1-5000\"'", "200", 0, 4999},
+  const std::tuple<std::string, std::string, long, long> ranges[] = {
+      // -1: no bytes
+      {"", "200", 0, 4999},
+      {"-r 4990-", "206", 4990, 4999},
+      {"-r -300", "206", 4700, 4999},
+      {"-r 4000-9999", "206", 4000, 4999},
+      {"-r 5000-", "416", -1, -1},
+      {"-r 0-1,5-6", "200", 0, 4999},
+      {"-r 100-199 -H 'If-Range: " + tag + "'", "206", 100, 199},
+      {"-r 1-2 -H 'If-Range: \"1-5000\"'", "200", 0, 4999},
       {"-H 'range: bytes=100-199'", "206", 100, 199}};
   for (const auto& [args, status, first, last] : ranges) {
     SCOPED_TRACE(args);
     EXPECT_EQ(Curl(args + " -D /tmp/head -o /tmp/body -w '%{http_code}' " + url + "'"), status);
     const std::string head = ReadWhole("/tmp/head"), body = ReadWhole("/tmp/body");
-    EXPECT_EQ(Header(head, "Content-Range"), status == "200" ? "<none>"
-                                             : first < 0     ? "bytes */5000"
-                                                             : "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/5000");
+    EXPECT_EQ(Header(head, "Content-Range"),
+              status == "200" ? "<none>"
+              : first < 0     ? "bytes */5000"
+                              : "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/5000");
     EXPECT_TRUE(body == (first < 0 ? "" : bytes.substr(first, last - first + 1))) << body.size();
   }
   EXPECT_EQ(server_->Get("/velorin.mp3?src=1", "Host: h\r\nRange: bytes=0-9\r\n"), kAudioHeader);  // live: no ranges
@@ -219,4 +229,4 @@ TEST_F(SiteTest, RestartActsOnlyOnANewPortAndOtherPathsAreFiles)
   EXPECT_FALSE(Client(port).Connected());
 }
 
-} // namespace
+}  // namespace

@@ -91,7 +91,8 @@ TEST_F(SiteScaleTest, BurstOfTwoThousandListenersIsServedAndParkedWithoutAThread
   for (int i = 0; i < kListeners; ++i)
     ASSERT_EQ(clients[i]->ReadBytes(expected.size(), 20000), expected) << i;
   EXPECT_TRUE(Eventually([&] { return queue.GetFanout().GetParkedCount() == kListeners; }, kDeadlineMs));
-  EXPECT_TRUE(Eventually([&] { return CountThreads() <= threads + 1; }, kDeadlineMs)) << "more than the fan-out's one thread";
+  EXPECT_TRUE(Eventually([&] { return CountThreads() <= threads + 1; }, kDeadlineMs))
+      << "more than the fan-out's one thread";
 }
 
 // A client holding more idle connections than the server has descriptors:
@@ -167,4 +168,4 @@ TEST_F(SiteScaleTest, WaitingConnectionsAreCutAtTheDeadlineAndPastTheCap)
   HearsAll(*listener, heard);
 }
 
-} // namespace
+}  // namespace

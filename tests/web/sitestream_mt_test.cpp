@@ -76,4 +76,4 @@ TEST(SiteStreamTest, TitlesEverySixteenThousandBytes)
   engine.Stop();
 }
 
-} // namespace
+}  // namespace

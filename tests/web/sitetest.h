@@ -76,8 +76,8 @@ inline std::string Format(const char* format, ...)
   return buffer;
 }
 
-inline std::string LiveRow(const std::string& name, const std::string& host, const std::string& shown, int n,
-                           int broad, int dial)
+inline std::string LiveRow(const std::string& name, const std::string& host, const std::string& shown, int n, int broad,
+                           int dial)
 {
   const char *h = host.c_str(), *s = shown.c_str();
   return Format(kLiveRow, name.c_str(), h, n, broad, s, n, broad, h, n, dial, s, n, dial);
@@ -91,10 +91,22 @@ inline std::string RecordingRow(const std::string& title, const std::string& enc
                 broad, h, e, dial, s, e, dial, h, e, broad, s, e, broad, h, e, dial, s, e, dial);
 }
 
-inline std::string Folder(char* (*get)(char*)) { return get(std::string(260, 0).data()); }
-inline std::string HighFolder() { return Folder(LRecordingsGetHighFolder); }
-inline std::string LowFolder() { return Folder(LRecordingsGetLowFolder); }
-inline std::string DataFolder() { return Folder(LFile::GetSharedDataFolder); }
+inline std::string Folder(char* (*get)(char*))
+{
+  return get(std::string(260, 0).data());
+}
+inline std::string HighFolder()
+{
+  return Folder(LRecordingsGetHighFolder);
+}
+inline std::string LowFolder()
+{
+  return Folder(LRecordingsGetLowFolder);
+}
+inline std::string DataFolder()
+{
+  return Folder(LFile::GetSharedDataFolder);
+}
 
 inline std::string ReadLog()
 {
@@ -169,4 +181,4 @@ private:
   LVLServer server_;
 };
 
-} // namespace sitetest
+}  // namespace sitetest

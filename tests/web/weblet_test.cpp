@@ -28,13 +28,18 @@ void Echo(LWebletForm& form)
   form.formData.SaveHTTPString(fields);
   form.session.SaveHTTPString(session);
   wfputs(form, "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n");
-  wfprintf(form, "page=%s\nhost=%s\nreferer=%s\nagent=%s\nfields=%s\nsession=%s\nsessdata=%s\nx-test=%s\nx-long=%s\n"
-           "x-after=%s\n", form.pageName, form.GetRequestHost(), form.GetReferrer(), form.GetUserAgent(), fields.c_str(),
+  wfprintf(form,
+           "page=%s\nhost=%s\nreferer=%s\nagent=%s\nfields=%s\nsession=%s\nsessdata=%s\nx-test=%s\nx-long=%s\n"
+           "x-after=%s\n",
+           form.pageName, form.GetRequestHost(), form.GetReferrer(), form.GetUserAgent(), fields.c_str(),
            form.session.GetSessionName(), session.c_str(), form.GetHTTPHeader("X-Test"), form.GetHTTPHeader("X-Long"),
            form.GetHTTPHeader("X-After"));
 }
 
-void BodySize(LWebletForm& f) { wfprintf(f, "HTTP/1.1 200 OK\r\n\r\nlength=%d", int(std::strlen(f.GetParm("a", "")))); }
+void BodySize(LWebletForm& f)
+{
+  wfprintf(f, "HTTP/1.1 200 OK\r\n\r\nlength=%d", int(std::strlen(f.GetParm("a", ""))));
+}
 
 void NewSession(LWebletForm& form)
 {
@@ -45,9 +50,11 @@ void NewSession(LWebletForm& form)
            form.session.GetSessionName());
 }
 
-const LWebletScriptItem kTable[] = {
-    {"echo", Echo}, {"size", BodySize}, {"session/new", NewSession},
-    {"redirect", [](LWebletForm& f) { WLRedirect(f, "http://example/next"); }}, {"", Echo}};
+const LWebletScriptItem kTable[] = {{"echo", Echo},
+                                    {"size", BodySize},
+                                    {"session/new", NewSession},
+                                    {"redirect", [](LWebletForm& f) { WLRedirect(f, "http://example/next"); }},
+                                    {"", Echo}};
 
 class WebletTest : public ::testing::Test {
 protected:
@@ -55,7 +62,8 @@ protected:
   static void TearDownTestSuite() { delete server_; }
   std::string Get(const std::string& target, const std::string& headers = "", bool* closed = nullptr)
   {
-    return Exchange(Port(), "GET " + target + " HTTP/1.1\r\nHost: test\r\nConnection: close\r\n" + headers + "\r\n", closed);
+    return Exchange(Port(), "GET " + target + " HTTP/1.1\r\nHost: test\r\nConnection: close\r\n" + headers + "\r\n",
+                    closed);
   }
   static unsigned short Port() { return server_->Port(); }
   static std::string Root(const std::string& name) { return SessionFolder() + "/" + name; }
@@ -81,18 +89,31 @@ TEST_F(WebletTest, RawRequestsGetTheirExactAnswers)
     bool closed = true;
   };
   const Case cases[] = {
-      {"HEAD / HTTP/1.1\r\n\r\n", k501}, {"\r\n", k501}, {"get /echo HTTP/1.1\r\n\r\n", k501},
-      {"OPTIONS * HTTP/1.1\r\n\r\n", k501}, {" GET /echo HTTP/1.1\r\n\r\n", k501},
+      {"HEAD / HTTP/1.1\r\n\r\n", k501},
+      {"\r\n", k501},
+      {"get /echo HTTP/1.1\r\n\r\n", k501},
+      {"OPTIONS * HTTP/1.1\r\n\r\n", k501},
+      {" GET /echo HTTP/1.1\r\n\r\n", k501},
       // Traversal is refused before any header line is read.
-      {"GET /a/../b HTTP/1.1\r\n", k404}, {"GET %2e%2e/x HTTP/1.1\r\n", k404}, {"GET /%2E%2E/x HTTP/1.1\r\n", k404},
-      {"GET /.. HTTP/1.1\r\n", k404}, {"GET /x/..%2f..%2fetc/passwd HTTP/1.1\r\n", k404},
-      {"GET relative HTTP/1.1\r\n", k404}, {"GET /%2e./y HTTP/1.1\r\n", k404}, {"GET /%00.%00./x HTTP/1.1\r\n", k404},
-      {"GET /secret.sess HTTP/1.1\r\n\r\n", k404}, {"GET /SECRET.SESS HTTP/1.1\r\n\r\n", k404},
-      {"GET /secret%2Esess HTTP/1.1\r\n\r\n", k404}, {"GET /help/x.sess HTTP/1.1\r\n\r\n", k404},
+      {"GET /a/../b HTTP/1.1\r\n", k404},
+      {"GET %2e%2e/x HTTP/1.1\r\n", k404},
+      {"GET /%2E%2E/x HTTP/1.1\r\n", k404},
+      {"GET /.. HTTP/1.1\r\n", k404},
+      {"GET /x/..%2f..%2fetc/passwd HTTP/1.1\r\n", k404},
+      {"GET relative HTTP/1.1\r\n", k404},
+      {"GET /%2e./y HTTP/1.1\r\n", k404},
+      {"GET /%00.%00./x HTTP/1.1\r\n", k404},
+      {"GET /secret.sess HTTP/1.1\r\n\r\n", k404},
+      {"GET /SECRET.SESS HTTP/1.1\r\n\r\n", k404},
+      {"GET /secret%2Esess HTTP/1.1\r\n\r\n", k404},
+      {"GET /help/x.sess HTTP/1.1\r\n\r\n", k404},
       // Page names are exact; only regular files are served; session files never.
-      {"GET /Echo HTTP/1.0\r\n\r\n", kFile404}, {"GET /echo/ HTTP/1.0\r\n\r\n", kFile404},
-      {"GET /missing.gif HTTP/1.0\r\n\r\n", kFile404}, {"GET /folder HTTP/1.0\r\n\r\n", kFile404},
-      {"GET /pipe.mp3 HTTP/1.0\r\n\r\n", kFile404}, {"GET /help/ HTTP/1.0\r\n\r\n", kFile404},
+      {"GET /Echo HTTP/1.0\r\n\r\n", kFile404},
+      {"GET /echo/ HTTP/1.0\r\n\r\n", kFile404},
+      {"GET /missing.gif HTTP/1.0\r\n\r\n", kFile404},
+      {"GET /folder HTTP/1.0\r\n\r\n", kFile404},
+      {"GET /pipe.mp3 HTTP/1.0\r\n\r\n", kFile404},
+      {"GET /help/ HTTP/1.0\r\n\r\n", kFile404},
       // A 300-character target is cut with its line: the version is lost.
       {"GET /" + std::string(299, 'n') + " HTTP/1.1\r\nHost: t\r\n\r\n", kFile404},
       {"POST /size HTTP/1.1\r\nContent-Length: 1000001\r\n\r\n", k500},
@@ -100,13 +121,16 @@ TEST_F(WebletTest, RawRequestsGetTheirExactAnswers)
       {"GET /redirect HTTP/1.1\r\n\r\n", "HTTP/1.0 302 OK\r\nLocation: http://example/next\r\n\r\n"},
       // Static files keep a connection open only when asked for with 1.1.
       {"GET /s.css HTTP/1.1\r\n\r\nGET /missing HTTP/1.1\r\n\r\n", "~\r\n\r\nsHTTP/1.1 404", false},
-      {"GET /s.css HTTP/1.0\r\n\r\n", "~\r\n\r\ns"}, {"GET /s.css\r\n\r\n", "~\r\n\r\ns"},
-      {"GET /s.css HTTP/1.1\r\nConnection: close\r\n\r\n", "~\r\n\r\ns"}, {"POST /s.css HTTP/1.1\r\n\r\n", "~\r\n\r\ns"},
+      {"GET /s.css HTTP/1.0\r\n\r\n", "~\r\n\r\ns"},
+      {"GET /s.css\r\n\r\n", "~\r\n\r\ns"},
+      {"GET /s.css HTTP/1.1\r\nConnection: close\r\n\r\n", "~\r\n\r\ns"},
+      {"POST /s.css HTTP/1.1\r\n\r\n", "~\r\n\r\ns"},
       // A handler always ends the connection, even with 1.1.
       {echo + "Host: a\r\nReferer: http://ref/\r\nUser-Agent: UA 1\r\nX-Test: 1\r\nX-Test: 2\r\n\r\n",
        "~page=echo\nhost=a\nreferer=http://ref/\nagent=UA 1\n"},
       {echo + "X-Test: first\r\nX-Test: second\r\n\r\n", "~x-test=second\n"},
-      {"GET / HTTP/1.1\r\n\r\n", "~page=\n"}, {"GET /ech%6F?q=%E2%82%AC HTTP/1.1\r\n\r\n", "~page=echo\n"},
+      {"GET / HTTP/1.1\r\n\r\n", "~page=\n"},
+      {"GET /ech%6F?q=%E2%82%AC HTTP/1.1\r\n\r\n", "~page=echo\n"},
       {"GET /echo?a=1&a=2&x&=5&&sp=a+b%20c&pct=%41%zz&empty= HTTP/1.1\r\n\r\n",
        "~fields=a=1&a=2&x=&sp=a%20b%20c&pct=A&empty=\n"},
       {"GET /echo?a=!x\x7f HTTP/1.1\r\n\r\n", "~fields=a=%21x%7F\n"},  // below 33 separates, '!' and DEL do not
@@ -118,7 +142,8 @@ TEST_F(WebletTest, RawRequestsGetTheirExactAnswers)
       {"GET /echo HTTP/1.0\r\n\r\n", std::string("~host=") + address + "\n"},
       {"GET /echo HTTP/1.0\r\nHost:\r\n\r\n", std::string("~host=") + address + "\n"},
       // No length, a negative one, or one that is not a number: no form data.
-      {"POST /echo HTTP/1.0\r\n\r\na=1", "~fields=\n"}, {"POST /echo HTTP/1.0\r\nContent-Length: -5\r\n\r\na=1", "~fields=\n"},
+      {"POST /echo HTTP/1.0\r\n\r\na=1", "~fields=\n"},
+      {"POST /echo HTTP/1.0\r\nContent-Length: -5\r\n\r\na=1", "~fields=\n"},
       {"POST /echo HTTP/1.0\r\nContent-Length: abc\r\n\r\na=1", "~fields=\n"},
       // The Cookie header is read as form fields: "; " does not separate; a name with a path in it is no session.
       {echo + "Cookie: sess=abc123; theme=x\r\n\r\n", "~session=abc123; theme=x\nsessdata=\n"},
@@ -149,9 +174,9 @@ TEST_F(WebletTest, RawRequestsGetTheirExactAnswers)
 
 TEST_F(WebletTest, StaticFilesTypesAndValidators)
 {
-  const std::pair<const char*, const char*> types[] = {{"Page.HTML", "text/html"}, {"README", "application/octet-stream"},
-                                                       {"a.tar.gz", "application/octet-stream"}, {"b.Jpg", "image/jpeg"},
-                                                       {"p.htm", "application/octet-stream"}, {"a.gif", "image/gif"}};
+  const std::pair<const char*, const char*> types[] = {
+      {"Page.HTML", "text/html"}, {"README", "application/octet-stream"}, {"a.tar.gz", "application/octet-stream"},
+      {"b.Jpg", "image/jpeg"},    {"p.htm", "application/octet-stream"},  {"a.gif", "image/gif"}};
   for (auto [name, type] : types) {
     WriteWhole(Root(name), "<p>hi</p>");
     const std::string reply = Get(std::string("/") + name);
@@ -192,8 +217,9 @@ TEST_F(WebletTest, CurlPostsAndSessions)
   // A new session's file keeps the fields, newest first; curl sends its cookie back.
   const std::string name = Curl("-c /tmp/cookies.txt " + server_->Url("/session/new"));
   EXPECT_EQ(ReadWhole(Root(name + ".sess")), "b=two%20words&a=1");
-  EXPECT_NE(Curl("-b /tmp/cookies.txt " + server_->Url("/echo")).find("session=" + name + "\nsessdata=b=two%20words&a=1\n"),
-            std::string::npos);
+  EXPECT_NE(
+      Curl("-b /tmp/cookies.txt " + server_->Url("/echo")).find("session=" + name + "\nsessdata=b=two%20words&a=1\n"),
+      std::string::npos);
 }
 
 TEST(WebletPort, DefaultSixteenBitsAndBindConflict)
@@ -217,4 +243,4 @@ TEST(WebletPort, DefaultSixteenBitsAndBindConflict)
   EXPECT_LT(nettest::Since(start), 10000u);
 }
 
-} // namespace
+}  // namespace

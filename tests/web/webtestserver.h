@@ -25,7 +25,10 @@ public:
   }
   bool Connected() const { return connected_; }
   int Fd() const { return fd_.Get(); }
-  bool Send(const std::string& data) { return send(Fd(), data.data(), data.size(), MSG_NOSIGNAL) == ssize_t(data.size()); }
+  bool Send(const std::string& data)
+  {
+    return send(Fd(), data.data(), data.size(), MSG_NOSIGNAL) == ssize_t(data.size());
+  }
   // Reads up to bytes bytes, until the server closes (closed() tells) or nothing arrives for idleMs.
   std::string ReadBytes(size_t bytes, int idleMs = 3000)
   {
@@ -69,7 +72,8 @@ inline std::string Header(const std::string& response, const std::string& name)
 {
   const std::string head = response.substr(0, response.find("\r\n\r\n")) + "\r\n";
   const size_t at = head.find("\r\n" + name + ": ");
-  return at == std::string::npos ? "<none>" : head.substr(at + name.size() + 4, head.find("\r\n", at + 2) - at - name.size() - 4);
+  return at == std::string::npos ? "<none>"
+                                 : head.substr(at + name.size() + 4, head.find("\r\n", at + 2) - at - name.size() - 4);
 }
 
 inline std::string Shell(const std::string& command)
@@ -84,7 +88,10 @@ inline std::string Shell(const std::string& command)
   return out;
 }
 
-inline std::string SessionFolder() { return LWebletGetSessionFolder(std::string(260, 0).data()); }
+inline std::string SessionFolder()
+{
+  return LWebletGetSessionFolder(std::string(260, 0).data());
+}
 
 // Waits (generously) until a connection to port is accepted.
 inline bool WaitForPort(unsigned short port)
@@ -114,4 +121,4 @@ private:
   LWebletServer server_;
 };
 
-} // namespace webtest
+}  // namespace webtest
