@@ -8,6 +8,10 @@
 #include "sound/mp3.h"
 #include "sound/mp3header.h"
 #include "sound/mp3readfile.h"
+#include "sound/mp3requantize.h"
+#include "sound/mp3scalefactors.h"
+#include "sound/mp3sideinfo.h"
+#include "sound/mp3tables.h"
 #include "sound/mp3testutil.h"
 
 namespace {
@@ -276,4 +280,29 @@ TEST(MP3Header, RefusesWhatIsNotAUsableHeader)
   MP3Header h;
   ASSERT_TRUE(h.Parse(smallest));
   EXPECT_EQ(h.GetFrameLength(), 72);
+}
+
+// No encoder at hand writes mixed blocks: their long part (8 bands in MPEG-1, 6 below) takes the
+// long scale factors, and the short part starts right after it with no gap.
+TEST(MP3Decode, MixedBlocksScaleTheirLongAndShortPartsApart)
+{
+  for (const auto& [table, mpeg1] : {std::pair{0, true}, std::pair{3, false}}) {
+    SCOPED_TRACE(table);
+    const MP3BandTable& bands = kMP3BandTables[table];
+    MP3GranuleInfo granule{};
+    granule.globalGain = 210;
+    granule.windowSwitching = 1;
+    granule.blockType = 2;
+    granule.mixedBlock = 1;
+    MP3ScaleFactors sf{};
+    std::fill(std::begin(sf.l), std::end(sf.l), 2);
+    std::vector<int> in(576, 1);
+    float xr[576];
+    RequantizeSpectrum(in.data(), 576, granule, sf, bands, mpeg1, xr);
+    const int longEnd = MixedBlockLongEnd(bands);
+    EXPECT_EQ(longEnd, bands.longBounds[MixedBlockLongBands(mpeg1)]);
+    for (int i = 0; i < 576; ++i)
+      ASSERT_EQ(xr[i], i < longEnd ? xr[0] : xr[575]) << "line " << i;
+    EXPECT_FLOAT_EQ(xr[0] * 2, xr[575]) << "long scale factor 2 halves the long part";
+  }
 }
