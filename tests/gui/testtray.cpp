@@ -9,6 +9,26 @@
 #include <X11/Xutil.h>
 #include <cstdio>
 
+namespace {
+
+// Sends a 32-bit client message with data.l[0] = CurrentTime and the rest.
+void SendMessage(Display* display, Window window, Window target, Atom type, long mask, long l1, long l2, long l3)
+{
+  XEvent event = {};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = type;
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = CurrentTime;
+  event.xclient.data.l[1] = l1;
+  event.xclient.data.l[2] = l2;
+  event.xclient.data.l[3] = l3;
+  XSendEvent(display, target, False, mask, &event);
+  XFlush(display);
+}
+
+}  // namespace
+
 int main()
 {
   Display* display = XOpenDisplay(nullptr);
@@ -32,16 +52,8 @@ int main()
     std::fputs("tray selection taken\n", stderr);
     return 1;
   }
-  XEvent announce = {};
-  announce.xclient.type = ClientMessage;
-  announce.xclient.window = root;
-  announce.xclient.message_type = manager;
-  announce.xclient.format = 32;
-  announce.xclient.data.l[0] = CurrentTime;
-  announce.xclient.data.l[1] = static_cast<long>(selection);
-  announce.xclient.data.l[2] = static_cast<long>(owner);
-  XSendEvent(display, root, False, StructureNotifyMask, &announce);
-  XFlush(display);
+  SendMessage(display, root, root, manager, StructureNotifyMask, static_cast<long>(selection), static_cast<long>(owner),
+              0);
 
   Window icon = None;
   for (;;) {
@@ -56,17 +68,8 @@ int main()
       XSelectInput(display, icon, StructureNotifyMask);
       XReparentWindow(display, icon, socket, 0, 0);
       XMapWindow(display, socket);
-      XEvent notify = {};
-      notify.xclient.type = ClientMessage;
-      notify.xclient.window = icon;
-      notify.xclient.message_type = xembed;
-      notify.xclient.format = 32;
-      notify.xclient.data.l[0] = CurrentTime;
-      notify.xclient.data.l[1] = 0;  // XEMBED_EMBEDDED_NOTIFY
-      notify.xclient.data.l[3] = static_cast<long>(socket);
-      notify.xclient.data.l[4] = 0;
-      XSendEvent(display, icon, False, NoEventMask, &notify);
-      XFlush(display);
+      // XEMBED_EMBEDDED_NOTIFY (0), with the embedder's window.
+      SendMessage(display, icon, icon, xembed, NoEventMask, 0, 0, static_cast<long>(socket));
     } else if (ev.type == MapNotify && ev.xmap.window == icon) {
       std::printf("mapped %lu\n", icon);
     }
