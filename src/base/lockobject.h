@@ -24,10 +24,6 @@ public:
     held_.store(false, std::memory_order_relaxed);
     pthread_mutex_unlock(&mutex_);
   }
-  // For lowercase lockers (std::lock_guard, std::unique_lock).
-  void lock() { Lock(); }
-  void unlock() { Unlock(); }
-
   // True when the calling thread holds the lock.  Only the holder itself
   // can see its own id there, so the answer is exact for the caller.
   bool IsHeldByMe() const
