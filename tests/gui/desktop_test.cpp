@@ -41,35 +41,27 @@ int Xdotool(const std::string& arguments)
   return std::system(("xdotool " + arguments).c_str());
 }
 
-// The test's own connection to the display (no window manager).
-class TestDisplay {
-public:
-  // Windows come and go between a query and the next look: not an error.
-  TestDisplay() : x_(XOpenDisplay(nullptr))
+// The real program with no live input, a free web port already announced
+// (no first-start box), the service not enabled; our own display connection
+// (no window manager: windows come and go between looks, not an error).
+class Desktop : public ::testing::Test {
+protected:
+  void SetUp() override
   {
+    ASSERT_NE(x_.get(), nullptr);
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    port_ = PickFreePort();
+    LSettingSetInt("Live", "Sources", 0);
+    LSettingSetInt("WebServer", "Port", port_);
+    LSettingSetInt("WebAccess", "PreviousServerPort", LSettingGetInt("WebAccess", "ServerPort", 85));
+    LSettingSetBool("Service", "Enabled", false);
   }
-  ~TestDisplay()
-  {
-    if (x_ != nullptr)
-      XCloseDisplay(x_);
-  }
-  TestDisplay(const TestDisplay&) = delete;
-  TestDisplay& operator=(const TestDisplay&) = delete;
+  void TearDown() override { guard_.KillAll(); }
 
-  bool Open() const { return x_ != nullptr; }
-  std::string Name(Window w) const
-  {
-    char* name = nullptr;
-    std::string text = XFetchName(x_, w, &name) != 0 && name != nullptr ? name : "";
-    if (name != nullptr)
-      XFree(name);
-    return text;
-  }
   bool IsShown(Window w) const
   {
     XWindowAttributes a;
-    return XGetWindowAttributes(x_, w, &a) != 0 && a.map_state == IsViewable;
+    return XGetWindowAttributes(x_.get(), w, &a) != 0 && a.map_state == IsViewable;
   }
   // Viewable top-levels named `name`, or the pop-ups (menus).
   std::vector<Window> Viewable(const std::string& name, bool popups = false) const
@@ -77,15 +69,17 @@ public:
     std::vector<Window> found;
     Window root = 0, parent = 0, *children = nullptr;
     unsigned int count = 0;
-    XQueryTree(x_, DefaultRootWindow(x_), &root, &parent, &children, &count);
+    XQueryTree(x_.get(), DefaultRootWindow(x_.get()), &root, &parent, &children, &count);
     for (unsigned int i = 0; i < count; ++i) {
       XWindowAttributes a;
-      if (XGetWindowAttributes(x_, children[i], &a) != 0 && a.map_state == IsViewable &&
-          (popups ? a.override_redirect != 0 : (!a.override_redirect && Name(children[i]) == name)))
+      char* title = nullptr;
+      const bool named = XFetchName(x_.get(), children[i], &title) != 0 && title != nullptr && name == title;
+      if (XGetWindowAttributes(x_.get(), children[i], &a) != 0 && a.map_state == IsViewable &&
+          (popups ? a.override_redirect != 0 : !a.override_redirect && named))
         found.push_back(children[i]);
+      XFree(title);
     }
-    if (children != nullptr)
-      XFree(children);
+    XFree(children);
     return found;
   }
   // The first viewable window named `name` other than `except`, waiting for it; 0 if none.
@@ -99,43 +93,19 @@ public:
     });
     return found;
   }
-  // Asks the window to close, as a window manager's close button does.
-  void SendDelete(Window w) const
+  // Closes the window as a window manager's close button does: the program hides it.
+  bool Hide(Window w) const
   {
     XEvent ev = {};
-    ev.xclient = {ClientMessage, 0, False, x_, w, XInternAtom(x_, "WM_PROTOCOLS", False), 32, {}};
-    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(x_, "WM_DELETE_WINDOW", False));
-    XSendEvent(x_, w, False, NoEventMask, &ev);
-    XFlush(x_);
-  }
-
-private:
-  Display* x_;
-};
-
-// The real program with no live input, a free web port already announced
-// (no first-start box), the service not enabled.
-class Desktop : public ::testing::Test {
-protected:
-  void SetUp() override
-  {
-    ASSERT_TRUE(x_.Open());
-    port_ = PickFreePort();
-    LSettingSetInt("Live", "Sources", 0);
-    LSettingSetInt("WebServer", "Port", port_);
-    LSettingSetInt("WebAccess", "PreviousServerPort", LSettingGetInt("WebAccess", "ServerPort", 85));
-    LSettingSetBool("Service", "Enabled", false);
-  }
-  void TearDown() override { guard_.KillAll(); }
-
-  // Closes the window as a window manager would: the program hides it.
-  bool Hide(Window main)
-  {
-    return x_.SendDelete(main), WaitUntil([&] { return !x_.IsShown(main); });
+    ev.xclient = {ClientMessage, 0, False, x_.get(), w, XInternAtom(x_.get(), "WM_PROTOCOLS", False), 32, {}};
+    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(x_.get(), "WM_DELETE_WINDOW", False));
+    XSendEvent(x_.get(), w, False, NoEventMask, &ev);
+    XFlush(x_.get());
+    return WaitUntil([&] { return !IsShown(w); });
   }
 
   DaemonGuard guard_;
-  TestDisplay x_;
+  std::unique_ptr<Display, int (*)(Display*)> x_{XOpenDisplay(nullptr), XCloseDisplay};
   int port_ = 0;
 };
 
@@ -168,7 +138,7 @@ TEST_F(Desktop, TrayIconSecondStartsSettingsAndConfirmStop)
   LChild tray;
   ASSERT_TRUE(tray.Start({VELORIN_BINARY_DIR "/tests/gui/velorin-testtray"}));
   pid_t desktop = StartDesktop({});
-  Window main = x_.Wait("Velorin");
+  Window main = Wait("Velorin");
   ASSERT_NE(main, 0u);
   // The first start of a program the installer did not install adds its menu entry.
   EXPECT_TRUE(LSettingGet(VLKeys::Installed));
@@ -186,21 +156,20 @@ TEST_F(Desktop, TrayIconSecondStartsSettingsAndConfirmStop)
   unsigned long icon = 0, mapped = 0;
   ASSERT_EQ(std::sscanf(report.c_str(), "dock %lu\nmapped %lu\n", &icon, &mapped), 2) << report;
   EXPECT_EQ(mapped, icon);
-  EXPECT_EQ(x_.Name(icon), "TrayIcon");
 
   // Ctrl+S opens the settings; Cancel still restarts the engine, the web server too after a port change.
   ASSERT_TRUE(WaitUntil([] { return LogHas("Starting web server"); }));
   LSettingSetInt("WebServer", "Port", port_ = PickFreePort());
   Xdotool("windowfocus --sync " + std::to_string(main));
   Xdotool("key ctrl+s");
-  Window sheet = x_.Wait("Velorin Settings");
+  Window sheet = Wait("Velorin Settings");
   ASSERT_NE(sheet, 0u);
   Xdotool("windowfocus --sync " + std::to_string(sheet));
   Xdotool("key Escape");
   EXPECT_TRUE(WaitUntil([] {
     return InOrder(LogFileTexts(), {"Restarting web server", "Restarting server", "Restarting audio input"});
   })) << ReadWhole(DesktopErrors());
-  EXPECT_FALSE(x_.IsShown(sheet));
+  EXPECT_FALSE(IsShown(sheet));
 
   // A second start forwards its arguments and ends; only an empty list presents the window.
   ASSERT_TRUE(Hide(main));
@@ -213,21 +182,20 @@ TEST_F(Desktop, TrayIconSecondStartsSettingsAndConfirmStop)
     auto texts = LogFileTexts();
     return std::count(texts.begin(), texts.end(), "Dropped a malformed message from a second start") == 4;
   }));
-  EXPECT_FALSE(x_.IsShown(main)) << "forwarded arguments must not present the window";
+  EXPECT_FALSE(IsShown(main)) << "forwarded arguments must not present the window";
   EXPECT_EQ(guard_.WaitExit(StartDesktop({}), 60000), 0);
-  EXPECT_TRUE(WaitUntil([&] { return x_.IsShown(main); }));
+  EXPECT_TRUE(WaitUntil([&] { return IsShown(main); }));
   // A left click on the icon presents the hidden window.
   ASSERT_TRUE(Hide(main));
   ClickIcon(1);
-  ASSERT_TRUE(WaitUntil([&] { return x_.IsShown(main); }));
+  ASSERT_TRUE(WaitUntil([&] { return IsShown(main); }));
 
   // "Confirm Stop", opened by the tray menu's "E_xit (Stop Server)" mnemonic.
   auto confirmStop = [&] {
-    const size_t popups = x_.Viewable("", true).size();
+    const size_t popups = Viewable("", true).size();
     ClickIcon(3);
-    Window box = WaitUntil([&] { return x_.Viewable("", true).size() > popups; })
-                     ? (Xdotool("key x"), x_.Wait("Velorin", main))
-                     : 0;
+    Window box =
+        WaitUntil([&] { return Viewable("", true).size() > popups; }) ? (Xdotool("key x"), Wait("Velorin", main)) : 0;
     if (box != 0)
       Xdotool("windowfocus --sync " + std::to_string(box));
     return box;
@@ -236,11 +204,11 @@ TEST_F(Desktop, TrayIconSecondStartsSettingsAndConfirmStop)
   Window box = confirmStop();
   ASSERT_NE(box, 0u);
   Xdotool("key Escape");
-  ASSERT_TRUE(WaitUntil([&] { return !x_.IsShown(box); }));
-  EXPECT_TRUE(x_.IsShown(main));
+  ASSERT_TRUE(WaitUntil([&] { return !IsShown(box); }));
+  EXPECT_TRUE(IsShown(main));
   ASSERT_NE(confirmStop(), 0u);
   Xdotool("key alt+y");
-  ASSERT_TRUE(WaitUntil([&] { return !x_.IsShown(main); }));
+  ASSERT_TRUE(WaitUntil([&] { return !IsShown(main); }));
   EXPECT_EQ(guard_.WaitExit(desktop, 0), -1);
   sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(port_)), {htonl(INADDR_LOOPBACK)}, {}};
   LUniqueFD web(socket(AF_INET, SOCK_STREAM, 0));

@@ -287,102 +287,46 @@ TEST_F(Dialogs, LiveAddAndRemoveKeepTheirLimits)
   }
 }
 
-class RecordingsPage : public LGtkTest {
-protected:
-  void SetUp() override
-  {
-    LGtkTest::SetUp();
-    // The library is the two folders, which outlive a test in this process.
-    for (bool high : {true, false})
-      fs::remove_all(fs::path(Recording(high, "x")).parent_path());
-    LSettingSet(VLKeys::BroadBandKBPS, 56);
-    LSettingSet(VLKeys::DialUpKBPS, 24);
-    fs::create_directory(Picked(""));
-    LSettingSet(VLKeys::UserMultiple, Picked("").c_str());
-  }
-
-  static std::string Recording(bool high, const std::string& name)
-  {
+// Files added become recordings at both rates; a raw file asks for its
+// format: Cancel converts nothing of the selection, OK stores the format.
+// Cancel during a long file deletes what was begun of both rates.
+TEST_F(Dialogs, RecordingsPageAddsFilesAtBothRatesAndCancelLeavesNoPartialFile)
+{
+  soxtest::TempDir dir;
+  const std::string add = dir / "add/";
+  fs::create_directory(add);
+  LSettingSet(VLKeys::UserMultiple, add.c_str());
+  auto tone = [&](const char* name, const char* rate, const char* seconds, const char* hz) {
+    const std::string raw = fs::path(name).extension() == ".raw" ? "raw" : "wav";
+    soxtest::Sox({"-n", "-r", rate, "-c", "2", "-b", "16", "-e", "signed-integer", "-t", raw, add + name, "synth",
+                  seconds, "sine", hz});
+  };
+  auto recording = [](bool high, const std::string& name) {
     char folder[260];
     return std::string(high ? LRecordingsGetHighFolder(folder) : LRecordingsGetLowFolder(folder)) + "/" + name + ".mp3";
-  }
-
-  // The folder the chooser opens in, holding just the files to add.
-  std::string Picked(const std::string& name) const { return dir_ / ("add/" + name); }
-
-  // A sine of `hz`; raw: signed 16-bit samples without a header.
-  static void Tone(const std::string& path, const char* rate, const char* channels, const char* seconds, const char* hz)
-  {
-    std::vector<std::string> args{"-n", "-r", rate, "-c", channels, "-b", "16", "-e", "signed-integer"};
-    if (path.ends_with(".raw"))
-      args.insert(args.end(), {"-t", "raw"});
-    args.insert(args.end(), {path, "synth", seconds, "sine", hz});
-    soxtest::Sox(args);
-  }
-
-  static void ExpectTone(const std::string& path, double tone)
-  {
-    std::vector<int16_t> samples = DecodeMp3File(path);
-    ASSERT_GT(samples.size(), 44100u) << path;
-    EXPECT_NEAR(ToneFrequency(samples, 44100, 4410, samples.size() - 4410), tone, tone * 0.02) << path;
-  }
-
+  };
   // Presses Add and chooses all `count` files once loaded; the list afterwards goes to `rows`.
-  static void AddThroughPage(std::size_t count, LScript& script, Rows& rows)
-  {
+  Rows rows;
+  auto addAll = [&rows](LScript& script, unsigned count) -> LScript& {
     script.Then(
-        "Velorin Settings",
-        [&rows](GtkWindow* w) {
-          Click(w, kIdRecAdd);
-          rows = ListRows(w, kIdRecList);
-          std::sort(rows.begin(), rows.end());
-        },
+        "Velorin Settings", [&rows](GtkWindow* w) { Click(w, kIdRecAdd), rows = ListRows(w, kIdRecList); },
         GTK_RESPONSE_OK);
-    script.On("Add Files", [count](GtkWindow* chooser) {
+    return script.On("Add Files", [count](GtkWindow* chooser) {
       gtk_file_chooser_select_all(GTK_FILE_CHOOSER(chooser));
       GSList* chosen = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(chooser));
       const bool ready = g_slist_length(chosen) >= count;
       g_slist_free_full(chosen, g_free);
       return ready && (Respond(chooser, GTK_RESPONSE_ACCEPT), true);
     });
-  }
-
-  soxtest::TempDir dir_;
-};
-
-// A WAV and an MP3 become recordings at both rates; a raw file asks for its
-// format: Cancel converts nothing of the selection, OK stores the format.
-TEST_F(RecordingsPage, AddsWavMp3AndRawFilesAtBothRates)
-{
-  Tone(Picked("talk.wav"), "44100", "2", "2", "440");
-  Tone(dir_ / "song-source.wav", "44100", "1", "2", "660");
-  ASSERT_EQ(soxtest::Run({"lame", "--quiet", "-b", "128", dir_ / "song-source.wav", Picked("song.mp3")}), 0);
-  LScript script;
-  Rows rows;
-  bool progressShown = false;
-  AddThroughPage(2, script, rows);
-  script.On("Velorin", [&](GtkWindow*) { return progressShown = true; });
-  EXPECT_TRUE(RunSheet(script));
-  EXPECT_TRUE(progressShown);
-  EXPECT_EQ(script.Shown(), Texts{});
-  EXPECT_EQ(rows, (Rows{{"song"}, {"talk"}}));
-  for (bool high : {true, false}) {
-    ExpectTone(Recording(high, "talk"), 440);
-    ExpectTone(Recording(high, "song"), 660);
-  }
-  EXPECT_EQ(Stored(VLKeys::UserMultiple) + "/", Picked(""));
-
-  for (const char* name : {"talk.wav", "song.mp3"})
-    fs::remove(Picked(name));
-  Tone(Picked("dictation.raw"), "8000", "2", "2", "440");
-  Tone(Picked("other.wav"), "22050", "1", "1", "440");
+  };
+  tone("talk.wav", "44100", "2", "440");
+  tone("dictation.raw", "8000", "2", "660");
+  LSettingSet(VLKeys::RawSampleRate, 44100);
+  LSettingSet(VLKeys::RawChannels, 1);
   for (bool confirm : {false, true}) {
     SCOPED_TRACE(confirm ? "confirmed" : "cancelled");
-    LSettingSet(VLKeys::RawSampleRate, 44100);
-    LSettingSet(VLKeys::RawChannels, 1);
-    LScript raw;
-    AddThroughPage(2, raw, rows);
-    raw.Then(
+    LScript script;
+    addAll(script, 2).Then(
         "Audio File Settings",
         [](GtkWindow* d) {
           EXPECT_EQ(ComboText(d, kIdRawRate) + " " + ComboText(d, kIdRawChannels), "44100 Mono");
@@ -391,31 +335,34 @@ TEST_F(RecordingsPage, AddsWavMp3AndRawFilesAtBothRates)
           SetCombo(d, kIdRawCodec, "16 bit PCM (Intel Endian)");
         },
         confirm ? GTK_RESPONSE_OK : GTK_RESPONSE_CANCEL);
-    EXPECT_TRUE(RunSheet(raw));
-    EXPECT_EQ(rows, confirm ? (Rows{{"dictation"}, {"other"}, {"song"}, {"talk"}}) : (Rows{{"song"}, {"talk"}}));
-    EXPECT_EQ(LSettingGet(VLKeys::RawSampleRate) + LSettingGet(VLKeys::RawChannels), confirm ? 8002 : 44101);
+    EXPECT_TRUE(RunSheet(script));
+    std::sort(rows.begin(), rows.end());
+    EXPECT_EQ(rows, confirm ? (Rows{{"dictation"}, {"talk"}}) : Rows{});
+    EXPECT_EQ(LSettingGet(VLKeys::RawSampleRate) * 10 + LSettingGet(VLKeys::RawChannels), confirm ? 80002 : 441001);
   }
-  ExpectTone(Recording(true, "dictation"), 440);
-}
+  EXPECT_EQ(Stored(VLKeys::UserMultiple) + "/", add);
+  for (bool high : {true, false})
+    for (auto [name, hz] : {std::pair{"talk", 440.0}, {"dictation", 660.0}}) {
+      std::vector<int16_t> samples = DecodeMp3File(recording(high, name));
+      ASSERT_GT(samples.size(), 44100u) << name;
+      EXPECT_NEAR(ToneFrequency(samples, 44100, 4410, samples.size() - 4410), hz, hz * 0.02) << name;
+    }
 
-// Cancel during a long file deletes what was begun of both rates.
-TEST_F(RecordingsPage, CancelDuringALongFileLeavesNoPartialFile)
-{
-  Tone(Picked("long.wav"), "8000", "1", "900", "500");
+  for (const char* name : {"talk.wav", "dictation.raw"})
+    fs::remove(add + name);
+  tone("long.wav", "8000", "900", "500");
   LScript script;
-  Rows rows;
-  AddThroughPage(1, script, rows);
   // The progress dialog runs the script between blocks of the conversion.
-  script.On("Velorin", [&](GtkWindow* progress) {
+  addAll(script, 1).On("Velorin", [&](GtkWindow* progress) {
     GtkWidget* cancel = FindShown(progress, GTK_TYPE_BUTTON, GTK_STOCK_CANCEL);
-    const bool begun = fs::exists(Recording(true, "long")) && cancel != nullptr;
+    const bool begun = fs::exists(recording(true, "long")) && cancel != nullptr;
     return begun && (gtk_button_clicked(GTK_BUTTON(cancel)), true);
   });
   EXPECT_TRUE(RunSheet(script));
   EXPECT_EQ(script.Shown(), Texts{});
+  EXPECT_EQ(rows.size(), 2u);
   for (bool high : {true, false})
-    EXPECT_FALSE(fs::exists(Recording(high, "long")));
-  EXPECT_EQ(rows, Rows{});
+    EXPECT_FALSE(fs::exists(recording(high, "long")));
 }
 
 }  // namespace
