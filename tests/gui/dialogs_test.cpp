@@ -83,7 +83,9 @@ TEST_F(Dialogs, OpenOnAFileThatIsGoneIsRefusedAndTheChooserStaysOpen)
           "Browse for Banner", [](GtkWindow*) {}, GTK_RESPONSE_CANCEL);
   EXPECT_FALSE(LBrowseReadFilePath(nullptr, path, "Browse for Banner", "/tmp", "Banner\0*.jpg\0\0"));
   EXPECT_EQ(script.Pending(), "") << "the chooser must stay open after the refusal";
-  EXPECT_EQ(script.Shown(), Texts{"The File /tmp/banner.jpg is not valid. Please choose another file."});
+  EXPECT_EQ(
+      script.boxes,
+      Texts{"Velorin|The File /tmp/banner.jpg is not valid. Please choose another file.||gtk-dialog-error|gtk-close"});
   EXPECT_STREQ(path, "/tmp/banner.jpg");
 }
 
@@ -359,7 +361,7 @@ TEST_F(Dialogs, RecordingsPageAddsFilesAtBothRatesAndCancelLeavesNoPartialFile)
     return begun && (gtk_button_clicked(GTK_BUTTON(cancel)), true);
   });
   EXPECT_TRUE(RunSheet(script));
-  EXPECT_EQ(script.Shown(), Texts{});
+  EXPECT_EQ(script.boxes, Texts{});
   EXPECT_EQ(rows.size(), 2u);
   for (bool high : {true, false})
     EXPECT_FALSE(fs::exists(recording(high, "long")));

@@ -90,28 +90,12 @@ public:
   {
     return On(title, [act, response](GtkWindow* w) { return act(w), Reply(w, response), true; });
   }
-  LScript& Close(const std::string& title, gint response)
+  LScript& Close(const std::string& title, gint r)
   {
-    return Then(
-        title, [](GtkWindow*) {}, response);
+    return On(title, [r](GtkWindow* w) { return Reply(w, r), true; });
   }
-  LScript& Answer(gint response)
-  {
-    return Then(
-        kBox, [](GtkWindow*) {}, response);
-  }
+  LScript& Answer(gint response) { return Close(kBox, response); }
   std::string Pending() const { return steps_.empty() ? "" : steps_.front().first; }
-  // The boxes' main texts (the body under a heading, or the only text).
-  Texts Shown() const
-  {
-    Texts texts;
-    for (const std::string& box : boxes) {
-      const size_t heading = box.find('|') + 1, body = box.find('|', heading) + 1;
-      const size_t end = box.find('|', body);
-      texts.push_back(end > body ? box.substr(body, end - body) : box.substr(heading, body - heading - 1));
-    }
-    return texts;
-  }
 
   Texts boxes;   // "title|heading|body|icon|buttons" of every box
   Texts titles;  // the dialogs' titles, as they changed

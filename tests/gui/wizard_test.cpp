@@ -1,7 +1,4 @@
 // The install and uninstall wizards driven as a user would, inside tests/isolate-system.
-#include "app/autorun.h"
-#include "app/installdialog.h"
-#include "base/file.h"
 #include "common/loopback.h"
 #include "gui/driver.h"
 #include "gui/install.h"
@@ -75,7 +72,7 @@ TEST_F(WizardTest, QuietInstallNeedsWritableFoldersAndMovesEveryFile)
   EXPECT_TRUE(RunInstallWizard());
   ASSERT_FALSE(script.titles.empty());
   EXPECT_EQ(script.titles.front() + "|" + script.titles.back(), "Installing|Velorin");
-  EXPECT_EQ(script.Shown(), Texts{});
+  EXPECT_EQ(script.boxes, Texts{});
   for (const char* file : {"/share/extra299.txt", "/bin/velorin"}) {
     EXPECT_TRUE(Exists(kProgram + file)) << file;
     EXPECT_FALSE(Exists(release + file)) << file << ": moved, not copied";
@@ -117,31 +114,6 @@ TEST_F(WizardTest, UninstallCommentsArePostedOnlyWithAnAddressAndAComment)
     pollfd pending{listener.Fd(), POLLIN, 0};
     EXPECT_EQ(poll(&pending, 1, 0), 0) << "a report was sent";
   }
-}
-
-TEST_F(WizardTest, StopRunningAutomaticallyKeepsTheProgram)
-{
-  setenv("USERNAME", "ann", 1);
-  LFile::CreateFolder(kProgram.c_str());
-  LFile::CreateFolder((kProgram + "/bin").c_str());
-  WriteWhole(kProgram + "/bin/velorin", "program");
-  ASSERT_TRUE(InstallDialog::AddDesktopShortCut());
-  LAutoRun::SetRun();
-  ASSERT_TRUE(Exists("/home/ann/.kde/AutoStart/velorin.desktop"));
-  LScript script;
-  script.On("", [](GtkWindow* w) {
-    return Choose(w, "Stop it running automatically (but keep it installed)") && Press(w, kWizardNext);
-  });
-  script.On("", [](GtkWindow* w) { return Choose(w, "No, I don't want to tell you") && Press(w, kWizardFinish); });
-  EXPECT_FALSE(RunUninstallWizard());
-  EXPECT_EQ(script.Pending(), "");
-  ASSERT_EQ(script.boxes.size(), 1u);
-  EXPECT_NE(script.boxes[0].find("The run on startup option of the program has been turned off."), std::string::npos);
-  for (const char* entry : {"/home/ann/.kde/AutoStart/velorin.desktop", "/home/bob/.gnome2/velorin.desktop",
-                            "/home/root/.config/autostart/velorin.desktop"})
-    EXPECT_FALSE(Exists(entry)) << entry;
-  EXPECT_FALSE(LAutoRun::IsRun());
-  EXPECT_EQ(ReadWhole(kProgram + "/bin/velorin"), "program");
 }
 
 }  // namespace
