@@ -14,23 +14,20 @@ std::string Home()
 {
   return std::getenv("HOME");
 }
-std::string DesktopErrors()
-{
-  return Home() + "/desktop.err";
-}
 
-// Starts the program in the background with the test's environment.
-pid_t StartDesktop(std::vector<std::string> args, std::string argv0 = VelorinBinary())
+// Starts the program in the background with the test's environment; its errors go to ~/desktop.err.
+pid_t StartDesktop(std::vector<std::string> args)
 {
-  std::vector<char*> argv{argv0.data()};
+  args.insert(args.begin(), VelorinBinary());
+  std::vector<char*> argv;
   for (auto& a : args)
     argv.push_back(a.data());
   argv.push_back(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
     dup2(open("/dev/null", O_RDWR), STDOUT_FILENO);
-    dup2(open(DesktopErrors().c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644), STDERR_FILENO);
-    execve(VelorinBinary().c_str(), argv.data(), environ);
+    dup2(open((Home() + "/desktop.err").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644), STDERR_FILENO);
+    execve(argv[0], argv.data(), environ);
     _exit(127);
   }
   return pid;
@@ -168,8 +165,8 @@ TEST_F(Desktop, TrayIconSecondStartsSettingsAndConfirmStop)
   Xdotool("key Escape");
   EXPECT_TRUE(WaitUntil([] {
     return InOrder(LogFileTexts(), {"Restarting web server", "Restarting server", "Restarting audio input"});
-  })) << ReadWhole(DesktopErrors());
-  EXPECT_FALSE(IsShown(sheet));
+  })) << ReadWhole(Home() + "/desktop.err");
+  EXPECT_TRUE(WaitUntil([&] { return !IsShown(sheet); }));
 
   // A second start forwards its arguments and ends; only an empty list presents the window.
   ASSERT_TRUE(Hide(main));
@@ -216,7 +213,7 @@ TEST_F(Desktop, TrayIconSecondStartsSettingsAndConfirmStop)
   ASSERT_NE(confirmStop(), 0u);
   Xdotool("key alt+n");
   const int status = guard_.WaitExit(desktop, 60000);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadWhole(DesktopErrors());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadWhole(Home() + "/desktop.err");
 }
 
 }  // namespace
