@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
-#include <cstring>
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <string>
@@ -12,79 +12,53 @@
 
 #include "alsa/testalsa.h"
 #include "app/messagebox.h"
+#include "gui/messagebox.h"
 
-// The first widget in `root` (itself and internal children included) that `match` accepts.
+using Texts = std::vector<std::string>;
+using Rows = std::vector<Texts>;
+
+// The first widget under `root` (itself and internal children included) that
+// `match` accepts.
 inline GtkWidget* FindWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& match)
 {
   if (match(root))
     return root;
-  GtkWidget* found = nullptr;
-  if (GTK_IS_CONTAINER(root)) {
-    GList* children = nullptr;
+  std::pair<const std::function<bool(GtkWidget*)>*, GtkWidget*> search{&match, nullptr};
+  if (GTK_IS_CONTAINER(root))
     gtk_container_forall(
         GTK_CONTAINER(root),
-        [](GtkWidget* w, gpointer list) {
-          *static_cast<GList**>(list) = g_list_append(*static_cast<GList**>(list), w);
+        [](GtkWidget* w, gpointer data) {
+          auto* s = static_cast<decltype(search)*>(data);
+          s->second = s->second != nullptr ? s->second : FindWidget(w, *s->first);
         },
-        &children);
-    for (GList* c = children; c != nullptr && found == nullptr; c = c->next)
-      found = FindWidget(static_cast<GtkWidget*>(c->data), match);
-    g_list_free(children);
-  }
-  return found;
+        &search);
+  return search.second;
 }
 
-// The first widget on screen of the type that passes the test.
-inline GtkWidget* FindShown(GtkWindow* root, GType type, const std::function<bool(GtkWidget*)>& test = {})
+// The first drawable widget of `type` with the label `label` (any when null).
+inline GtkWidget* FindShown(GtkWindow* root, GType type, const char* label = nullptr)
 {
   return FindWidget(GTK_WIDGET(root), [&](GtkWidget* w) {
-    return G_TYPE_CHECK_INSTANCE_TYPE(w, type) && gtk_widget_is_drawable(w) && (!test || test(w));
+    return G_TYPE_CHECK_INSTANCE_TYPE(w, type) && gtk_widget_is_drawable(w) &&
+           (label == nullptr || (GTK_IS_BUTTON(w) && gtk_button_get_label(GTK_BUTTON(w)) == std::string(label)));
   });
-}
-
-// The control registered under `id` (LWindow::AddControl).
-inline GtkWidget* FindControl(GtkWindow* window, int id)
-{
-  return FindWidget(GTK_WIDGET(window),
-                    [id](GtkWidget* w) { return g_object_get_data(G_OBJECT(w), "velorin-id") == GINT_TO_POINTER(id); });
 }
 
 inline void Respond(GtkWindow* window, gint response)
 {
   gtk_dialog_response(GTK_DIALOG(window), response);
 }
-inline void Click(GtkWindow* window, int id)
-{
-  gtk_button_clicked(GTK_BUTTON(FindControl(window, id)));
-}
-inline void SetText(GtkWindow* window, int id, const char* text)
-{
-  gtk_entry_set_text(GTK_ENTRY(FindControl(window, id)), text);
-}
-inline std::string EntryText(GtkWindow* window, int id)
-{
-  return gtk_entry_get_text(GTK_ENTRY(FindControl(window, id)));
-}
-inline bool IsChecked(GtkWindow* window, int id)
-{
-  return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(FindControl(window, id)));
-}
-inline bool Sensitive(GtkWindow* window, int id)
-{
-  return gtk_widget_get_sensitive(FindControl(window, id));
-}
 
 // The rows of a list control or a pull-down list, each as its text cells.
-inline std::vector<std::vector<std::string>> ModelRows(GtkTreeModel* model)
+inline Rows ModelRows(GtkTreeModel* model)
 {
-  std::vector<std::vector<std::string>> rows;
-  GtkTreeIter iter;
-  for (gboolean more = gtk_tree_model_get_iter_first(model, &iter); more;
-       more = gtk_tree_model_iter_next(model, &iter)) {
+  Rows rows;
+  GtkTreeIter it;
+  for (gboolean more = gtk_tree_model_get_iter_first(model, &it); more; more = gtk_tree_model_iter_next(model, &it)) {
     rows.emplace_back();
     for (int c = 0; c < gtk_tree_model_get_n_columns(model); ++c) {
       gchar* text = nullptr;
-      gtk_tree_model_get(model, &iter, c, &text, -1);
+      gtk_tree_model_get(model, &it, c, &text, -1);
       rows.back().emplace_back(text != nullptr ? text : "");
       g_free(text);
     }
@@ -92,73 +66,15 @@ inline std::vector<std::vector<std::string>> ModelRows(GtkTreeModel* model)
   return rows;
 }
 
-inline std::vector<std::vector<std::string>> ListRows(GtkWindow* window, int id)
-{
-  return ModelRows(gtk_tree_view_get_model(GTK_TREE_VIEW(FindControl(window, id))));
-}
-
-inline void SelectRow(GtkWindow* window, int id, int row)
-{
-  GtkTreeSelection* selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(FindControl(window, id)));
-  GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
-  gtk_tree_selection_unselect_all(selection);
-  gtk_tree_selection_select_path(selection, path);
-  gtk_tree_path_free(path);
-}
-
-inline void SetCombo(GtkWindow* window, int id, const std::string& text)
-{
-  GtkComboBox* combo = GTK_COMBO_BOX(FindControl(window, id));
-  auto rows = ModelRows(gtk_combo_box_get_model(combo));
-  for (std::size_t i = 0; i < rows.size(); ++i)
-    if (rows[i][0] == text)
-      return gtk_combo_box_set_active(combo, static_cast<gint>(i));
-  ADD_FAILURE() << "no entry \"" << text << "\" in list " << id;
-}
-
-inline std::string ComboText(GtkWindow* window, int id)
-{
-  gchar* text = gtk_combo_box_get_active_text(GTK_COMBO_BOX(FindControl(window, id)));
-  std::string result = text != nullptr ? text : "";
-  g_free(text);
-  return result;
-}
-
-// A wizard's buttons and choices by what the page shows; false when not (yet) offered.
-inline bool Press(GtkWindow* wizard, int response)
-{
-  GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(wizard), response);
-  const bool ready = button != nullptr && gtk_widget_is_sensitive(button);
-  return ready && (gtk_button_clicked(GTK_BUTTON(button)), true);
-}
-
-inline bool Choose(GtkWindow* wizard, const char* label)
-{
-  GtkWidget* radio = FindShown(wizard, GTK_TYPE_TOGGLE_BUTTON, [&](GtkWidget* w) {
-    const char* text = gtk_button_get_label(GTK_BUTTON(w));
-    return text != nullptr && std::strcmp(text, label) == 0;
-  });
-  if (radio != nullptr)
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(radio), TRUE);
-  return radio != nullptr;
-}
-
-// What a message box showed.
-struct SeenBox {
-  std::string title, heading, body;
-  GtkMessageType type = GTK_MESSAGE_OTHER;
-  bool iconShown = false;
-  std::vector<std::string> buttons;
-};
-
-// Steps run in order once their window shows (by title, "" any dialog, or a
-// message box), retried until true.  Boxes are recorded; other boxes get
-// AnswerOtherBoxes' response.  Still waiting after 60 s: all cancelled.
+// Steps run in order once their window shows (by title, "" any dialog, or
+// kBox a message box), retried until true.  Every box is recorded; boxes no
+// step waits for are answered OK.  Still waiting after 60 s: all cancelled.
 class LScript {
 public:
   using Action = std::function<bool(GtkWindow*)>;
+  static inline const std::string kBox = "\a";
 
-  LScript() { poll_ = g_timeout_add(20, GSPoll, this); }
+  LScript() : poll_(g_timeout_add(20, GSPoll, this)) {}
   ~LScript()
   {
     g_source_remove(poll_);
@@ -168,110 +84,84 @@ public:
   LScript(const LScript&) = delete;
   LScript& operator=(const LScript&) = delete;
 
-  LScript& On(const std::string& title, Action action) { return Add(title, false, std::move(action)); }
-  LScript& OnBox(Action action) { return Add("", true, std::move(action)); }
-  LScript& Answer(gint response)
+  LScript& On(const std::string& title, Action action) { return steps_.push_back({title, action}), *this; }
+  // Acts on the window, then gives it `response`.
+  LScript& Then(const std::string& title, std::function<void(GtkWindow*)> act, gint response)
   {
-    return OnBox([response](GtkWindow* box) {
-      Respond(box, response);
-      return true;
-    });
+    return On(title, [act, response](GtkWindow* w) { return act(w), Reply(w, response), true; });
   }
-  void AnswerOtherBoxes(gint response) { other_ = response; }
-  std::string Pending() const
+  LScript& Close(const std::string& title, gint r)
   {
-    return steps_.empty() ? "" : steps_.front().box ? "a message box" : steps_.front().title;
+    return On(title, [r](GtkWindow* w) { return Reply(w, r), true; });
   }
+  LScript& Answer(gint response) { return Close(kBox, response); }
+  std::string Pending() const { return steps_.empty() ? "" : steps_.front().first; }
 
-  std::vector<SeenBox> boxes;       // every box answered, in order
-  std::vector<std::string> titles;  // the dialogs' titles, as they changed
-  std::vector<double> progress;     // every progress bar fraction seen
+  Texts boxes;   // "title|heading|body|icon|buttons" of every box
+  Texts titles;  // the dialogs' titles, as they changed
 
 private:
-  struct Step {
-    std::string title;
-    bool box;
-    Action action;
-    GtkWindow* window = nullptr;
-  };
+  using Step = std::pair<std::string, Action>;
 
-  LScript& Add(const std::string& title, bool box, Action action)
+  // A box is hidden at once: not seen again before its loop ends.
+  static void Reply(GtkWindow* window, gint response)
   {
-    return steps_.push_back({title, box, std::move(action)}), *this;
+    Respond(window, response);
+    if (GTK_IS_MESSAGE_DIALOG(window))
+      gtk_widget_hide(GTK_WIDGET(window));
   }
 
-  void Record(GtkWindow* window)
+  void Record(GtkWindow* box)
   {
-    SeenBox seen;
-    gchar *text = nullptr, *secondary = nullptr;
-    g_object_get(window, "text", &text, "secondary-text", &secondary, "message-type", &seen.type, nullptr);
-    seen.title = gtk_window_get_title(window);
-    seen.heading = text != nullptr ? text : "";
-    seen.body = secondary != nullptr ? secondary : "";
+    gchar *text = nullptr, *secondary = nullptr, *icon = nullptr;
+    g_object_get(box, "text", &text, "secondary-text", &secondary, nullptr);
+    GtkImage* image = GTK_IMAGE(gtk_message_dialog_get_image(GTK_MESSAGE_DIALOG(box)));
+    if (gtk_image_get_storage_type(image) == GTK_IMAGE_STOCK)
+      gtk_image_get_stock(image, &icon, nullptr);
+    std::string seen = std::string(gtk_window_get_title(box)) + "|" + (text ? text : "") + "|" +
+                       (secondary ? secondary : "") + "|" + (icon ? icon : "") + "|";
     g_free(text);
     g_free(secondary);
-    GtkWidget* image = gtk_message_dialog_get_image(GTK_MESSAGE_DIALOG(window));
-    seen.iconShown = image != nullptr && gtk_image_get_storage_type(GTK_IMAGE(image)) != GTK_IMAGE_EMPTY;
-    GList* buttons = gtk_container_get_children(GTK_CONTAINER(GTK_DIALOG(window)->action_area));
+    GList* buttons = gtk_container_get_children(GTK_CONTAINER(GTK_DIALOG(box)->action_area));
     for (GList* b = buttons; b != nullptr; b = b->next)
-      seen.buttons.push_back(gtk_button_get_label(GTK_BUTTON(b->data)));
+      seen += std::string(b == buttons ? "" : " ") + gtk_button_get_label(GTK_BUTTON(b->data));
     g_list_free(buttons);
     boxes.push_back(seen);
   }
 
-  static gboolean GSPoll(gpointer self)
-  {
-    static_cast<LScript*>(self)->Poll();
-    return TRUE;
-  }
+  static gboolean GSPoll(gpointer self) { return static_cast<LScript*>(self)->Poll(), TRUE; }
 
   void Poll()
   {
-    // One action at a time: its window is shown until it ran.
-    if (run_ != 0)
+    if (run_ != 0)  // one action at a time: its window is shown until it ran
       return;
     const bool stuck = !steps_.empty() && ++ticks_ > 3000;
+    const std::string wanted = steps_.empty() ? "" : steps_.front().first;
     GtkWindow *box = nullptr, *window = nullptr;
     GList* windows = gtk_window_list_toplevels();
     for (GList* w = windows; w != nullptr; w = w->next) {
       GtkWindow* top = GTK_WINDOW(w->data);
       const gchar* title = gtk_window_get_title(top);
-      if (!gtk_widget_get_visible(GTK_WIDGET(top)))
+      const bool dialog = GTK_IS_DIALOG(top);
+      if (!gtk_widget_get_visible(GTK_WIDGET(top)) || (GTK_IS_MESSAGE_DIALOG(top) && (box = top)))
         continue;
-      if (GTK_IS_MESSAGE_DIALOG(top)) {
-        box = top;
-        continue;
-      }
-      if (stuck && GTK_IS_DIALOG(top))
+      if (dialog && stuck)
         Respond(top, GTK_RESPONSE_CANCEL);
-      if (GTK_IS_DIALOG(top) && title != nullptr && (titles.empty() || titles.back() != title))
+      if (dialog && title != nullptr && (titles.empty() || titles.back() != title))
         titles.emplace_back(title);
-      if (GTK_IS_DIALOG(top))
-        FindWidget(GTK_WIDGET(top), [this](GtkWidget* p) {
-          if (GTK_IS_PROGRESS_BAR(p))
-            progress.push_back(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(p)));
-          return false;
-        });
-      if (!steps_.empty() && !steps_.front().box && title != nullptr &&
-          (steps_.front().title.empty() ? GTK_IS_DIALOG(top) : steps_.front().title == title))
+      if (title != nullptr && !steps_.empty() && (wanted.empty() ? dialog : wanted == title))
         window = top;
     }
     g_list_free(windows);
-    const bool boxStep = !steps_.empty() && steps_.front().box;
-    if (box != nullptr && !boxStep && other_ != 0) {
+    if (box != nullptr)
       Record(box);
-      Respond(box, other_);
-      return;
-    }
-    window = box != nullptr ? (boxStep ? box : nullptr) : window;
-    if (window == nullptr)
+    if (box != nullptr && wanted != kBox)
+      return Reply(box, GTK_RESPONSE_OK);
+    if ((window = box != nullptr ? box : window) == nullptr)
       return;
     // The action runs from a source of its own: it may run a nested modal
     // loop (a click that opens a dialog), in which this poll goes on.
-    if (boxStep)
-      Record(box);
-    running_ = std::move(steps_.front());
-    running_.window = window;
+    running_ = {std::move(steps_.front()), window};
     steps_.pop_front();
     run_ = g_idle_add_full(G_PRIORITY_DEFAULT, GSRun, this, nullptr);
   }
@@ -279,9 +169,9 @@ private:
   static gboolean GSRun(gpointer self)
   {
     auto* script = static_cast<LScript*>(self);
-    Step step = std::move(script->running_);
+    auto [step, window] = std::move(script->running_);
     script->run_ = 0;
-    if (step.action(step.window))
+    if (step.second(window))
       script->ticks_ = 0;
     else
       script->steps_.push_front(std::move(step));
@@ -289,37 +179,64 @@ private:
   }
 
   std::deque<Step> steps_;
-  Step running_;
-  guint run_ = 0;
+  std::pair<Step, GtkWindow*> running_;
   guint poll_;
+  guint run_ = 0;
   int ticks_ = 0;
-  gint other_ = 0;
 };
 
-// The application's message boxes recorded (their primary text) instead of shown.
-class LRecordedBoxes : public LMessageBoxes {
-public:
-  void Info(LWindow*, const char* primary, const char*) override { shown.emplace_back(primary); }
-  void InfoNoIcon(LWindow*, const char* primary, const char*) override { shown.emplace_back(primary); }
-  bool QueryYes(LWindow*, const char* primary, const char*) override { return shown.emplace_back(primary), false; }
-  void Error(LWindow*, const char* text) override { shown.emplace_back(text); }
-
-  std::vector<std::string> shown;
-};
-
+// The toolkit on the virtual display with its real message boxes; test sound
+// cards only, none until a test adds them.  Controls by their id
+// (LWindow::AddControl).
 class LGtkTest : public testing::Test {
 protected:
-  static void SetUpTestSuite() { gtkReady_ = gtk_init_check(nullptr, nullptr); }
-  void SetUp() override
+  static void SetUpTestSuite()
   {
-    ASSERT_TRUE(gtkReady_) << "no X display for GTK (the gui tests run under xvfb-run)";
-    LSetMessageBoxes(&boxes_);
+    if ((gtkReady_ = gtk_init_check(nullptr, nullptr)))
+      LInstallGtkMessageBoxes();
   }
-  void TearDown() override { LSetMessageBoxes(nullptr); }
-  const std::vector<std::string>& Shown() const { return boxes_.shown; }
+  void SetUp() override { ASSERT_TRUE(gtkReady_) << "no X display (the gui tests run under xvfb-run)"; }
 
-  LRecordedBoxes boxes_;
-  // The pages read card names: test cards only, none until a test adds them.
+  static GtkWidget* Ctl(GtkWindow* w, int id)
+  {
+    return FindWidget(GTK_WIDGET(w), [id](GtkWidget* c) {
+      return g_object_get_data(G_OBJECT(c), "velorin-id") == GINT_TO_POINTER(id);
+    });
+  }
+  static void Click(GtkWindow* w, int id) { gtk_button_clicked(GTK_BUTTON(Ctl(w, id))); }
+  static void SetText(GtkWindow* w, int id, const char* text) { gtk_entry_set_text(GTK_ENTRY(Ctl(w, id)), text); }
+  static std::string EntryText(GtkWindow* w, int id) { return gtk_entry_get_text(GTK_ENTRY(Ctl(w, id))); }
+  static bool IsChecked(GtkWindow* w, int id) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(Ctl(w, id))); }
+  static bool Sensitive(GtkWindow* w, int id) { return gtk_widget_get_sensitive(Ctl(w, id)); }
+  static Rows ListRows(GtkWindow* w, int id) { return ModelRows(gtk_tree_view_get_model(GTK_TREE_VIEW(Ctl(w, id)))); }
+  static std::string ComboText(GtkWindow* w, int id)
+  {
+    GtkComboBox* combo = GTK_COMBO_BOX(Ctl(w, id));
+    const int active = gtk_combo_box_get_active(combo);
+    return active < 0 ? "" : ModelRows(gtk_combo_box_get_model(combo))[active][0];
+  }
+  static void SetCombo(GtkWindow* w, int id, const std::string& text)
+  {
+    GtkComboBox* combo = GTK_COMBO_BOX(Ctl(w, id));
+    auto rows = ModelRows(gtk_combo_box_get_model(combo));
+    auto at = std::find_if(rows.begin(), rows.end(), [&](const Texts& row) { return row[0] == text; });
+    ASSERT_NE(at, rows.end()) << "no entry \"" << text << "\" in list " << id;
+    gtk_combo_box_set_active(combo, static_cast<gint>(at - rows.begin()));
+  }
+
+  // A wizard's button by its response, a choice by its label; false when not
+  // (yet) offered.
+  static bool Press(GtkWindow* wizard, int response)
+  {
+    GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(wizard), response);
+    return button != nullptr && gtk_widget_is_sensitive(button) && (gtk_button_clicked(GTK_BUTTON(button)), true);
+  }
+  static bool Choose(GtkWindow* wizard, const char* label)
+  {
+    GtkWidget* radio = FindShown(wizard, GTK_TYPE_TOGGLE_BUTTON, label);
+    return radio != nullptr && (gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(radio), TRUE), true);
+  }
+
   LTestAlsaCards cards_;
 
 private:
