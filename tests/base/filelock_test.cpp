@@ -1,6 +1,5 @@
-// The file classes against the bytes on disk, and their locks.  flock locks
-// belong to open files, so a descriptor of the test's own stands for another
-// process.
+// File locks: timed flock, locked opens and the lock files that guard recordings, and reading lines.
+// flock locks belong to open files, so a descriptor of the test's own stands for another process.
 #include "base/file.h"
 #include "base/fileclasses.h"
 #include "base/flocktimed.h"
@@ -8,7 +7,6 @@
 #include "base/ticks.h"
 #include "base/uniquefd.h"
 
-#include <atomic>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <thread>
@@ -48,25 +46,25 @@ TEST(FileLocks, TimedLocksShareReadsWaitForWritesAndShareTestsSeeHolders)
     seen += blocked();
     // 320 ms: pauses of 11, 22, 44, 88 and 176 ms, no try after the last.
     const auto start = Clock::now();
-    EXPECT_EQ(flocktimed(Locked(path, 0).Get(), LOCK_SH, 320), -1);
-    EXPECT_EQ(errno, EWOULDBLOCK);
+    EXPECT_TRUE(flocktimed(Locked(path, 0).Get(), LOCK_SH, 320) == -1 && errno == EWOULDBLOCK);
     EXPECT_GE(MsSince(start), 335);
   }
   seen += blocked();
   LSharedReadWriteFile own(path.c_str());
   EXPECT_EQ(seen + blocked(), "-WW-W");
   ASSERT_TRUE(WriteWhole(path, "a"));
-  std::atomic<bool> ready{false};
-  std::thread writer([&] {
-    LAppendFile file(path.c_str(), 0);
-    ready.store(static_cast<bool>(file));
+  std::thread appender;
+  {
+    LAppendFile holder(path.c_str(), 0);
+    appender = std::thread([&] { EXPECT_TRUE(LFile::AppendFile(path.c_str(), "c", 1, 3000)); });
     Sleep(100);
-    file.WriteString("b");
-  });
-  ASSERT_TRUE(Eventually([&] { return ready.load(); }));
-  EXPECT_TRUE(LFile::AppendFile(path.c_str(), "c", 1, 3000));
-  writer.join();
+    holder.Seek(0);  // appends go to the end wherever the offset is
+    EXPECT_TRUE(holder.WriteString("b"));
+  }
+  appender.join();
   EXPECT_EQ(ReadWhole(path), "abc");
+  EXPECT_FALSE(LReadFile((dir / "none").c_str()) || LSharedReadFile((dir / "none").c_str()) ||
+               LReadFile((dir / "no/x").c_str(), 50));
 }
 
 TEST(LockFile, OneHolderWhichAloneDeletesTheLockFileThatNeverEmptiesTheGuarded)
@@ -124,39 +122,6 @@ TEST(FileReadLine, LineEndsOfEveryKindAndLongLinesCutButConsumed)
       lines.emplace_back(buffer.data());
     EXPECT_EQ(lines, expected) << text.substr(0, 12) << " size " << size;
   }
-}
-
-TEST(FileClasses, BinaryValuesFormattedWritesAndOpenModes)
-{
-  TempFolder dir;
-  const std::string path = dir / "f";
-  EXPECT_FALSE(LReadFile(path.c_str()) || LSharedReadFile(path.c_str()) || LReadFile((dir / "no/x").c_str(), 50));
-  ASSERT_TRUE(WriteWhole(path, std::string("\x44\x33\x22\x11\xAB", 5)));
-  {
-    LReadFile in(path.c_str());
-    EXPECT_EQ(in.ReadUInt32(), 0x11223344u);
-    EXPECT_EQ(in.ReadUInt32() + in.ReadUInt8(), 0u) << "one byte left: a 32-bit read gives 0, then the end";
-    EXPECT_TRUE(in.Seek(4) && in.ReadUInt8() == 0xABu);
-  }
-  {
-    LWriteFile out(path.c_str());
-    EXPECT_EQ(fprintf(out, "PORT=%d\nNAME=%s %U%%\n", 8000, "a b", "a b"), 26u);
-    EXPECT_EQ(out.Tell(), 26u);
-  }
-  EXPECT_EQ(ReadWhole(path), "PORT=8000\nNAME=a b a%20b%\n");
-  {
-    LAppendFile a(path.c_str(), 100);
-    a.Seek(0);  // appends go to the end wherever the offset is
-    EXPECT_TRUE(a.WriteString("+1"));
-  }
-  EXPECT_EQ(ReadWhole(path).substr(22), "0b%\n+1");
-  {
-    LReadWriteFile rw(path.c_str(), 100);
-    char buf[5] = {};
-    EXPECT_TRUE(rw.Read(buf, 4) == 4u && rw.Truncate());
-    EXPECT_STREQ(buf, "PORT");
-  }
-  EXPECT_EQ(ReadWhole(path), "PORT");
 }
 
 }  // namespace

@@ -65,18 +65,9 @@ TEST(TextCoding, UriEncodeAndDecodeHtmlEncode)
   };
   for (const auto& [text, expected] : encoded)
     EXPECT_EQ(Format("%U", text), expected);
-  const Pairs decoded[] = {
-      {"a+b%41%zz%00c", "a bAc"}, {"ab%4", "ab"}, {"%c3%BC", "\xc3\xbc"}, {"%4z", "@"},  // a non-hex digit counts as 0
-  };
-  for (const auto& [text, expected] : decoded) {
-    LStringLongTemplate out;
-    LStringLongTemplateWriter writer(out);
-    LURIDecodeToWriterDirect(writer, text, "");
-    EXPECT_EQ(std::string(out.c_str(), out.GetLength()), expected) << text;
-  }
   char out[kPathSize];
   EXPECT_EQ(LURIDecodeDirect(out, std::string(600, 'q').c_str()), 259u);
-  EXPECT_EQ(std::to_string(LURIDecodeDirect(out, "x%20y")) + out, "3x y");
+  EXPECT_EQ(std::to_string(LURIDecodeDirect(out, "x%20y%4z")) + out, "4x y@");  // a non-hex digit counts as 0
   const Pairs html[] = {
       {"a  <b>", "a &lt;b&gt;"},
       {"a & b", "a &amp; b"},
@@ -136,14 +127,8 @@ TEST(StringTools, CopiesCutAtTheirSizeToIntClampsAndLongWritersGrow)
   // 259 bytes put the terminator in the last byte; one more must grow the array before it is stored.
   LStringLongTemplate s;
   std::string expected;
-  {
-    LStringLongTemplateWriter w(s);
-    for (int i = 0; i < 5000; ++i) {
-      w.AddChar(static_cast<char>('a' + i % 26));
-      expected += static_cast<char>('a' + i % 26);
-      EXPECT_TRUE((i != 258 || s.GetCapacity() == 260u) && (i != 259 || s.GetCapacity() == 1040u)) << i;
-    }
-  }
+  for (LStringLongTemplateWriter w(s); expected.size() < 5000; w.AddChar(expected.back()))
+    expected += static_cast<char>('a' + expected.size() % 26);
   LStringLongTemplateAppender(s).AddChar('!');
   EXPECT_EQ(std::string(s.c_str()) + std::to_string(s.GetLength()), expected + "!5001");
 }
@@ -155,27 +140,7 @@ std::string Saved(LHashTable& table)
   return saved.c_str();
 }
 
-TEST(HashTable, FormFieldsLoadAndSave)
-{
-  const Pairs cases[] = {
-      {"x", "x="},                         // name without '=' keeps an empty value
-      {"=5", ""},                          // empty name: nothing stored
-      {"&&a=1&&", "a=1"},                  // empty pairs between '&' skipped
-      {"a=b=c", "a=b%3Dc"},                // only the first '=' separates
-      {"%00=5&b=1", "b=1"},                // name decoding to nothing is empty
-      {"a+b=c+d", "a%20b=c%20d"},          // '+' is a space
-      {"n=%41%4a%ZZ", "n=AJ"},             // hex digits in either case, invalid ones count as 0
-      {"n=%4&b=1", "n=%40b%3D1"},          // '%' takes the next two bytes whatever they are
-      {"n=a%26b&m=%3D", "n=a%26b&m=%3D"},  // escaped separators stay in the value
-  };
-  for (const auto& [text, saved] : cases) {
-    LHashTable table;
-    table.LoadHTTPString(text);
-    EXPECT_EQ(Saved(table), saved) << "text: " << text;
-  }
-}
-
-TEST(HashTable, FirstOfEqualNamesWinsSetReplacesItAndTypedGetters)
+TEST(HashTable, FormFieldsLoadSaveAndTypedGetters)
 {
   LHashTable table;
   table.LoadHTTPString("a=1&a=2&b=3&n=42&e=&w=abc&big=99999999999999&b0=0x&b1=1y&bx=yes");
@@ -184,13 +149,10 @@ TEST(HashTable, FirstOfEqualNamesWinsSetReplacesItAndTypedGetters)
   const std::pair<const char*, int> ints[] = {{"n", 42}, {"e", 7}, {"missing", 7}, {"w", 0}, {"big", INT_MAX}};
   for (auto [name, value] : ints)
     EXPECT_EQ(table.GetInt(name, 7), value) << name;
-  EXPECT_EQ(std::to_string(table.GetBool("b0", true)) + std::to_string(table.GetBool("b1", false)) +
-                std::to_string(table.GetBool("bx", true)) + std::to_string(table.GetBool("e", false)),
-            "0110");
+  EXPECT_TRUE(!table.GetBool("b0", true) && table.GetBool("b1", false) && table.GetBool("bx", true));
   table.SetParm("long", std::string(400, 'v').c_str());
   char buffer[260];
   EXPECT_EQ(std::strlen(table.GetString("long", "", buffer)), 259u);
-  EXPECT_STREQ(table.GetString("missing", "fallback", buffer), "fallback");
   table.Clear();
   table.SetParm("a", "1");
   table.SetParm("b", "two words");
@@ -201,6 +163,18 @@ TEST(HashTable, FirstOfEqualNamesWinsSetReplacesItAndTypedGetters)
   table.DeleteParm("a");
   table.DeleteParm("missing");
   EXPECT_EQ(Saved(table) + std::to_string(table.GetCount()), "b=two%20words&a=3&c=43");
+  const Pairs cases[] = {
+      {"a=b=c", "a=b%3Dc"},                // only the first '=' separates
+      {"%00=5&b=1", "b=1"},                // name decoding to nothing is empty
+      {"n=%4a%c3%BC%4", "n=J%C3%BC"},      // hex digits in either case; a cut escape ends the text
+      {"n=%4&b=1", "n=%40b%3D1"},          // '%' takes the next two bytes whatever they are
+      {"n=a%26b&m=%3D", "n=a%26b&m=%3D"},  // escaped separators stay in the value
+  };
+  for (const auto& [text, saved] : cases) {
+    table.Clear();
+    table.LoadHTTPString(text);
+    EXPECT_EQ(Saved(table), saved) << "text: " << text;
+  }
 }
 
 TEST(HashTable, HalfAMillionPairsAreFreedOnASmallThreadStack)

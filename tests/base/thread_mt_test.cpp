@@ -18,25 +18,22 @@
 namespace {
 
 using Results = std::vector<int>;
+std::atomic<int> gDestroyed{0}, gTearDownMs{0};
 
+// A slow tear-down widens the window in which a self-deleting thread runs off the owner's list.
 template <class Base>
 struct Body : Base {
-  explicit Body(std::function<void(Body&)> body, unsigned int destructor_ms = 0)
-      : body(std::move(body)), destructor_ms(destructor_ms)
-  {
-  }
+  explicit Body(std::function<void(Body&)> body) : body(std::move(body)) {}
   ~Body()
   {
     if constexpr (std::is_same_v<Base, LThread>)
       this->StopThreadNow();
     else
-      ::Sleep(destructor_ms), gDestroyed.fetch_add(1);
+      ::Sleep(gTearDownMs), gDestroyed.fetch_add(1);
   }
   void ThreadFunction() override { runs.fetch_add(1), body(*this); }
   std::function<void(Body&)> body;
-  unsigned int destructor_ms;
   std::atomic<int> runs{0};
-  static inline std::atomic<int> gDestroyed{0};
 };
 using TestThread = Body<LThread>;
 using CountedThread = Body<LDetachedThread>;
@@ -90,21 +87,16 @@ TEST(Thread, WaitsRunFullOrEndOnStopAndReportWhy)
     r = {t.Wait(30), t.ProcessWaitSignal(signal, 20), t.ProcessWaitSignalObjectGroup(group, 20)};
     signal.Signal();
     entries[2].Signal();
-    r.push_back(t.ProcessWaitSignal(signal, 1000));
-    r.push_back(t.ProcessWaitSignalForever(signal));
-    r.push_back(t.ProcessWaitSignalObjectGroup(group, 1000));
-    r.push_back(group.IsEntrySignaled(2) && group.IsEntrySignaled(254) && !group.IsEntrySignaled(0) &&
-                !group.IsEntrySignaled(255));
+    r.insert(r.end(), {t.ProcessWaitSignal(signal, 1000), t.ProcessWaitSignalForever(signal),
+                       t.ProcessWaitSignalObjectGroup(group, 1000),
+                       group.IsEntrySignaled(2) && group.IsEntrySignaled(254) && !group.IsEntrySignaled(0)});
     signal.Reset();
     entries[2].Reset();
     ready = true;
-    r.push_back(t.ProcessWaitSignalObjectGroup(group, 60000));  // the stop still wakes a full group
-    r.push_back(t.Wait(60000));
-    r.push_back(t.Sleep(60000));
-    r.push_back(t.ProcessWaitSignalForever(signal));
-    signal.Signal();
-    r.push_back(t.ProcessWaitSignal(signal, 60000));
-    r.push_back(t.ProcessWait(60000));
+    // The stop still wakes a full group; a set signal does not hide it.
+    r.insert(r.end(), {t.ProcessWaitSignalObjectGroup(group, 60000), t.Wait(60000), t.Sleep(60000),
+                       t.ProcessWaitSignalForever(signal), (signal.Signal(), t.ProcessWaitSignal(signal, 60000)),
+                       t.ProcessWait(60000)});
   });
   thread.StartNormal();
   ASSERT_TRUE(Eventually([&] { return ready.load(); }));
@@ -162,19 +154,17 @@ TEST(SignalObject, SetResetWaitsAndOneDescriptor)
   {
     LSignalObject signal;
     const int fd = signal.GetRef().GetPollFD();
-    EXPECT_TRUE((fcntl(fd, F_GETFD) & FD_CLOEXEC) && (fcntl(fd, F_GETFL) & O_NONBLOCK));
-    EXPECT_EQ(CountDescriptors(), before + 1) << "every web connection's thread holds one";
+    EXPECT_TRUE((fcntl(fd, F_GETFD) & FD_CLOEXEC) && (fcntl(fd, F_GETFL) & O_NONBLOCK) &&
+                CountDescriptors() == before + 1);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(signal.IsSignaled() || signal.WaitSignal(0) || signal.WaitSignal(80));
+    EXPECT_FALSE(signal.IsSignaled() || signal.WaitSignal(80));
     EXPECT_GE(MsSince(start), 75) << "the wait must last its time";
-    signal.Signal();
-    EXPECT_TRUE(signal.WaitSignal(1000) && signal.GetRef().WaitSignalForever() && signal.IsSignaled());
-    // A reset that took only one of many signals would leave it set, and no number of signals may block.
-    for (int i = 0; i < 200000; ++i)
+    for (int i = 0; i < 200000; ++i)  // no number of signals may block, and one reset takes them all
       signal.Signal();
+    EXPECT_TRUE(signal.WaitSignal(1000) && signal.GetRef().WaitSignalForever() && signal.IsSignaled());
     signal.Reset();
-    EXPECT_FALSE(signal.IsSignaled());
     signal.Reset();  // when not set: must not block
+    EXPECT_FALSE(signal.IsSignaled());
   }
   EXPECT_EQ(CountDescriptors(), before);
   LSignalObjectRef none;
@@ -183,7 +173,6 @@ TEST(SignalObject, SetResetWaitsAndOneDescriptor)
 
 TEST(DetachedThreads, StopNowWhileManyEndOnTheirOwnAndTheOwnerWaitsForSelfDeletion)
 {
-  CountedThread::gDestroyed = 0;
   LSignalObject gate;
   LDetachedThreadsOwner owner;
   std::atomic<int> waiting{0};
@@ -196,21 +185,22 @@ TEST(DetachedThreads, StopNowWhileManyEndOnTheirOwnAndTheOwnerWaitsForSelfDeleti
   ASSERT_TRUE(Eventually([&] { return waiting.load() == 500; }, 30000));
   gate.Signal();  // half end on their own while the owner unlinks and joins
   owner.StopThreadsNow();
-  EXPECT_EQ(CountedThread::gDestroyed.load(), 500);
-  // A slow tear-down widens the window in which a self-deleting thread runs off the owner's list.
+  EXPECT_EQ(gDestroyed.load(), 500);
   std::atomic<int> ended{0};
+  gTearDownMs = 300;
   for (int i = 0; i < 20; ++i)
-    owner.StartThreadNormal(new CountedThread([&](CountedThread&) { ended.fetch_add(1); }, 300));
+    owner.StartThreadNormal(new CountedThread([&](CountedThread&) { ended.fetch_add(1); }));
   ASSERT_TRUE(Eventually([&] { return ended.load() == 20; }));
   ::Sleep(20);
   owner.StopThreadsNow();
-  EXPECT_EQ(CountedThread::gDestroyed.load(), 520) << "StopThreadsNow returned while destructors still ran";
+  gTearDownMs = 0;
+  EXPECT_EQ(gDestroyed.load(), 520) << "StopThreadsNow returned while destructors still ran";
   {
     LDetachedThreadsOwner other;
     for (int i = 0; i < 30; ++i)
       other.StartThread(new CountedThread(UntilStopped<CountedThread>), LThread::kPriorityLow);
   }
-  EXPECT_EQ(CountedThread::gDestroyed.load(), 550) << "the owner's destruction stops the rest";
+  EXPECT_EQ(gDestroyed.load(), 550) << "the owner's destruction stops the rest";
 }
 
 }  // namespace
