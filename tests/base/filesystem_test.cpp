@@ -1,21 +1,26 @@
-// Paths in fixed 260-byte buffers, copying, deleting and walking files and
-// folder trees on the test's tmpfs, and the open-file limit.
+// Files on the test's tmpfs: paths in fixed 260-byte buffers, copying, deleting, walking folder trees,
+// reading lines and locks (flock locks belong to open files: a descriptor of the test's own stands for
+// another process).
 #include "base/file.h"
-#include "base/filelimit.h"
+#include "base/fileclasses.h"
+#include "base/flocktimed.h"
 #include "base/folderiterator.h"
+#include "base/lockfile.h"
 #include "base/stringtools.h"
+#include "base/ticks.h"
+#include "base/uniquefd.h"
 
 #include <cstring>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <linux/capability.h>
 #include <set>
 #include <string>
-#include <sys/wait.h>
+#include <sys/file.h>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 
 #include "common/files.h"
+#include "common/waitfor.h"
 
 namespace {
 
@@ -126,46 +131,6 @@ TEST(FolderIteration, EntriesFoldersAndPatternsThatIgnoreCase)
   EXPECT_FALSE(LFile::FolderIterator(dir.Path().c_str(), "*.flac") || LFile::FolderIteratorAllFiles("/none"));
 }
 
-// "soft/hard" in force in a child that starts from {soft, hard} and raises
-// it; "0/0" when the raise reported another limit than the one in force.
-std::string RaisedFrom(rlim_t soft, rlim_t hard)
-{
-  int fds[2];
-  if (pipe(fds) != 0)
-    return "no pipe";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    rlimit limit{soft, hard};
-    const rlim_t reported = setrlimit(RLIMIT_NOFILE, &limit) == 0 ? LRaiseOpenFileLimit() : 0;
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || reported != limit.rlim_cur)
-      limit = {0, 0};
-    _exit(write(fds[1], &limit, sizeof limit) == sizeof limit ? 0 : 1);
-  }
-  close(fds[1]);
-  rlimit result{0, 0};
-  (void)!read(fds[0], &result, sizeof result);
-  close(fds[0]);
-  waitpid(pid, nullptr, 0);
-  return std::to_string(result.rlim_cur) + "/" + std::to_string(result.rlim_max);
-}
-
-TEST(FileLimit, SoftLimitRisesAndALowHardLimitIsLiftedWhenPrivileged)
-{
-  // Root in a container often may not raise hard limits.
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line) && line.rfind("CapEff:", 0) != 0) {
-  }
-  const bool privileged = line.size() > 7 && (std::stoull(line.substr(7), nullptr, 16) >> CAP_SYS_RESOURCE & 1);
-  EXPECT_EQ(RaisedFrom(1024, 4096), privileged ? "65536/65536" : "4096/4096");
-  // At its hard limit nothing changes, and a generous one is never lowered.
-  rlimit current{};
-  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &current), 0);
-  const rlim_t top = std::min<rlim_t>(70000, current.rlim_max);
-  const std::string same = std::to_string(std::max<rlim_t>(top, privileged ? 65536 : 0));
-  EXPECT_EQ(RaisedFrom(top, top), same + "/" + same);
-}
-
 using PathOp = char* (*)(char*, const char*);
 
 char* Ext(char* out, const char* path)
@@ -194,7 +159,6 @@ TEST(FilePath, JoiningTakingApartAndCuttingAt259)
   const std::tuple<PathOp, const char*, const char*> cases[] = {
       {file, "/home/u/a.b.wav", "a.b.wav"},
       {file, "C:\\music\\x.mp3", "x.mp3"},
-      {file, "/folder/", ""},
       {name, "/home/u/.profile", ".profile"},
       {name, "/home/u/a.b.wav", "a.b"},
       {name, "/home/u.v/file", "file"},
@@ -202,7 +166,6 @@ TEST(FilePath, JoiningTakingApartAndCuttingAt259)
       {ext, "/x/song.MP3", ".MP3"},
       {ext, ".profile", ""},
       {folder, "/file", "/"},
-      {folder, "file", ""},
       {folder, "/a/b/c.wav", "/a/b"},
       {Ext, "/tmp/Temp3.wav", "/tmp/Temp3.lck"},
       {Ext, "/a.b/c", "/a.b/c"},
@@ -217,6 +180,113 @@ TEST(FilePath, JoiningTakingApartAndCuttingAt259)
     EXPECT_LE(std::strlen(op(out, longPath.c_str())), 259u);
     EXPECT_EQ(out[kPathSize], 'z');
     EXPECT_TRUE(op != ext || std::string(out) == ".ext") << out;
+  }
+}
+
+LUniqueFD Locked(const std::string& path, int operation)
+{
+  LUniqueFD fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  return operation == 0 || flock(fd.Get(), operation | LOCK_NB) == 0 ? std::move(fd) : LUniqueFD();
+}
+
+TEST(FileLocks, TimedLocksShareReadsWaitForWritesAndShareTestsSeeHolders)
+{
+  TempFolder dir;
+  const std::string path = dir / "settings";
+  auto blocked = [&]() -> std::string { return LFile::TestFileShareWriteBlocked(path.c_str()) ? "W" : "-"; };
+  std::string seen = blocked();  // missing file
+  ASSERT_TRUE(WriteWhole(path, "held"));
+  {
+    LUniqueFD holder = Locked(path, LOCK_SH);
+    seen += blocked();
+    auto start = Clock::now();
+    EXPECT_TRUE(LReadFile(path.c_str(), 2000));
+    EXPECT_LT(MsSince(start), 1500) << "readers share the lock";
+    start = Clock::now();
+    EXPECT_TRUE(LWriteFile(path.c_str(), 200).WriteString("new"));
+    EXPECT_GE(MsSince(start), 200);
+    EXPECT_EQ(ReadWhole(path), "new");
+  }
+  {
+    LUniqueFD holder = Locked(path, LOCK_EX);
+    seen += blocked();
+    // 320 ms: pauses of 11, 22, 44, 88 and 176 ms, no try after the last.
+    const auto start = Clock::now();
+    EXPECT_TRUE(flocktimed(Locked(path, 0).Get(), LOCK_SH, 320) == -1 && errno == EWOULDBLOCK);
+    EXPECT_GE(MsSince(start), 335);
+  }
+  seen += blocked();
+  LSharedReadWriteFile own(path.c_str());
+  EXPECT_EQ(seen + blocked(), "-WW-W");
+  ASSERT_TRUE(WriteWhole(path, "a"));
+  std::thread appender;
+  {
+    LAppendFile holder(path.c_str(), 0);
+    appender = std::thread([&] { EXPECT_TRUE(LFile::AppendFile(path.c_str(), "c", 1, 3000)); });
+    Sleep(100);
+    holder.Seek(0);  // appends go to the end wherever the offset is
+    EXPECT_TRUE(holder.WriteString("b"));
+  }
+  appender.join();
+  EXPECT_EQ(ReadWhole(path), "abc");
+  EXPECT_FALSE(LReadFile((dir / "none").c_str()) || LSharedReadFile((dir / "none").c_str()) ||
+               LReadFile((dir / "no/x").c_str(), 50));
+}
+
+TEST(LockFile, OneHolderWhichAloneDeletesTheLockFileThatNeverEmptiesTheGuarded)
+{
+  TempFolder dir;
+  const std::string wav = dir / "Temp3.wav", lck = dir / "Temp3.lck", other = dir / "Temp2.wav";
+  LLockFile first, second, refused;
+  EXPECT_TRUE(first.Lock(wav.c_str()) && first.IsHeld());
+  EXPECT_EQ(std::string(first.GetLockPath()), lck);
+  EXPECT_FALSE(refused.Lock(wav.c_str()) || refused.IsHeld());
+  refused.Release();
+  EXPECT_TRUE(Exists(lck)) << "only the holder deletes the lock file";
+  EXPECT_TRUE(second.Lock(other.c_str()));
+  EXPECT_FALSE(first.Lock(other.c_str())) << "locking anew releases what the object held";
+  EXPECT_TRUE(!Exists(lck) && second.Lock(wav.c_str()) && !Exists(dir / "Temp2.lck"));
+  second.Release();
+  EXPECT_FALSE(Exists(lck));
+  // At the length limit the lock name cannot differ from the guarded name.
+  const std::string plain = dir / "noextension";
+  const std::string full = dir.Path() + "/" + std::string(259 - dir.Path().size() - 1 - 3, 'n') + ".lc";
+  for (const std::string& path : {plain, full}) {
+    ASSERT_TRUE(WriteWhole(path, "data"));
+    {
+      LLockFile lock;
+      EXPECT_TRUE(lock.Lock(path.c_str()) && lock.IsHeld() == (path == plain));
+      EXPECT_TRUE(path != plain || std::string(lock.GetLockPath()) == plain + ".lck");
+    }
+    EXPECT_EQ(ReadWhole(path), "data");
+  }
+  EXPECT_TRUE(first.Lock((dir / "missing/Temp1.wav").c_str()) && !first.IsHeld());
+}
+
+TEST(FileReadLine, LineEndsOfEveryKindAndLongLinesCutButConsumed)
+{
+  using Lines = std::vector<std::string>;
+  const std::string longLine = std::string(300, 'x') + "\r\nnext\r\n";
+  const std::tuple<std::string, std::size_t, Lines> cases[] = {
+      {"a\r\n\r\nb", kPathSize, {"a", "", "b"}},
+      {"a\n\rb\n", kPathSize, {"a", "b"}},
+      {"a\n\nb\r\rc", kPathSize, {"a", "", "b", "", "c"}},  // the same end twice is an empty line
+      {"a\r", kPathSize, {"a"}},
+      {"", kPathSize, {}},
+      {"\n", kPathSize, {""}},
+      {longLine, kPathSize, {std::string(259, 'x'), "next"}},
+      {longLine, 4, {"xxx", "nex"}},
+      {longLine, 1, {"", ""}},
+  };
+  TempFolder dir;
+  for (const auto& [text, size, expected] : cases) {
+    ASSERT_TRUE(WriteWhole(dir / "lines", text));
+    LReadFile file((dir / "lines").c_str());
+    Lines lines;
+    std::vector<char> buffer(size + 1, 'z');
+    while (file.ReadLine(buffer.data(), size) && buffer[size] == 'z')
+      lines.emplace_back(buffer.data());
+    EXPECT_EQ(lines, expected) << text.substr(0, 12) << " size " << size;
   }
 }
 
