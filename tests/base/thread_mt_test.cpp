@@ -8,7 +8,6 @@
 #include "base/ticks.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -104,30 +103,6 @@ TEST(Thread, WaitsRunFullOrEndOnStopAndReportWhy)
   const int failed = kProcessFailed, done = kProcessDone, stopped = kProcessStopped;
   EXPECT_EQ(r, (Results{1, failed, failed, done, done, done, 1, stopped, 0, 0, stopped, stopped, stopped}));
   EXPECT_EQ(group.GetCount(), 255u) << "the stop signal is not added to the group";
-}
-
-TEST(Thread, InterruptedWaitsResumeInsteadOfReportingASignal)
-{
-  struct sigaction action = {}, previous;
-  action.sa_handler = [](int) {};  // no SA_RESTART: poll returns EINTR
-  sigaction(SIGUSR1, &action, &previous);
-  LSignalObject never;
-  std::atomic<pthread_t> worker{};
-  std::atomic<bool> started{false};
-  Results r;
-  TestThread thread([&](TestThread& t) {
-    worker = pthread_self();
-    started = true;
-    const auto start = std::chrono::steady_clock::now();
-    r = {t.ProcessWaitSignal(never, 300), t.Wait(100), MsSince(start) >= 390};
-  });
-  thread.StartNormal();
-  ASSERT_TRUE(Eventually([&] { return started.load(); }));
-  for (int i = 0; i < 10; ++i, ::Sleep(20))
-    pthread_kill(worker.load(), SIGUSR1);
-  ASSERT_TRUE(Eventually([&] { return !thread.IsRunning(); }));
-  sigaction(SIGUSR1, &previous, nullptr);
-  EXPECT_EQ(r, (Results{kProcessFailed, 1, 1})) << "an interruption ended a wait early or as the signal";
 }
 
 TEST(LockObject, ScopesExcludeEachOther)
