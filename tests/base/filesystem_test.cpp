@@ -49,8 +49,7 @@ TEST(FileCopy, WholeFilesOrAReportedFailureThatKeepsTheTarget)
   };
   const std::string data = Pattern(8192 * 3 + 17);
   ASSERT_TRUE(WriteWhole(dir / "src", data) && WriteWhole(dir / "dst", "stale longer content that must go"));
-  EXPECT_TRUE(copy("src", "dst"));
-  EXPECT_EQ(ReadWhole(dir / "dst"), data);
+  EXPECT_TRUE(copy("src", "dst") && ReadWhole(dir / "dst") == data);
   // Refused: a folder opens but cannot be read, and the target keeps its content.
   ASSERT_TRUE(WriteWhole(dir / "keep", "keep me") && LFile::CreateFolder((dir / "sub").c_str()));
   ASSERT_EQ(symlink((dir / "keep").c_str(), (dir / "link").c_str()), 0);
@@ -61,8 +60,7 @@ TEST(FileCopy, WholeFilesOrAReportedFailureThatKeepsTheTarget)
                           {"sub", "keep"},
                           {"keep", "/dev/full"}})
     EXPECT_FALSE(copy(from, to)) << from << " to " << to;
-  EXPECT_FALSE(Exists(dir / "new"));
-  EXPECT_EQ(ReadWhole(dir / "keep"), "keep me");
+  EXPECT_EQ(ReadWhole(dir / "keep") + ReadWhole(dir / "new"), "keep me<missing>");
 }
 
 TEST(FileSystem, ExistenceSizeAppendAndDeletingTreesButNeverThroughLinks)
@@ -182,12 +180,10 @@ TEST(FileLocks, TimedLocksShareReadsWaitForWritesAndShareTestsSeeHolders)
     LUniqueFD holder = Locked(path, LOCK_SH);
     seen += blocked();
     auto start = Clock::now();
-    EXPECT_TRUE(LReadFile(path.c_str(), 2000));
-    EXPECT_LT(MsSince(start), 1500) << "readers share the lock";
+    EXPECT_TRUE(LReadFile(path.c_str(), 2000) && MsSince(start) < 1500) << "readers share the lock";
     start = Clock::now();
-    EXPECT_TRUE(LWriteFile(path.c_str(), 200).WriteString("new"));
-    EXPECT_GE(MsSince(start), 200);
-    EXPECT_EQ(ReadWhole(path), "new");
+    EXPECT_TRUE(LWriteFile(path.c_str(), 200).WriteString("new") && MsSince(start) >= 200);
+    EXPECT_EQ(ReadWhole(path), "new") << "the write proceeds after its limit";
   }
   {
     LUniqueFD holder = Locked(path, LOCK_EX);
@@ -200,8 +196,6 @@ TEST(FileLocks, TimedLocksShareReadsWaitForWritesAndShareTestsSeeHolders)
   seen += blocked();
   LSharedReadWriteFile own(path.c_str());
   EXPECT_EQ(seen + blocked(), "-WW-W");
-  EXPECT_FALSE(LReadFile((dir / "none").c_str()) || LSharedReadFile((dir / "none").c_str()) ||
-               LReadFile((dir / "no/x").c_str(), 50));
 }
 
 TEST(LockFile, OneHolderWhichAloneDeletesTheLockFileThatNeverEmptiesTheGuarded)
@@ -209,8 +203,7 @@ TEST(LockFile, OneHolderWhichAloneDeletesTheLockFileThatNeverEmptiesTheGuarded)
   TempFolder dir;
   const std::string wav = dir / "Temp3.wav", lck = dir / "Temp3.lck", other = dir / "Temp2.wav";
   LLockFile first, second, refused;
-  EXPECT_TRUE(first.Lock(wav.c_str()) && first.IsHeld());
-  EXPECT_EQ(std::string(first.GetLockPath()), lck);
+  EXPECT_TRUE(first.Lock(wav.c_str()) && first.IsHeld() && first.GetLockPath() == lck);
   EXPECT_FALSE(refused.Lock(wav.c_str()) || refused.IsHeld());
   refused.Release();
   EXPECT_TRUE(Exists(lck)) << "only the holder deletes the lock file";
@@ -218,17 +211,15 @@ TEST(LockFile, OneHolderWhichAloneDeletesTheLockFileThatNeverEmptiesTheGuarded)
   EXPECT_FALSE(first.Lock(other.c_str())) << "locking anew releases what the object held";
   EXPECT_TRUE(!Exists(lck) && second.Lock(wav.c_str()) && !Exists(dir / "Temp2.lck"));
   second.Release();
-  EXPECT_FALSE(Exists(lck));
+  EXPECT_FALSE(Exists(lck) || LReadFile((dir / "none").c_str()) || LReadFile((dir / "no/x").c_str(), 50));
   // At the length limit the lock name cannot differ from the guarded name.
   const std::string plain = dir / "noextension";
   const std::string full = dir.Path() + "/" + std::string(259 - dir.Path().size() - 1 - 3, 'n') + ".lc";
   for (const std::string& path : {plain, full}) {
     ASSERT_TRUE(WriteWhole(path, "data"));
-    {
-      LLockFile lock;
-      EXPECT_TRUE(lock.Lock(path.c_str()) && lock.IsHeld() == (path == plain));
-      EXPECT_TRUE(path != plain || std::string(lock.GetLockPath()) == plain + ".lck");
-    }
+    EXPECT_TRUE(first.Lock(path.c_str()) && first.IsHeld() == (path == plain));
+    EXPECT_TRUE(path != plain || first.GetLockPath() == plain + ".lck");
+    first.Release();
     EXPECT_EQ(ReadWhole(path), "data");
   }
   EXPECT_TRUE(first.Lock((dir / "missing/Temp1.wav").c_str()) && !first.IsHeld());
