@@ -33,21 +33,16 @@ Names Walk(LFile::FolderIteratorAllFiles&& it)
   return names;
 }
 
-std::string Pattern(size_t n)
-{
-  std::string data;
-  for (size_t i = 0; i < n; ++i)
-    data += static_cast<char>((i * 7919) >> 3);
-  return data;
-}
-
-TEST(FileCopy, WholeFilesOrAReportedFailureThatKeepsTheTarget)
+// Copies of whole files, or a reported failure that keeps the target.
+TEST(FileSystem, CopyingExistenceSizeAppendAndDeletingTreesButNeverThroughLinks)
 {
   TempFolder dir;
+  std::string data(8192 * 3 + 17, 0);
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<char>((i * 7919) >> 3);
   auto copy = [&](const std::string& from, const std::string& to) {
     return LFile::CopyFile((dir / from).c_str(), to[0] == '/' ? to.c_str() : (dir / to).c_str());
   };
-  const std::string data = Pattern(8192 * 3 + 17);
   ASSERT_TRUE(WriteWhole(dir / "src", data) && WriteWhole(dir / "dst", "stale longer content that must go"));
   EXPECT_TRUE(copy("src", "dst") && ReadWhole(dir / "dst") == data);
   // Refused: a folder opens but cannot be read, and the target keeps its content.
@@ -61,11 +56,7 @@ TEST(FileCopy, WholeFilesOrAReportedFailureThatKeepsTheTarget)
                           {"keep", "/dev/full"}})
     EXPECT_FALSE(copy(from, to)) << from << " to " << to;
   EXPECT_EQ(ReadWhole(dir / "keep") + ReadWhole(dir / "new"), "keep me<missing>");
-}
 
-TEST(FileSystem, ExistenceSizeAppendAndDeletingTreesButNeverThroughLinks)
-{
-  TempFolder dir;
   const std::string path = dir / "f", root = dir / "root", outside = dir / "outside";
   time_t modified = 0;
   auto state = [&] {

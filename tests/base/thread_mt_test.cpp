@@ -1,7 +1,6 @@
-// Threads: the signal object they wait on, start and stop, waits, priorities, the lock, detached
+// Threads: the signal object they wait on, start and stop, waits, priorities, detached
 // threads with the owner that stops and joins them, and notifications delivered on the main loop.
 #include "base/detachedthread.h"
-#include "base/lockobject.h"
 #include "base/queuednotify.h"
 #include "base/signalobject.h"
 #include "base/thread.h"
@@ -103,23 +102,6 @@ TEST(Thread, WaitsRunFullOrEndOnStopAndReportWhy)
   const int failed = kProcessFailed, done = kProcessDone, stopped = kProcessStopped;
   EXPECT_EQ(r, (Results{1, failed, failed, done, done, done, 1, stopped, 0, 0, stopped, stopped, stopped}));
   EXPECT_EQ(group.GetCount(), 255u) << "the stop signal is not added to the group";
-}
-
-TEST(LockObject, ScopesExcludeEachOther)
-{
-  LLockObject lock;
-  long counter = 0;  // plain on purpose: only the lock protects it
-  auto body = [&](TestThread&) {
-    for (int i = 0; i < 100000; ++i) {
-      LLockScope scope(lock);
-      ++counter;
-    }
-  };
-  TestThread a(body), b(body), c(body);
-  for (TestThread* t : {&a, &b, &c})
-    t->StartNormal();
-  ASSERT_TRUE(Eventually([&] { return !a.IsRunning() && !b.IsRunning() && !c.IsRunning(); }, 60000));
-  EXPECT_EQ(counter, 300000);
 }
 
 TEST(SignalObject, SetResetWaitsAndOneDescriptor)
