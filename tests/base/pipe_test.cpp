@@ -63,6 +63,7 @@ TEST(Pipe, NoPipeEndInAnyChildAndCloseWaitsForTheCommandAndGivesItsStatus)
   other.Close();  // twice is harmless
   EXPECT_FALSE(ProcessExists(pid)) << "closed command is reaped";
   EXPECT_EQ(ReadToEnd(other) + WriteUntilFailure(other, 1), "-1 " + std::to_string(EBADF));
+  pipe.Close();
   TempFolder dir;
   LPipeOut out;
   ASSERT_TRUE(out.Open(("sleep 0.2; cat > " + dir / "out").c_str()));
