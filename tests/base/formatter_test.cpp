@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -30,51 +31,37 @@ std::string Format(const char* format, ...)
   return out.c_str();
 }
 
-TEST(Formatter, DirectivesNullsAndBufferSizes)
+// The directives, the URI and HTML coders behind %U and %H, and fixed buffers.
+TEST(Formatter, DirectivesCodersAndBufferSizes)
 {
   EXPECT_EQ(Format("%d%% %.2d:%.2d %q %.3d|%.3d|%d", 50, 5, 7, 7, -5, 12345), "50% 05:07 q 007|-005|12345");
   EXPECT_EQ(Format("%.0d %.1d %d %d", 0, 0, INT_MIN, INT_MAX), "0 0 -2147483648 2147483647");
-  EXPECT_EQ(Format("<%s|%H|%U>", "a b", "<i>", "a b"), "<a b|&lt;i&gt;|a%20b>");
   const char* none = nullptr;
   EXPECT_EQ(Format(nullptr) + Format("[%s%H%U]", none, none, none), "[]");
   char small[6], path[kPathSize];
   EXPECT_EQ(std::to_string(tsprintf(small, "%d-%s", 12345, "tail")) + small, "512345");
   EXPECT_TRUE(tsprintf(path, sizeof path, "/tmp/%s", std::string(400, 'x').c_str()) == 259u && strlen(path) == 259u);
-}
-
-TEST(TextCoding, UriEncodeAndDecodeHtmlEncode)
-{
-  const Pairs encoded[] = {
-      {"a b/\xc3\xbc", "a%20b%2F%C3%BC"},
-      {"~.-_AZaz09", "~.-_AZaz09"},
-      {"%:/?#[]@!$&'()*+,;=", "%25%3A%2F%3F%23%5B%5D%40%21%24%26%27%28%29%2A%2B%2C%3B%3D"},
-      {"\"<>\\^`{|}\t\x7f", "%22%3C%3E%5C%5E%60%7B%7C%7D%09%7F"},  // would break out of a quoted attribute
-  };
-  for (const auto& [text, expected] : encoded)
-    EXPECT_EQ(Format("%U", text), expected);
-  char out[kPathSize];
-  EXPECT_EQ(LURIDecodeDirect(out, std::string(600, 'q').c_str()), 259u);
-  EXPECT_EQ(std::to_string(LURIDecodeDirect(out, "x%20y%4z")) + out, "4x y@");  // a non-hex digit counts as 0
-  const Pairs html[] = {
-      {"a  <b>", "a &lt;b&gt;"},
-      {"a & b", "a &amp; b"},
-      {"\"q\" \t x", "&quot;q&quot; x"},
-      {nullptr, ""},
-      {"a\r\n\r\nb", "a<p>b"},
-      {"a\nb", "a<br>b"},
-      {"a\n\nb", "a<p>b"},
+  EXPECT_EQ(LURIDecodeDirect(path, std::string(600, 'q').c_str()), 259u);
+  EXPECT_EQ(std::to_string(LURIDecodeDirect(path, "x%20y%4z")) + path, "4x y@");  // a non-hex digit counts as 0
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"%s|%U", "a b/\xc3\xbc", "a b/\xc3\xbc|a%20b%2F%C3%BC"},
+      {"%U", "~.-_AZaz09", "~.-_AZaz09"},
+      {"%U", "%:/?#[]@!$&'()*+,;=", "%25%3A%2F%3F%23%5B%5D%40%21%24%26%27%28%29%2A%2B%2C%3B%3D"},
+      {"%U", "\"<>\\^`{|}\t\x7f", "%22%3C%3E%5C%5E%60%7B%7C%7D%09%7F"},  // would break out of a quoted attribute
+      {"%H", "a  <b>", "a &lt;b&gt;"},
+      {"%H", "a & b", "a &amp; b"},
+      {"%H", "\"q\" \t x", "&quot;q&quot; x"},
+      {"%H", "a\r\n\r\nb", "a<p>b"},
+      {"%H", "a\nb", "a<br>b"},
+      {"%H", "a\n\nb", "a<p>b"},
       // Each further empty line is written at once; a pending break at the
       // end is written too; blanks leave it for the next printed byte.
-      {"a\n\n\nb", "a<br><p>b"},
-      {"a\n", "a<br>"},
-      {"a\n b", "a <br>b"},
+      {"%H", "a\n\n\nb", "a<br><p>b"},
+      {"%H", "a\n", "a<br>"},
+      {"%H", "a\n b", "a <br>b"},
   };
-  for (const auto& [text, expected] : html) {
-    LStringLongTemplate out;
-    LStringLongTemplateWriter writer(out);
-    LHTMLEncodeToWriter(writer, text);
-    EXPECT_EQ(out.c_str(), expected) << (text ? text : "null");
-  }
+  for (auto [format, text, expected] : cases)
+    EXPECT_EQ(Format(format, text, text), expected) << text;
 }
 
 // What tstrlcpy returns and leaves in a buffer that held "q...".
