@@ -116,11 +116,9 @@ TEST(FilePath, JoiningTakingApartAndCuttingAt259)
   EXPECT_STREQ(LFile::MakeFilePath(out, "", "etc"), "etc");
   EXPECT_STREQ(LFile::MakeFilePath(out, "/tmp", "Temp3", ".wav"), "/tmp/Temp3.wav");
   // 259 characters are not extended; 257 leave room for "/" and one more.
-  for (size_t length : {259u, 257u}) {
-    const std::string start(length, 'p');
+  for (const std::string& start : {std::string(259, 'p'), std::string(257, 'p')}) {
     tlstrcpy(out, start.c_str());
-    LFile::FilePathCat(out, "xyz", ".ext");
-    EXPECT_EQ(std::string(out), length == 259 ? start : start + "/x");
+    EXPECT_EQ(LFile::FilePathCat(out, "xyz", ".ext"), start.size() == 259 ? start : start + "/x");
   }
   EXPECT_TRUE(LFile::MakeFilePathWhole(out, std::string(253, 'p').c_str(), "12345") && std::strlen(out) == 259u);
   EXPECT_FALSE(LFile::MakeFilePathWhole(out, std::string(253, 'p').c_str(), "123456"));
@@ -148,9 +146,9 @@ TEST(FilePath, JoiningTakingApartAndCuttingAt259)
   for (PathOp op :
        {file, name, ext, folder, Ext, PathOp([](char*o, const char*p) { return LFile::MakeFilePath(o, p, "name"); })}) {
     std::memset(out, 'z', sizeof out);
-    EXPECT_LE(std::strlen(op(out, longPath.c_str())), 259u);
-    EXPECT_EQ(out[kPathSize], 'z');
-    EXPECT_TRUE(op != ext || std::string(out) == ".ext") << out;
+    EXPECT_TRUE(std::strlen(op(out, longPath.c_str())) <= 259u && out[kPathSize] == 'z' &&
+                (op != ext || std::string(out) == ".ext"))
+        << out;
   }
 }
 
@@ -160,7 +158,7 @@ LUniqueFD Locked(const std::string& path, int operation)
   return operation == 0 || flock(fd.Get(), operation | LOCK_NB) == 0 ? std::move(fd) : LUniqueFD();
 }
 
-TEST(FileLocks, TimedLocksShareReadsWaitForWritesAndShareTestsSeeHolders)
+TEST(FileLocks, TimedLocksShareTestsAndLockFiles)
 {
   TempFolder dir;
   const std::string path = dir / "settings";
@@ -187,11 +185,7 @@ TEST(FileLocks, TimedLocksShareReadsWaitForWritesAndShareTestsSeeHolders)
   seen += blocked();
   LSharedReadWriteFile own(path.c_str());
   EXPECT_EQ(seen + blocked(), "-WW-W");
-}
-
-TEST(LockFile, OneHolderWhichAloneDeletesTheLockFileThatNeverEmptiesTheGuarded)
-{
-  TempFolder dir;
+  // A lock file has one holder, which alone deletes it, and never empties the file it guards.
   const std::string wav = dir / "Temp3.wav", lck = dir / "Temp3.lck", other = dir / "Temp2.wav";
   LLockFile first, second, refused;
   EXPECT_TRUE(first.Lock(wav.c_str()) && first.IsHeld() && first.GetLockPath() == lck);
