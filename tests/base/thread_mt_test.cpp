@@ -32,7 +32,7 @@ struct Body : Base {
     if constexpr (std::is_same_v<Base, LThread>)
       this->StopThreadNow();
     else
-      ::Sleep(gTearDownMs), gDestroyed.fetch_add(1);
+      ::Sleep(gTearDownMs), gDestroyed.fetch_add(this->IsRunning() ? 1000 : 1);  // never while it runs
   }
   void ThreadFunction() override { runs.fetch_add(1), body(*this); }
   std::function<void(Body&)> body;
