@@ -17,8 +17,6 @@
 
 namespace {
 
-using Pairs = std::pair<const char*, std::string>;
-
 std::string Format(const char* format, ...)
 {
   LStringLongTemplate out;
@@ -85,7 +83,8 @@ TEST(Formatter, DirectivesCodersBufferSizesAndToInt)
       {"-99999999999999999999999", INT_MIN},
   };
   for (auto [text, value] : ints)
-    EXPECT_EQ(ttoi(text), value) << (text ? text : "null");
+    EXPECT_EQ(ttoi(text ? std::string(text).c_str() : nullptr), value)
+        << (text ? text : "null");  // ASan sees overreads
 }
 
 TEST(HashTable, FormFieldsLoadSaveAndGet)
@@ -98,7 +97,7 @@ TEST(HashTable, FormFieldsLoadSaveAndGet)
   EXPECT_EQ(std::strlen(table.GetString("long", "", buffer)), 259u);
   table.DeleteParm("a");
   EXPECT_EQ(std::string(table.GetParm("a", "")) + std::to_string(table.GetCount()), "23") << "deletes the first only";
-  const Pairs cases[] = {
+  const std::pair<const char*, std::string> cases[] = {
       {"a=b=c", "a=b%3Dc"},                // only the first '=' separates
       {"%00=5&b=1", "b=1"},                // name decoding to nothing is empty
       {"n=%4a%c3%BC%4", "n=J%C3%BC"},      // hex digits in either case; a cut escape ends the text

@@ -156,7 +156,6 @@ TEST(DetachedThreads, StopNowWhileManyEndOnTheirOwnAndTheOwnerWaitsForSelfDeleti
   EXPECT_EQ(gDestroyed.load(), 550) << "the owner's destruction stops the rest";
 }
 
-using Texts = std::vector<std::string>;
 int gLockDepth = 0, gEnters = 0;
 
 void Drain()
@@ -180,7 +179,7 @@ struct Target : LThreadQueuedNotify {
 
 // Each delivery as "type size bytes" ("null" for no data).
 struct Handler : LQueuedNotifyDataHandler {
-  Texts received;
+  std::vector<std::string> received;
   void EvQueuedNotifyData(unsigned int type, const void* data, unsigned int size) override
   {
     received.push_back(std::to_string(type) + " " + std::to_string(size) + " " +
@@ -218,7 +217,7 @@ TEST(QueuedNotify, PostsAndDataArriveOnceIntactAndNeverAtADestroyedReceiver)
   Drain();
   EXPECT_EQ(count.load(), 2) << "a post was lost or reached a destroyed target";
   EXPECT_TRUE(gEnters == 2 && gLockDepth == 0 && target.inside_lock) << "data is delivered without the lock";
-  Texts expected = {std::string("7 8 level 3\0", 12), "8 12 null"};
+  std::vector<std::string> expected = {std::string("7 8 level 3\0", 12), "8 12 null"};
   EXPECT_EQ(handler.received, expected);
 
   auto text_of = [](unsigned int id, unsigned int i) {
