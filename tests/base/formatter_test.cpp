@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -28,238 +29,87 @@ std::string Format(const char* format, ...)
   return out.c_str();
 }
 
-std::string UriDecode(const char* text)
-{
-  LStringLongTemplate out;
-  LStringLongTemplateWriter writer(out);
-  LURIDecodeToWriterDirect(writer, text, "");
-  return std::string(out.c_str(), out.GetLength());
-}
-
-}  // namespace
-
-TEST(Formatter, DirectivesOddFormatsAndNulls)
-{
-  EXPECT_EQ(Format("%d%% %.2d:%.2d %q %.3d|%.3d|%d", 50, 5, 7, 7, -5, 12345), "50% 05:07 q 007|-005|12345");
-  EXPECT_EQ(Format("%.0d %.1d %.2d %d %d", 0, 0, 123, INT_MIN, INT_MAX), "0 0 123 -2147483648 2147483647");
-  EXPECT_EQ(Format("<%s|%H|%U>", "a b", "<i>", "a b"), "<a b|&lt;i&gt;|a%20b>");
-  // A digit without a dot is an ordinary character (the argument stays for
-  // the next directive); '.' without a digit is dropped.
-  EXPECT_EQ(Format("%5d %d %.d %.x", 9, 3), "5d 9 3 x");
-  // A trailing '%', '%.' or '%.4' ends the output without reading past the end.
-  for (const char* cut : {"ab%", "ab%.", "ab%.4"})
-    EXPECT_EQ(Format(cut), "ab") << cut;
-  const char* none = nullptr;
-  EXPECT_EQ(Format(nullptr) + Format("[%s%H%U]", none, none, none), "[]");
-}
-
-TEST(Formatter, FixedBufferCutsAtItsSize)
-{
-  char small[6];
-  EXPECT_EQ(tsprintf(small, "%d-%s", 12345, "tail"), 5u);
-  EXPECT_STREQ(small, "12345");
-  char path[kPathSize];
-  EXPECT_EQ(tsprintf(path, sizeof path, "/tmp/%s", std::string(400, 'x').c_str()), 259u);
-  EXPECT_EQ(std::strlen(path), 259u);
-
-  LStringLongTemplate s;
-  sprintf(s, "first %d", 1);
-  EXPECT_EQ(sprintf(s, "%s=%U", "k", "v&w"), 7u);
-  EXPECT_STREQ(s.c_str(), "k=v%26w");
-  sprintf(s, "a");
-  LStringLongTemplateAppender app(s);
-  EXPECT_EQ(tplwprintf(app, "%.2d", 3), 3u);
-  EXPECT_STREQ(s.c_str(), "a03");
-}
-
-TEST(UriCoding, EncodesReservedUnsafeAndHighBytes)
-{
-  const std::pair<const char*, const char*> cases[] = {
-      {"a b/\xc3\xbc", "a%20b%2F%C3%BC"},
-      {"~.-_AZaz09", "~.-_AZaz09"},
-      {"%:/?#[]@!$&'()*+,;=", "%25%3A%2F%3F%23%5B%5D%40%21%24%26%27%28%29%2A%2B%2C%3B%3D"},
-      // Characters that would break out of a quoted attribute, controls, DEL.
-      {"\"<>\\^`{|}\t\x7f", "%22%3C%3E%5C%5E%60%7B%7C%7D%09%7F"},
-  };
-  for (auto [text, expected] : cases)
-    EXPECT_EQ(Format("%U", text), expected);
-}
-
-TEST(UriCoding, DecodeBadAndCutEscapes)
-{
-  const std::pair<const char*, std::string> cases[] = {
-      {"a+b%41%zz%00c", "a bAc"}, {"ab%4", "ab"}, {"%c3%BC", "\xc3\xbc"}, {"%4z", "@"},  // a non-hex digit counts as 0
-  };
-  for (const auto& [text, expected] : cases)
-    EXPECT_EQ(UriDecode(text), expected) << text;
-  char out[kPathSize];
-  EXPECT_EQ(LURIDecodeDirect(out, std::string(600, 'q').c_str()), 259u);
-  EXPECT_EQ(std::to_string(LURIDecodeDirect(out, "x%20y")) + out, "3x y");
-}
-
-TEST(HtmlCoding, BlanksMarkupLineBreaksAndParagraphs)
-{
-  const std::pair<const char*, const char*> cases[] = {
-      {"a  <b>", "a &lt;b&gt;"},
-      {"a & b", "a &amp; b"},
-      {"\"q\" \t x", "&quot;q&quot; x"},
-      {"", ""},
-      {nullptr, ""},
-      {"a\r\n\r\nb", "a<p>b"},
-      {"a\nb", "a<br>b"},
-      {"a\r\nb", "a<br>b"},
-      {"a\n\nb", "a<p>b"},
-      // Each further empty line is written at once; a pending break at the
-      // end is written too; blanks leave it for the next printed byte.
-      {"a\n\n\nb", "a<br><p>b"},
-      {"a\n", "a<br>"},
-      {"a\n\n", "a<p>"},
-      {"a\n b", "a <br>b"},
-  };
-  for (auto [text, expected] : cases) {
-    LStringLongTemplate out;
-    LStringLongTemplateWriter writer(out);
-    LHTMLEncodeToWriter(writer, text);
-    EXPECT_STREQ(out.c_str(), expected) << (text ? text : "null");
-  }
-}
-
-namespace {
-
 // What tstrlcpy returns and leaves in a buffer that held "q...".
 std::string Lcpy(const char* text, size_t size)
 {
-  char buf[16];
-  std::memset(buf, 'q', sizeof buf);
-  buf[15] = 0;
+  char buf[16] = "qqqqqqqqqqqqqqq";
   const size_t n = tstrlcpy(buf, text, size);
   return std::to_string(n) + ":" + buf;
 }
 
-TEST(StringTools, CopiesCutAtTheirSizeAndToIntClamps)
+// The directives, the URI and HTML coders behind %U and %H, and fixed buffers.
+TEST(Formatter, DirectivesCodersBufferSizesAndToInt)
 {
+  EXPECT_EQ(Format("%d%% %.2d:%.2d %q %.3d|%.3d|%d", 50, 5, 7, 7, -5, 12345), "50% 05:07 q 007|-005|12345");
+  EXPECT_EQ(Format("%.0d %.1d %d %d", 0, 0, INT_MIN, INT_MAX), "0 0 -2147483648 2147483647");
+  const char* none = nullptr;
+  EXPECT_EQ(Format(nullptr) + Format("[%s%H%U]", none, none, none), "[]");
+  char small[6], path[kPathSize];
+  EXPECT_EQ(std::to_string(tsprintf(small, "%d-%s", 12345, "tail")) + small, "512345");
+  EXPECT_TRUE(tsprintf(path, sizeof path, "/tmp/%s", std::string(400, 'x').c_str()) == 259u && strlen(path) == 259u);
+  EXPECT_EQ(LURIDecodeDirect(path, std::string(600, 'q').c_str()), 259u);
+  EXPECT_EQ(std::to_string(LURIDecodeDirect(path, "x%20y%4z")) + path, "4x y@");  // a non-hex digit counts as 0
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"%s|%U", "a b/\xc3\xbc", "a b/\xc3\xbc|a%20b%2F%C3%BC"},
+      {"%U", "~.-_AZaz09", "~.-_AZaz09"},
+      {"%U", "%:/?#[]@!$&'()*+,;=", "%25%3A%2F%3F%23%5B%5D%40%21%24%26%27%28%29%2A%2B%2C%3B%3D"},
+      {"%U", "\"<>\\^`{|}\t\x7f", "%22%3C%3E%5C%5E%60%7B%7C%7D%09%7F"},  // would break out of a quoted attribute
+      {"%H", "a  <b>", "a &lt;b&gt;"},
+      {"%H", "a & b", "a &amp; b"},
+      {"%H", "\"q\" \t x", "&quot;q&quot; x"},
+      {"%H", "a\r\n\r\nb", "a<p>b"},
+      {"%H", "a\nb", "a<br>b"},
+      {"%H", "a\n\nb", "a<p>b"},
+      // Each further empty line is written at once, a pending break at the end too; blanks leave it for later.
+      {"%H", "a\n\n\nb", "a<br><p>b"},
+      {"%H", "a\n", "a<br>"},
+      {"%H", "a\n b", "a <br>b"},
+  };
+  for (auto [format, text, expected] : cases)
+    EXPECT_EQ(Format(format, text, text), expected) << text;
   // Size 1 leaves only the terminator, size 0 touches nothing.
-  EXPECT_EQ(Lcpy("abcdefghij", 8) + " " + Lcpy("ab", 8) + " " + Lcpy(nullptr, 8) + " " + Lcpy("abc", 1) + " " +
-                Lcpy("abc", 0).substr(0, 4),
-            "7:abcdefg 2:ab 0: 0: 0:qq");
+  EXPECT_EQ(Lcpy("abcdefghij", 8) + " " + Lcpy(nullptr, 8) + " " + Lcpy("abc", 1) + " " + Lcpy("abc", 0).substr(0, 4),
+            "7:abcdefg 0: 0: 0:qq");
   char buf[kPathSize + 8];
   std::memset(buf, 'z', sizeof buf);
-  EXPECT_EQ(tlstrcpy(buf, std::string(1000, 'a').c_str()), 259u);
-  EXPECT_EQ(std::strlen(buf), 259u);
-  EXPECT_EQ(buf[kPathSize], 'z');
-  const std::pair<const char*, int> cases[] = {
+  EXPECT_TRUE(tlstrcpy(buf, std::string(1000, 'a').c_str()) == 259u && strlen(buf) == 259u && buf[kPathSize] == 'z');
+  const std::pair<const char*, int> ints[] = {
       {"42", 42},
       {"  \t-17x", -17},
-      {"+8", 8},
       {"abc", 0},
-      {"", 0},
-      {"-", 0},
       {nullptr, 0},
-      {"12 34", 12},
-      {"2147483647", INT_MAX},
       {"-2147483648", INT_MIN},
-      // Out of range: clamped, never wrapped to the other sign.
-      {"2147483648", INT_MAX},
-      {"99999999999999999999999", INT_MAX},
+      {"2147483648", INT_MAX},  // clamped, never wrapped to the other sign
       {"-99999999999999999999999", INT_MIN},
   };
-  for (auto [text, value] : cases)
-    EXPECT_EQ(ttoi(text), value) << (text ? text : "null");
+  for (auto [text, value] : ints)  // copies: ASan sees an overread at once
+    EXPECT_EQ(ttoi(text ? std::string(text).c_str() : nullptr), value) << (text ? text : "null");
 }
 
-TEST(StringWriters, LongWritersGrowAtTheExactBoundary)
-{
-  LStringLongTemplate s;
-  std::string expected;
-  {
-    LStringLongTemplateWriter w(s);
-    // 259 bytes put the terminator in the last byte; one more must grow the
-    // array before it is stored.
-    for (int i = 0; i < 5000; ++i) {
-      w.AddChar(static_cast<char>('a' + i % 26));
-      expected += static_cast<char>('a' + i % 26);
-      EXPECT_TRUE((i != 258 || s.GetCapacity() == 260u) && (i != 259 || s.GetCapacity() == 1040u)) << i;
-    }
-    EXPECT_EQ(w.GetLength(), 5000u);
-  }
-  LStringLongTemplateAppender(s).AddChar('!');
-  EXPECT_EQ(std::string(s.c_str()) + std::to_string(s.GetLength()), expected + "!5001");
-}
-
-std::string Saved(LHashTable& table)
-{
-  LStringLongTemplate saved;
-  table.SaveHTTPString(saved);
-  return saved.c_str();
-}
-
-}  // namespace
-
-TEST(HashTable, FormFieldsLoadAndSave)
-{
-  const std::pair<const char*, const char*> cases[] = {
-      {"x", "x="},                         // name without '=' keeps an empty value
-      {"=5", ""},                          // empty name: nothing stored
-      {"&&a=1&&", "a=1"},                  // empty pairs between '&' skipped
-      {"a=b=c", "a=b%3Dc"},                // only the first '=' separates
-      {"%00=5&b=1", "b=1"},                // name decoding to nothing is empty
-      {"a+b=c+d", "a%20b=c%20d"},          // '+' is a space
-      {"n=%41%4a%4A", "n=AJJ"},            // hex digits in either case
-      {"n=%ZZ", "n="},                     // invalid digits count as 0, zero dropped
-      {"n=%4", "n="},                      // cut escape ends the text
-      {"n=%4&b=1", "n=%40b%3D1"},          // '%' takes the next two bytes whatever they are
-      {"n=a%26b&m=%3D", "n=a%26b&m=%3D"},  // escaped separators stay in the value
-      {"a=1&a=2&b=3", "a=1&a=2&b=3"},
-  };
-  for (auto [text, saved] : cases) {
-    LHashTable table;
-    table.LoadHTTPString(text);
-    EXPECT_EQ(Saved(table), saved) << "text: " << text;
-  }
-}
-
-TEST(HashTable, FirstOfEqualNamesWinsSetReplacesItAndDeleteRemovesIt)
+TEST(HashTable, FormFieldsLoadSaveAndGet)
 {
   LHashTable table;
   table.LoadHTTPString("a=1&a=2&b=3");
-  EXPECT_EQ(std::string(table.GetParm("a", "d")) + table.GetParm("b", "d"), "13");
-  const char* def = "default";
-  EXPECT_EQ(table.GetParm("A", def), def) << "case-sensitive, and the default is the pointer itself";
-  table.Clear();
-  table.SetParm("a", "1");
-  table.SetParm("b", "two words");
-  // Set inserts at the head, loading appends at the tail without clearing.
-  table.LoadHTTPString("a=3&c=4");
-  table.SetParm("a", "x");
-  EXPECT_EQ(Saved(table), "b=two%20words&a=x&a=3&c=4");
-  table.DeleteParm("a");
-  table.DeleteParm("missing");
-  EXPECT_STREQ(table.GetParm("a", ""), "3");
-  EXPECT_EQ(table.GetCount(), 3u);
-  table.Clear();
-  EXPECT_EQ(Saved(table) + std::to_string(table.GetCount()) + table.GetParm("b", "gone"), "0gone");
-}
-
-TEST(HashTable, TypedGetters)
-{
-  LHashTable table;
-  table.LoadHTTPString("n=42&e=&t=12abc&w=abc&neg=-5&big=99999999999999&b0=0x&b1=1y&bx=yes");
-  // An empty or missing value gives the default; one present but not
-  // numeric gives 0; out of range is clamped, not wrapped.
-  const std::pair<const char*, int> ints[] = {{"n", 42}, {"e", 7},    {"missing", 7},     {"t", 12},
-                                              {"w", 0},  {"neg", -5}, {"big", 2147483647}};
-  for (auto [name, value] : ints)
-    EXPECT_EQ(table.GetInt(name, 7), value) << name;
-  EXPECT_EQ(std::to_string(table.GetBool("b0", true)) + std::to_string(table.GetBool("b1", false)) +
-                std::to_string(table.GetBool("bx", true)) + std::to_string(table.GetBool("bx", false)) +
-                std::to_string(table.GetBool("e", false)),
-            "01100");
+  EXPECT_EQ(std::string(table.GetParm("a", "d")) + table.GetParm("b", "d") + table.GetParm("A", "d"), "13d");
   table.SetParm("long", std::string(400, 'v').c_str());
-  EXPECT_EQ(std::strlen(table.GetParm("long", "")), 400u) << "the table itself does not cut";
   char buffer[260];
-  table.GetString("long", "", buffer);
-  EXPECT_EQ(std::strlen(buffer), 259u);
-  EXPECT_STREQ(table.GetString("missing", "fallback", buffer), "fallback");
+  EXPECT_EQ(std::strlen(table.GetString("long", "", buffer)), 259u);
+  table.DeleteParm("a");
+  EXPECT_EQ(std::string(table.GetParm("a", "")) + std::to_string(table.GetCount()), "23") << "deletes the first only";
+  const std::pair<const char*, std::string> cases[] = {
+      {"a=b=c", "a=b%3Dc"},                // only the first '=' separates
+      {"%00=5&b=1", "b=1"},                // name decoding to nothing is empty
+      {"n=%4a%c3%BC%4", "n=J%C3%BC"},      // hex digits in either case; a cut escape ends the text
+      {"n=%4&b=1", "n=%40b%3D1"},          // '%' takes the next two bytes whatever they are
+      {"n=a%26b&m=%3D", "n=a%26b&m=%3D"},  // escaped separators stay in the value
+  };
+  for (const auto& [text, saved] : cases) {
+    table.Clear();
+    table.LoadHTTPString(text);
+    LStringLongTemplate out;
+    table.SaveHTTPString(out);
+    EXPECT_STREQ(out.c_str(), saved.c_str()) << "text: " << text;
+  }
 }
 
 TEST(HashTable, HalfAMillionPairsAreFreedOnASmallThreadStack)
@@ -284,3 +134,5 @@ TEST(HashTable, HalfAMillionPairsAreFreedOnASmallThreadStack)
   pthread_attr_destroy(&attr);
   EXPECT_TRUE(ok);
 }
+
+}  // namespace
