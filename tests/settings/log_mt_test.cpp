@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <set>
@@ -11,18 +12,14 @@
 
 namespace {
 
-// One second every 1000 lines from ten seconds before midnight: lines cross into the next day's file.
 std::atomic<long> gCalls{0};
-time_t SteppingClock()
-{
-  return 1796515190 + gCalls.fetch_add(1) / 1000;
-}  // 2026-12-05 23:59:50 UTC
 
 TEST(LogAcrossThreads, EveryLineAppearsOnceWholeInItsDaysFile)
 {
   setenv("TZ", "UTC", 1);
   tzset();
-  LLog log("/tmp/logmt", SteppingClock);
+  // One second every 1000 lines from 2026-12-05 23:59:50 UTC: lines cross into the next day's file.
+  LLog log("/tmp/logmt", [] { return time_t(1796515190 + gCalls.fetch_add(1) / 1000); });
   constexpr int kThreads = 32, kLines = 1000;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t)
@@ -30,8 +27,7 @@ TEST(LogAcrossThreads, EveryLineAppearsOnceWholeInItsDaysFile)
       for (int i = 0; i < kLines; ++i)
         log.Log(("thread " + std::to_string(t) + " line " + std::to_string(i)).c_str(), LLogPlain);
     });
-  for (auto& th : threads)
-    th.join();
+  std::ranges::for_each(threads, &std::thread::join);
   std::set<std::string> seen;
   for (const char* day : {"2026-12-05", "2026-12-06"}) {
     std::string file = ReadWhole(std::string("/tmp/logmt/") + day + " Velorin Log.txt");
