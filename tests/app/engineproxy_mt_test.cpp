@@ -8,23 +8,12 @@
 #include "app/testhelpers.h"
 #include "settings/settings.h"
 
-#include "common/waitfor.h"
 #include <glib.h>
 #include <sys/stat.h>
 
 namespace {
 
 using Proxy = LServiceEngineProxy<MainEngine>;
-
-template <class Pred>
-bool RunMainLoopUntil(Pred pred)
-{
-  return Eventually([&] {
-    while (g_main_context_iteration(nullptr, FALSE)) {
-    }
-    return pred();
-  });
-}
 
 struct NotifyRecorder : LEngineNotifyHandler {
   void EvEngineNotify(unsigned int code, const void* data, unsigned int size) override
@@ -50,13 +39,10 @@ TEST(EngineProxy, ServiceModeCarriesRequestsRepliesLogLinesAndNotifications)
   EXPECT_TRUE(Eventually([&] { return calls.Count("audio.Restart+") == 1; }));
   // An unmatched reply would leave each call to its 5 s time-out.
   const auto start = Clock::now();
-  EXPECT_EQ(proxy.ControlWithResult(1, nullptr, 0), 0);
   std::vector<unsigned char> out{1, 2};
-  EXPECT_TRUE(proxy.ControlWithReturnData(1, "ab", 2, out) == 0 && out.empty());
+  EXPECT_EQ(proxy.ControlWithResult(1, nullptr, 0) + proxy.ControlWithReturnData(1, "ab", 2, out) + out.size(), 0u);
   EXPECT_LT(MsSince(start), 4500) << "replies were not matched to their requests";
-
-  // Until the connection is listed nothing is sent: repeat until the line
-  // that follows the notifications has been shown.
+  // Until the connection is listed nothing is sent: repeat until the line after the notifications is shown.
   ASSERT_TRUE(Eventually([&] {
     host.Host().EvEngineNotify(3, "xyz", 3);
     host.Host().EvEngineNotify(4, nullptr, 77);
@@ -65,14 +51,13 @@ TEST(EngineProxy, ServiceModeCarriesRequestsRepliesLogLinesAndNotifications)
   }));
   for (const auto& line : window.Lines())
     EXPECT_TRUE(line.text != "from the service" || (line.time == "23:59:58" && line.level == LLogWarning)) << line.time;
-  ASSERT_TRUE(RunMainLoopUntil([&] { return recorder.seen.size() >= 2; }));
+  ASSERT_TRUE(Eventually([&] { return g_main_context_iteration(nullptr, FALSE), recorder.seen.size() >= 2; }));
   EXPECT_EQ(std::vector<std::string>(recorder.seen.begin(), recorder.seen.begin() + 2),
             (std::vector<std::string>{"3 3 xyz", "4 77 <null>"}));
   proxy.InvalidateProxyNotifyHandler();
   proxy.Stop();
   EXPECT_FALSE(proxy.IsServiceMode());
-  EXPECT_TRUE(host.Host().IsRunning());
-  EXPECT_EQ(calls.Count("audio.Stop-"), 0u);
+  EXPECT_TRUE(host.Host().IsRunning() && calls.Count("audio.Stop-") == 0) << "a desktop's stop leaves the service";
 }
 
 // The GUI thread sends while the reader replaces the pipe again and again;
@@ -123,12 +108,10 @@ TEST(EngineProxy, ForegroundWhenNoServiceCanBeStarted)
   EXPECT_TRUE(InOrder(texts, {"Unable to start the background service! Will attempt to run in foreground.",
                               "Starting audio input", "Starting web server"}));
   EXPECT_EQ(texts.front().rfind("WebServer Starting: ", 0), 0u) << "the first start's notice comes first";
-  window.Clear();
   proxy.CtlRestart();
-  EXPECT_TRUE(InOrder(window.Texts(), {"Restarting web server", "Restarting audio input"}));
-  window.Clear();
   proxy.Stop();
-  EXPECT_TRUE(InOrder(window.Texts(), {"Stopping web server", "Stopping audio input"}));
+  EXPECT_TRUE(InOrder(window.Texts(), {"Restarting web server", "Restarting audio input", "Stopping web server",
+                                       "Stopping audio input"}));
   EXPECT_FALSE(proxy.IsForegroundMode());
 }
 

@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct CapturedLine {
-  std::string time;
-  std::string text;
+  std::string time, text;
   unsigned char level;
 };
 
@@ -19,28 +19,22 @@ class LogCapture : public LLogDisplay {
 public:
   LogCapture() { gLLog.SetLogWindow(*this); }
   ~LogCapture() { gLLog.InvalidateLogWindow(); }
-
   void DisplayStatus(const char* time, const char* text, unsigned char level) override
   {
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.push_back({time, text, level});
   }
-  std::vector<CapturedLine> Lines()
+  std::vector<CapturedLine> Lines(bool clear = false)
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
+    return clear ? std::exchange(lines_, {}) : lines_;
   }
-  std::vector<std::string> Texts()
+  std::vector<std::string> Texts(bool clear = false)
   {
     std::vector<std::string> texts;
-    for (const auto& line : Lines())
+    for (const auto& line : Lines(clear))
       texts.push_back(line.text);
     return texts;
-  }
-  void Clear()
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    lines_.clear();
   }
   bool WaitFor(const std::string& text, int ms)
   {
