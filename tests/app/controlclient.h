@@ -70,14 +70,6 @@ public:
          get(8, 4),           get(12, 4),          std::vector<unsigned char>(get(8, 4))};
     return Receive(m.payload.data(), m.size, ms) == ssize_t(m.size);
   }
-  bool WaitForLogLine(const std::string& text, int ms, TestMessage* found = nullptr)
-  {
-    const auto start = Clock::now();
-    for (TestMessage m; MsSince(start) <= ms && Read(m, ms);)
-      if (m.type == 19 && m.Text() == text)
-        return !found || (*found = m, true);
-    return false;
-  }
   // True when the peer closes the connection within ms of silence; what it sends first is skipped.
   bool ClosedWithin(int ms)
   {

@@ -1,10 +1,8 @@
 #pragma once
 // Captures the lines of the process-wide log as its window would see them.
 
-#include "common/waitfor.h"
 #include "settings/log.h"
 
-#include <algorithm>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -35,10 +33,6 @@ public:
     for (const auto& line : Lines(clear))
       texts.push_back(line.text);
     return texts;
-  }
-  bool WaitFor(const std::string& text, int ms)
-  {
-    return Eventually([&] { return std::ranges::count(Texts(), text) > 0; }, ms);
   }
 
 private:

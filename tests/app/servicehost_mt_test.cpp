@@ -96,7 +96,7 @@ TEST_F(ServiceHostTest, TruncatedPayloadDoesNotStallOtherDesktops)
 TEST_F(ServiceHostTest, StalledDesktopIsDroppedWithoutStallingTheLog)
 {
   TestControlClient &stalled = a, &good = b;
-  ASSERT_TRUE(WaitUntilListed(host.Host(), {&good, &stalled}));
+  ASSERT_TRUE(WaitUntilListed({&good, &stalled}));
   std::atomic<int> received{0};
   std::thread reader([&] {
     for (TestMessage m; received.load() < 60 && good.Read(m, 10000);)

@@ -1,13 +1,13 @@
 #pragma once
 // Engine halves that record the calls made to them, and a service host built
 // on them with its wait loop on a thread of its own (standing in for the
-// daemon's main thread) and the log forwarded to its connections.
+// daemon's main thread).
 
 #include "app/controlclient.h"
+#include "app/controlmessage.h"
 #include "app/enginehalves.h"
 #include "app/mainengine.h"
 #include "app/serviceengine.h"
-#include "common/waitfor.h"
 #include "settings/log.h"
 
 #include <algorithm>
@@ -34,7 +34,7 @@ struct HalfCalls {
   size_t Count(const std::string& call)
   {
     std::lock_guard<std::mutex> lock(mutex);
-    return static_cast<size_t>(std::count(calls.begin(), calls.end(), call));
+    return static_cast<size_t>(std::ranges::count(calls, call));
   }
 };
 
@@ -61,19 +61,12 @@ inline std::unique_ptr<MainEngine> MakeRecordingEngine(HalfCalls& calls)
                                       std::make_unique<RecordingHalf<LEngineWebHalf>>(calls, "web"));
 }
 
-inline std::atomic<LServiceEngine<MainEngine>*> gTestHost{nullptr};
-
 class RunningHost {
 public:
   explicit RunningHost(HalfCalls& calls) : host_(MakeRecordingEngine(calls))
   {
     started_pipe_ = host_.StartPipe();
     host_.StartEngine();
-    gTestHost.store(&host_);
-    LSetServiceLogForwarder([](const char* time, const char* text, unsigned char level) {
-      if (LServiceEngine<MainEngine>* host = gTestHost.load())
-        host->Log(time, text, level);
-    });
     waiter_ = std::thread([this] { host_.Wait(); });
   }
   ~RunningHost() { Stop(); }
@@ -83,8 +76,6 @@ public:
       return;
     host_.StopSoon();
     waiter_.join();
-    LSetServiceLogForwarder(nullptr);
-    gTestHost.store(nullptr);
     host_.Stop();
   }
   bool StartedPipe() const { return started_pipe_; }
@@ -96,16 +87,15 @@ private:
   bool started_pipe_ = false;
 };
 
-// Connections are listed asynchronously: logs a marker line until every
-// client has seen one, then drains what they received.
-inline bool WaitUntilListed(LServiceEngine<MainEngine>& host, std::initializer_list<TestControlClient*> clients)
+// Connections are listed asynchronously: a client is listed once a request
+// of its with a reply has been answered.
+inline bool WaitUntilListed(std::initializer_list<TestControlClient*> clients)
 {
-  const bool ok = Eventually([&] {
-    host.Log("00:00:00", "sync", 0);
-    return std::all_of(clients.begin(), clients.end(), [](auto* c) { return c->WaitForLogLine("sync", 100); });
+  TestMessage m;
+  return std::ranges::all_of(clients, [&](TestControlClient* c) {
+    bool ok = c->SendRequest(kControlRequestResult, 0, 0xABC);
+    while (ok && (m.type != kControlReply || m.tag != 0xABC))
+      ok = c->Read(m, 5000);
+    return ok && (m = {}, true);
   });
-  for (TestMessage m; TestControlClient * client : clients)
-    while (client->Read(m, 100)) {
-    }
-  return ok;
 }
