@@ -11,17 +11,16 @@
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <tuple>
 #include <vector>
 
-inline std::string ServicePipePath()
-{
-  return "/opt/ostrel/velorin/etc/.spipe.velorind";
-}
+inline const std::string kServicePipePath = "/opt/ostrel/velorin/etc/.spipe.velorind";
 
 struct TestMessage {
   uint16_t magic = 0, type = 0;
   uint32_t code = 0, size = 0, tag = 0;
   std::vector<unsigned char> payload;
+  auto Header() const { return std::tuple(magic, type, code, size, tag); }
   // Log lines: "time\0text\0", the text at offset tag.
   std::string Time() const { return payload.empty() ? "" : reinterpret_cast<const char*>(payload.data()); }
   std::string Text() const { return tag >= payload.size() ? "" : reinterpret_cast<const char*>(payload.data() + tag); }
@@ -41,7 +40,7 @@ public:
   bool Connect()
   {
     sockaddr_un address{AF_UNIX, {}};
-    std::strncpy(address.sun_path, ServicePipePath().c_str(), sizeof address.sun_path - 1);
+    std::strncpy(address.sun_path, kServicePipePath.c_str(), sizeof address.sun_path - 1);
     return connect(fd_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   }
   bool SendRaw(const std::vector<unsigned char>& bytes)

@@ -4,18 +4,11 @@
 #include "app/controlmessage.h"
 #include "app/servicehostfixture.h"
 
-#include "common/waitfor.h"
 #include <sys/stat.h>
-#include <tuple>
 
 namespace {
 
 using Header = std::tuple<uint16_t, uint16_t, uint32_t, uint32_t, uint32_t>;  // magic, type, code, size, tag
-
-Header HeaderOf(const TestMessage& m)
-{
-  return {m.magic, m.type, m.code, m.size, m.tag};
-}
 
 class ServiceHostTest : public ::testing::Test {
 protected:
@@ -29,7 +22,7 @@ protected:
 TEST_F(ServiceHostTest, SocketFileIsOpenToAllAndStopRemovesItAndEndsEveryConnection)
 {
   struct stat st {};
-  ASSERT_TRUE(host.StartedPipe() && stat(ServicePipePath().c_str(), &st) == 0);
+  ASSERT_TRUE(host.StartedPipe() && stat(kServicePipePath.c_str(), &st) == 0);
   EXPECT_EQ(st.st_mode & (S_IFMT | 0777), S_IFSOCK | 0777u);
   auto bytes = EncodeTestHeader(kControlRequest, 1, 0, 1);
   ASSERT_TRUE(b.SendRaw({bytes.begin(), bytes.begin() + 7}));
@@ -37,14 +30,14 @@ TEST_F(ServiceHostTest, SocketFileIsOpenToAllAndStopRemovesItAndEndsEveryConnect
   const auto start = Clock::now();
   host.Stop();
   EXPECT_LT(MsSince(start), 5000);
-  EXPECT_NE(stat(ServicePipePath().c_str(), &st), 0) << "socket file left behind";
+  EXPECT_NE(stat(kServicePipePath.c_str(), &st), 0) << "socket file left behind";
   EXPECT_TRUE(a.ClosedWithin(5000) && b.ClosedWithin(5000));
   EXPECT_EQ(calls.Take().back(), "audio.Stop-");
   // A folder in the socket's place: no pipe, and the host does not run.
-  ASSERT_EQ(mkdir(ServicePipePath().c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(kServicePipePath.c_str(), 0755), 0);
   RunningHost blocked(calls);
   EXPECT_FALSE(blocked.StartedPipe() || blocked.Host().IsRunning());
-  rmdir(ServicePipePath().c_str());
+  rmdir(kServicePipePath.c_str());
 }
 
 TEST_F(ServiceHostTest, RequestsAreFramedByTheirHeaderAndRepliesCarryTheirTag)
@@ -56,7 +49,7 @@ TEST_F(ServiceHostTest, RequestsAreFramedByTheirHeaderAndRepliesCarryTheirTag)
   ASSERT_TRUE(a.SendRequest(9, 1, 2, {1, 2, 3, 4, 5, 6, 7}));
   ASSERT_TRUE(a.SendRequest(kControlRequestData, 4, 0xDEADBEEF, {9, 9}));
   ASSERT_TRUE(a.Read(reply, 5000));
-  EXPECT_EQ(HeaderOf(reply), Header(0x1234, kControlReply, 0, 0, 0xDEADBEEFu));
+  EXPECT_EQ(reply.Header(), Header(0x1234, kControlReply, 0, 0, 0xDEADBEEFu));
   EXPECT_TRUE(calls.Take().empty());
   // Size 5 announced with the no-payload flag and no bytes follow: had the
   // host read 5 bytes, it would be out of step with the next request.
@@ -67,7 +60,7 @@ TEST_F(ServiceHostTest, RequestsAreFramedByTheirHeaderAndRepliesCarryTheirTag)
   do
     ASSERT_TRUE(a.Read(reply, 5000));
   while (reply.type != kControlReply);
-  EXPECT_EQ(HeaderOf(reply), Header(0x1234, kControlReply, 0, 0, 2));
+  EXPECT_EQ(reply.Header(), Header(0x1234, kControlReply, 0, 0, 2));
   EXPECT_EQ(calls.Count("audio.Restart+"), 1u);
   ASSERT_TRUE(a.SendRequest(kControlRequest, 1, 3));  // size 0 without the flag runs too
   EXPECT_TRUE(Eventually([&] { return calls.Count("audio.Restart+") == 2; }));
