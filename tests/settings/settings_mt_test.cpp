@@ -25,8 +25,8 @@ long Value(const std::string& key)
   return out[0] == '\0' ? -1 : std::sscanf(out, "%ld:%ld", &a, &b) == 2 && a == b ? a : -3;
 }
 
-// Writes "<n>:<n>" under its own keys (zero-filled: the file keeps its size, the harshest case for a cache
-// keyed on time and size); the other side's keys must read whole and never go back, its own as last written.
+// Writes "<n>:<n>" under its own keys, zero-filled (a cache keyed on time and size sees no change);
+// the other side's keys must read whole and never go back, its own as last written.
 int Exercise(const std::string& mine, const std::string& theirs, int keys, std::vector<long>& last)
 {
   int faults = 0;
