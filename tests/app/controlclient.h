@@ -57,16 +57,11 @@ public:
   bool Read(TestMessage& m, int ms)
   {
     unsigned char h[16];
-    auto get = [&](int at, int n) {
-      uint32_t v = 0;
-      while (n-- > 0)
-        v = v << 8 | h[at + n];
-      return v;
-    };
+    auto get16 = [&](int at) { return uint32_t(h[at] | h[at + 1] << 8); };
+    auto get32 = [&](int at) { return get16(at) | get16(at + 2) << 16; };
     if (Receive(h, sizeof h, ms) != ssize_t(sizeof h))
       return false;
-    m = {uint16_t(get(0, 2)), uint16_t(get(2, 2)), get(4, 4),
-         get(8, 4),           get(12, 4),          std::vector<unsigned char>(get(8, 4))};
+    m = {uint16_t(get16(0)), uint16_t(get16(2)), get32(4), get32(8), get32(12), std::vector<unsigned char>(get32(8))};
     return Receive(m.payload.data(), m.size, ms) == ssize_t(m.size);
   }
   // True when the peer closes the connection within ms of silence; what it sends first is skipped.

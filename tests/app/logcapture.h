@@ -5,7 +5,6 @@
 
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 struct CapturedLine {
@@ -22,15 +21,15 @@ public:
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.push_back({time, text, level});
   }
-  std::vector<CapturedLine> Lines(bool clear = false)
+  std::vector<CapturedLine> Lines()
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    return clear ? std::exchange(lines_, {}) : lines_;
+    return lines_;
   }
-  std::vector<std::string> Texts(bool clear = false)
+  std::vector<std::string> Texts()
   {
     std::vector<std::string> texts;
-    for (const auto& line : Lines(clear))
+    for (const auto& line : Lines())
       texts.push_back(line.text);
     return texts;
   }

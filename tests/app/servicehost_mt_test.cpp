@@ -22,7 +22,7 @@ protected:
 TEST_F(ServiceHostTest, SocketFileIsOpenToAllAndStopRemovesItAndEndsEveryConnection)
 {
   struct stat st {};
-  ASSERT_TRUE(host.StartedPipe() && stat(kServicePipePath.c_str(), &st) == 0);
+  ASSERT_TRUE(host.startedPipe && stat(kServicePipePath.c_str(), &st) == 0);
   EXPECT_EQ(st.st_mode & (S_IFMT | 0777), S_IFSOCK | 0777u);
   auto bytes = EncodeTestHeader(kControlRequest, 1, 0, 1);
   ASSERT_TRUE(b.SendRaw({bytes.begin(), bytes.begin() + 7}));
@@ -36,7 +36,7 @@ TEST_F(ServiceHostTest, SocketFileIsOpenToAllAndStopRemovesItAndEndsEveryConnect
   // A folder in the socket's place: no pipe, and the host does not run.
   ASSERT_EQ(mkdir(kServicePipePath.c_str(), 0755), 0);
   RunningHost blocked(calls);
-  EXPECT_FALSE(blocked.StartedPipe() || blocked.Host().IsRunning());
+  EXPECT_FALSE(blocked.startedPipe || blocked.engine.IsRunning());
   rmdir(kServicePipePath.c_str());
 }
 
@@ -99,7 +99,7 @@ TEST_F(ServiceHostTest, StalledDesktopIsDroppedWithoutStallingTheLog)
   long long slowest = 0;
   for (int i = 0; i < 60; ++i) {
     const auto start = Clock::now();
-    host.Host().Log("00:00:01", big.c_str(), 0);
+    host.engine.Log("00:00:01", big.c_str(), 0);
     slowest = std::max(slowest, MsSince(start));
   }
   EXPECT_LT(slowest, 4000) << "a log line waits at most the 1 s send time-out";

@@ -61,30 +61,22 @@ inline std::unique_ptr<MainEngine> MakeRecordingEngine(HalfCalls& calls)
                                       std::make_unique<RecordingHalf<LEngineWebHalf>>(calls, "web"));
 }
 
-class RunningHost {
-public:
-  explicit RunningHost(HalfCalls& calls) : host_(MakeRecordingEngine(calls))
+struct RunningHost {
+  explicit RunningHost(HalfCalls& calls) : engine(MakeRecordingEngine(calls))
   {
-    started_pipe_ = host_.StartPipe();
-    host_.StartEngine();
-    waiter_ = std::thread([this] { host_.Wait(); });
+    startedPipe = engine.StartPipe();
+    engine.StartEngine();
+    waiter = std::thread([this] { engine.Wait(); });
   }
   ~RunningHost() { Stop(); }
   void Stop()
   {
-    if (!waiter_.joinable())
-      return;
-    host_.StopSoon();
-    waiter_.join();
-    host_.Stop();
+    if (waiter.joinable())
+      engine.StopSoon(), waiter.join(), engine.Stop();
   }
-  bool StartedPipe() const { return started_pipe_; }
-  LServiceEngine<MainEngine>& Host() { return host_; }
-
-private:
-  LServiceEngine<MainEngine> host_;
-  std::thread waiter_;
-  bool started_pipe_ = false;
+  LServiceEngine<MainEngine> engine;
+  std::thread waiter;
+  bool startedPipe = false;
 };
 
 // Connections are listed asynchronously: a client is listed once a request
