@@ -26,11 +26,6 @@ TEST(MainEngine, AudioStartsFirstStopsLastAndStaysPublishedThroughRestarts)
   EXPECT_EQ(gpAudioEngine.load(), MarkerAudioEngine());
   engine->Control(kEngineCtlRestart, nullptr, 0);
   EXPECT_EQ(calls.Take(), (Calls{"web.Restart+", "audio.Restart+"}));
-  // Other codes change nothing (their answers: EngineProxy.ServiceMode...).
-  const unsigned char data[4] = {1, 0, 0, 0};
-  for (unsigned int code : {0u, 2u, 3u, 0x80000001u, 0xFFFFFFFFu})
-    engine->Control(code, data, sizeof data);
-  EXPECT_TRUE(calls.Take().empty());
   // The audio engine is withdrawn before the audio half stops; a second
   // stop, and the destructor's, do nothing.
   engine->Stop();
@@ -46,7 +41,7 @@ TEST(MainEngine, AudioStartsFirstStopsLastAndStaysPublishedThroughRestarts)
   EXPECT_EQ(gpAudioEngine.load(), nullptr);
 }
 
-TEST(OpenWebPorts, NoticeOnceThenOnlyWhenThe16BitPortChanges)
+TEST(OpenWebPorts, NoticeOnceThenOnlyWhenThePortChanges)
 {
   LogCapture log;
   MainEngineProxy::OpenWebPorts();
@@ -55,12 +50,10 @@ TEST(OpenWebPorts, NoticeOnceThenOnlyWhenThe16BitPortChanges)
       << log.Texts()[0];
   EXPECT_EQ(LSettingGetInt("WebAccess", "PreviousServerPort", 0), 85);
   MainEngineProxy::OpenWebPorts();
-  LSettingSetInt("WebAccess", "ServerPort", 65536 + 85);
-  MainEngineProxy::OpenWebPorts();
-  EXPECT_EQ(log.Lines().size(), 1u) << "the same port, or one equal in 16 bits, gives no second notice";
+  EXPECT_EQ(log.Texts().size(), 1u) << "the same port gives no second notice";
   LSettingSetInt("WebAccess", "ServerPort", 8080);
   MainEngineProxy::OpenWebPorts();
-  EXPECT_EQ(log.Lines().size(), 2u);
+  EXPECT_EQ(log.Texts().size(), 2u);
   EXPECT_EQ(LSettingGetInt("WebAccess", "PreviousServerPort", 0), 8080);
 }
 
