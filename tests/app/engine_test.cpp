@@ -1,15 +1,9 @@
-// The run mode, engine control order and codes, the
-// first-start web port notice.
+// The run mode, engine control order and the first-start web port notice.
 #include "app/logcapture.h"
-#include "app/mainengine.h"
 #include "app/mainengineproxy.h"
 #include "app/runmode.h"
 #include "app/servicehostfixture.h"
 #include "settings/settings.h"
-
-#include <gtest/gtest.h>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -26,8 +20,7 @@ TEST(MainEngine, AudioStartsFirstStopsLastAndStaysPublishedThroughRestarts)
   EXPECT_EQ(gpAudioEngine.load(), MarkerAudioEngine());
   engine->Control(kEngineCtlRestart, nullptr, 0);
   EXPECT_EQ(calls.Take(), (Calls{"web.Restart+", "audio.Restart+"}));
-  // The audio engine is withdrawn before the audio half stops; a second
-  // stop, and the destructor's, do nothing.
+  // The audio engine is withdrawn before its half stops; a second stop, and the destructor's, do nothing.
   engine->Stop();
   EXPECT_EQ(calls.Take(), (Calls{"web.Stop+", "audio.Stop-"}));
   EXPECT_EQ(gpAudioEngine.load(), nullptr);
@@ -45,9 +38,8 @@ TEST(OpenWebPorts, NoticeOnceThenOnlyWhenThePortChanges)
 {
   LogCapture log;
   MainEngineProxy::OpenWebPorts();
-  EXPECT_EQ(
-      log.Texts().at(0).rfind("WebServer Starting: Velorin will now attempt to start its internal web server.", 0), 0u)
-      << log.Texts()[0];
+  EXPECT_EQ(log.Texts().at(0).substr(0, 78),
+            "WebServer Starting: Velorin will now attempt to start its internal web server.");
   EXPECT_EQ(LSettingGetInt("WebAccess", "PreviousServerPort", 0), 85);
   MainEngineProxy::OpenWebPorts();
   EXPECT_EQ(log.Texts().size(), 1u) << "the same port gives no second notice";

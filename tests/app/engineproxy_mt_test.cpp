@@ -1,7 +1,6 @@
 // The desktop's engine proxy against a service host in this process: both
 // modes, replies, log lines and reconnection.
 
-#include "app/controlmessage.h"
 #include "app/logcapture.h"
 #include "app/mainengineproxy.h"
 #include "app/servicehostfixture.h"
@@ -12,14 +11,12 @@
 
 namespace {
 
-using Proxy = LServiceEngineProxy<MainEngine>;
-
 TEST(EngineProxy, ServiceModeCarriesRequestsRepliesAndLogLines)
 {
   HalfCalls calls;
   RunningHost host(calls);
   LogCapture window;
-  Proxy proxy;
+  LServiceEngineProxy<MainEngine> proxy;
   proxy.Start();
   ASSERT_TRUE(proxy.IsServiceMode() && !proxy.IsForegroundMode());
   calls.Take();
@@ -45,7 +42,7 @@ TEST(EngineProxy, ServiceModeCarriesRequestsRepliesAndLogLines)
 TEST(EngineProxy, RequestsRaceReconnectionSafely)
 {
   HalfCalls calls;
-  Proxy proxy;
+  LServiceEngineProxy<MainEngine> proxy;
   auto host = std::make_unique<RunningHost>(calls);
   proxy.Start();
   std::atomic<bool> stop{false};

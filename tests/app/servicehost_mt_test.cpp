@@ -1,7 +1,6 @@
 // The service host over real Unix sockets: framing, replies, stalled and
 // truncating peers, and stopping.
 
-#include "app/controlmessage.h"
 #include "app/servicehostfixture.h"
 
 #include <sys/stat.h>

@@ -1,19 +1,16 @@
 #pragma once
-// Engine halves that record the calls made to them, and a service host built
-// on them with its wait loop on a thread of its own (standing in for the
-// daemon's main thread).
+// Engine halves that record the calls made to them, and a service host on them
+// with its wait loop on a thread of its own (as the daemon's main thread).
 
 #include "app/controlclient.h"
 #include "app/controlmessage.h"
 #include "app/enginehalves.h"
 #include "app/mainengine.h"
 #include "app/serviceengine.h"
-#include "settings/log.h"
 
 #include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
-#include <initializer_list>
 #include <memory>
 #include <mutex>
 
