@@ -29,7 +29,7 @@ TEST(RunCommand, ExitStatusEmptyInputTimeOutAndCancel)
   Dialog d;
   EXPECT_EQ(ProcessRunCommandLineProcessWithProgress(d, "sleep 0.7; touch /tmp/out", 5000), kProcessDone);
   EXPECT_TRUE(Exists("/tmp/out"));
-  EXPECT_EQ(ProcessRunCommandLineProcessWithProgress(d, "true", 0), kProcessFailed);
+  EXPECT_EQ(ProcessRunCommandLineProcessWithProgress(d, "exit 1", 5000), kProcessFailed);
   // A timed-out or cancelled command is not waited for.
   auto start = Clock::now();
   EXPECT_EQ(ProcessRunCommandLineProcessWithProgress(d, "exec sleep 60 >/dev/null 2>&1", 1200), kProcessFailed);
