@@ -20,5 +20,5 @@ inline bool InOrder(const std::vector<std::string>& texts, const std::vector<std
 // A TCP port nobody listens on at the moment: the default may be taken.
 inline int PickFreePort()
 {
-  return nettest::FreePort();
+  return nettest::Listener("0.0.0.0").Port();
 }
