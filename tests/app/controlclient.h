@@ -3,38 +3,33 @@
 // header, so that it checks the wire format rather than reusing the program's.
 
 #include "base/uniquefd.h"
-
 #include "common/waitfor.h"
-#include <algorithm>
+
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <tuple>
 #include <vector>
 
-inline std::string ServicePipePath()
-{
-  return "/opt/ostrel/velorin/etc/.spipe.velorind";
-}
+inline const std::string kServicePipePath = "/opt/ostrel/velorin/etc/.spipe.velorind";
 
 struct TestMessage {
   uint16_t magic = 0, type = 0;
   uint32_t code = 0, size = 0, tag = 0;
   std::vector<unsigned char> payload;
+  auto Header() const { return std::tuple(magic, type, code, size, tag); }
   // Log lines: "time\0text\0", the text at offset tag.
   std::string Time() const { return payload.empty() ? "" : reinterpret_cast<const char*>(payload.data()); }
   std::string Text() const { return tag >= payload.size() ? "" : reinterpret_cast<const char*>(payload.data() + tag); }
 };
 
-inline std::vector<unsigned char> EncodeTestHeader(uint16_t type, uint32_t code, uint32_t size, uint32_t tag,
-                                                   uint16_t magic = 0x1234)
+inline std::vector<unsigned char> EncodeTestHeader(uint16_t type, uint32_t code, uint32_t size, uint32_t tag)
 {
   std::vector<unsigned char> b;
-  for (auto [v, n] : {std::pair<uint32_t, int>{magic, 2}, {type, 2}, {code, 4}, {size, 4}, {tag, 4}})
+  for (auto [v, n] : {std::pair<uint32_t, int>{0x1234, 2}, {type, 2}, {code, 4}, {size, 4}, {tag, 4}})
     for (int i = 0; i < n; ++i)
       b.push_back(static_cast<unsigned char>(v >> (8 * i)));
   return b;
@@ -44,9 +39,8 @@ class TestControlClient {
 public:
   bool Connect()
   {
-    fd_.Reset(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un address{AF_UNIX, {}};
-    std::strncpy(address.sun_path, ServicePipePath().c_str(), sizeof address.sun_path - 1);
+    std::strncpy(address.sun_path, kServicePipePath.c_str(), sizeof address.sun_path - 1);
     return connect(fd_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   }
   bool SendRaw(const std::vector<unsigned char>& bytes)
@@ -59,65 +53,35 @@ public:
     bytes.insert(bytes.end(), data.begin(), data.end());
     return SendRaw(bytes);
   }
-  // Reads one whole message within ms; false on time-out or end of stream.
+  // Reads one whole message, each part within ms; false on time-out or end of stream.
   bool Read(TestMessage& m, int ms)
   {
-    const auto deadline = Deadline(ms);
     unsigned char h[16];
-    if (!ReadExactly(h, sizeof h, deadline))
+    auto get16 = [&](int at) { return uint32_t(h[at] | h[at + 1] << 8); };
+    auto get32 = [&](int at) { return get16(at) | get16(at + 2) << 16; };
+    if (Receive(h, sizeof h, ms) != ssize_t(sizeof h))
       return false;
-    auto get = [&](size_t at) {
-      return h[at] | h[at + 1] << 8 | h[at + 2] << 16 | static_cast<uint32_t>(h[at + 3]) << 24;
-    };
-    m = {static_cast<uint16_t>(h[0] | h[1] << 8), static_cast<uint16_t>(h[2] | h[3] << 8), get(4), get(8), get(12), {}};
-    m.payload.assign(m.size, 0);
-    return ReadExactly(m.payload.data(), m.size, deadline);
+    m = {uint16_t(get16(0)), uint16_t(get16(2)), get32(4), get32(8), get32(12), std::vector<unsigned char>(get32(8))};
+    return Receive(m.payload.data(), m.size, ms) == ssize_t(m.size);
   }
-  bool WaitForLogLine(const std::string& text, int ms, TestMessage* found = nullptr)
-  {
-    const auto deadline = Deadline(ms);
-    for (TestMessage m; Read(m, Left(deadline));)
-      if (m.type == 19 && m.Text() == text)
-        return !found || (*found = m, true);
-    return false;
-  }
-  // True when the peer closes the connection within ms; what it sends first is skipped.
+  // True when the peer closes the connection within ms of silence; what it sends first is skipped.
   bool ClosedWithin(int ms)
   {
-    const auto deadline = Deadline(ms);
     char buffer[4096];
     ssize_t n = 1;
     while (n > 0)
-      n = Recv(buffer, sizeof buffer, deadline);
-    return n == 0;
+      n = Receive(buffer, sizeof buffer, ms, 0);
+    return n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
   }
 
 private:
-  static Clock::time_point Deadline(int ms) { return Clock::now() + std::chrono::milliseconds(ms); }
-  static int Left(Clock::time_point deadline)
+  // With MSG_WAITALL: fewer bytes than asked only on time-out, end of stream or error.
+  ssize_t Receive(void* out, size_t size, int ms, int flags = MSG_WAITALL)
   {
-    return std::max(
-        0, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
-  }
-  // Bytes received by the deadline: 0 at the end of the stream or on an error, -1 on time-out.
-  ssize_t Recv(void* out, size_t size, Clock::time_point deadline)
-  {
-    for (pollfd p{fd_.Get(), POLLIN, 0};;) {
-      const int rc = poll(&p, 1, Left(deadline));
-      if (rc == 0)
-        return -1;
-      const ssize_t n = rc > 0 ? recv(fd_.Get(), out, size, 0) : -1;
-      if (n >= 0 || errno != EINTR)
-        return std::max<ssize_t>(n, 0);
-    }
-  }
-  bool ReadExactly(unsigned char* out, size_t size, Clock::time_point deadline)
-  {
-    for (ssize_t n = 0; size > 0; out += n, size -= static_cast<size_t>(n))
-      if ((n = Recv(out, size, deadline)) <= 0)
-        return false;
-    return true;
+    const timeval limit{ms / 1000, ms % 1000 * 1000 + (ms <= 0)};
+    setsockopt(fd_.Get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    return size == 0 ? 0 : recv(fd_.Get(), out, size, flags);
   }
 
-  LUniqueFD fd_;
+  LUniqueFD fd_{socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)};
 };

@@ -1,53 +1,32 @@
 #pragma once
 // Captures the lines of the process-wide log as its window would see them.
 
-#include "common/waitfor.h"
 #include "settings/log.h"
 
-#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
-
-struct CapturedLine {
-  std::string time;
-  std::string text;
-  unsigned char level;
-};
 
 class LogCapture : public LLogDisplay {
 public:
   LogCapture() { gLLog.SetLogWindow(*this); }
   ~LogCapture() { gLLog.InvalidateLogWindow(); }
-
   void DisplayStatus(const char* time, const char* text, unsigned char level) override
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    lines_.push_back({time, text, level});
+    lines_.push_back(std::string(time) + " " + std::to_string(level) + " " + text);
   }
-  std::vector<CapturedLine> Lines()
+  // Each line's text, or with full "time level text".
+  std::vector<std::string> Texts(bool full = false)
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-  }
-  std::vector<std::string> Texts()
-  {
-    std::vector<std::string> texts;
-    for (const auto& line : Lines())
-      texts.push_back(line.text);
+    std::vector<std::string> texts = lines_;
+    for (auto& text : texts)
+      text.erase(0, full ? 0 : text.find(' ', text.find(' ') + 1) + 1);
     return texts;
-  }
-  void Clear()
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    lines_.clear();
-  }
-  bool WaitFor(const std::string& text, int ms)
-  {
-    return Eventually([&] { return std::ranges::count(Texts(), text) > 0; }, ms);
   }
 
 private:
   std::mutex mutex_;
-  std::vector<CapturedLine> lines_;
+  std::vector<std::string> lines_;
 };

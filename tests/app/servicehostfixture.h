@@ -1,19 +1,16 @@
 #pragma once
-// Engine halves that record the calls made to them, and a service host built
-// on them with its wait loop on a thread of its own (standing in for the
-// daemon's main thread) and the log forwarded to its connections.
+// Engine halves that record the calls made to them, and a service host on them
+// with its wait loop on a thread of its own (as the daemon's main thread).
 
 #include "app/controlclient.h"
+#include "app/controlmessage.h"
 #include "app/enginehalves.h"
 #include "app/mainengine.h"
 #include "app/serviceengine.h"
-#include "common/waitfor.h"
-#include "settings/log.h"
 
 #include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
-#include <initializer_list>
 #include <memory>
 #include <mutex>
 
@@ -34,7 +31,7 @@ struct HalfCalls {
   size_t Count(const std::string& call)
   {
     std::lock_guard<std::mutex> lock(mutex);
-    return static_cast<size_t>(std::count(calls.begin(), calls.end(), call));
+    return static_cast<size_t>(std::ranges::count(calls, call));
   }
 };
 
@@ -61,51 +58,33 @@ inline std::unique_ptr<MainEngine> MakeRecordingEngine(HalfCalls& calls)
                                       std::make_unique<RecordingHalf<LEngineWebHalf>>(calls, "web"));
 }
 
-inline std::atomic<LServiceEngine<MainEngine>*> gTestHost{nullptr};
-
-class RunningHost {
-public:
-  explicit RunningHost(HalfCalls& calls) : host_(MakeRecordingEngine(calls))
+struct RunningHost {
+  explicit RunningHost(HalfCalls& calls) : engine(MakeRecordingEngine(calls))
   {
-    started_pipe_ = host_.StartPipe();
-    host_.StartEngine();
-    gTestHost.store(&host_);
-    LSetServiceLogForwarder([](const char* time, const char* text, unsigned char level) {
-      if (LServiceEngine<MainEngine>* host = gTestHost.load())
-        host->Log(time, text, level);
-    });
-    waiter_ = std::thread([this] { host_.Wait(); });
+    startedPipe = engine.StartPipe();
+    engine.StartEngine();
+    waiter = std::thread([this] { engine.Wait(); });
   }
   ~RunningHost() { Stop(); }
   void Stop()
   {
-    if (!waiter_.joinable())
-      return;
-    host_.StopSoon();
-    waiter_.join();
-    LSetServiceLogForwarder(nullptr);
-    gTestHost.store(nullptr);
-    host_.Stop();
+    if (waiter.joinable())
+      engine.StopSoon(), waiter.join(), engine.Stop();
   }
-  bool StartedPipe() const { return started_pipe_; }
-  LServiceEngine<MainEngine>& Host() { return host_; }
-
-private:
-  LServiceEngine<MainEngine> host_;
-  std::thread waiter_;
-  bool started_pipe_ = false;
+  LServiceEngine<MainEngine> engine;
+  std::thread waiter;
+  bool startedPipe = false;
 };
 
-// Connections are listed asynchronously: logs a marker line until every
-// client has seen one, then drains what they received.
-inline bool WaitUntilListed(LServiceEngine<MainEngine>& host, std::initializer_list<TestControlClient*> clients)
+// Connections are listed asynchronously: a client is listed once a request
+// of its with a reply has been answered.
+inline bool WaitUntilListed(std::initializer_list<TestControlClient*> clients)
 {
-  const bool ok = Eventually([&] {
-    host.Log("00:00:00", "sync", 0);
-    return std::all_of(clients.begin(), clients.end(), [](auto* c) { return c->WaitForLogLine("sync", 100); });
+  TestMessage m;
+  return std::ranges::all_of(clients, [&](TestControlClient* c) {
+    bool ok = c->SendRequest(kControlRequestResult, 0, 0xABC);
+    while (ok && (m.type != kControlReply || m.tag != 0xABC))
+      ok = c->Read(m, 5000);
+    return ok && (m = {}, true);
   });
-  for (TestMessage m; TestControlClient * client : clients)
-    while (client->Read(m, 100)) {
-    }
-  return ok;
 }

@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <set>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
+#include "common/files.h"
+#include "settings/log.h"
 #include "settings/settings.h"
 
 namespace {
@@ -18,8 +25,8 @@ long Value(const std::string& key)
   return out[0] == '\0' ? -1 : std::sscanf(out, "%ld:%ld", &a, &b) == 2 && a == b ? a : -3;
 }
 
-// Writes "<n>:<n>" under its own keys (zero-filled: the file keeps its size, the harshest case for a cache
-// keyed on time and size); the other side's keys must read whole and never go back, its own as last written.
+// Writes "<n>:<n>" under its own keys, zero-filled (a cache keyed on time and size sees no change);
+// the other side's keys must read whole and never go back, its own as last written.
 int Exercise(const std::string& mine, const std::string& theirs, int keys, std::vector<long>& last)
 {
   int faults = 0;
@@ -40,6 +47,7 @@ int Exercise(const std::string& mine, const std::string& theirs, int keys, std::
   return faults;
 }
 
+// A child process and two threads of this one write the same section file at once.
 TEST(SettingsAcrossProcesses, ConcurrentWritersLoseNothingAndReadersSeeWholeValues)
 {
   constexpr int kKeys = 6;
@@ -53,40 +61,50 @@ TEST(SettingsAcrossProcesses, ConcurrentWritersLoseNothingAndReadersSeeWholeValu
     _exit(faults == 0 ? 0 : 1);
   }
   close(pipefd[1]);
-  std::vector<long> mine, theirs(kKeys, -1);
-  EXPECT_EQ(Exercise("parent", "child", kKeys, mine), 0) << "torn or stale-going-back reads in the parent";
+  std::vector<long> mine, peer, theirs(kKeys, -1);
+  int peerFaults = 0;
+  std::thread thread([&] { peerFaults = Exercise("thread", "parent", kKeys, peer); });
+  EXPECT_EQ(Exercise("parent", "child", kKeys, mine) + (thread.join(), peerFaults), 0) << "torn or stale reads";
   ASSERT_EQ(read(pipefd[0], theirs.data(), kKeys * sizeof(long)), ssize_t(kKeys * sizeof(long)));
   close(pipefd[0]);
   int status = 0;
   waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "torn reads in the child";
-  // Every process's last write is on disk: none lost to a stale cache.
-  for (int k = 0; k < kKeys; ++k) {
-    EXPECT_EQ(Value("parent" + std::to_string(k)), mine[k]);
-    EXPECT_EQ(Value("child" + std::to_string(k)), theirs[k]);
-  }
+  EXPECT_EQ(status, 0) << "torn reads in the child";
+  // Every writer's last value is on disk: none lost to a stale cache.
+  for (int k = 0; k < kKeys; ++k)
+    EXPECT_EQ(std::vector<long>({Value("parent" + std::to_string(k)), Value("thread" + std::to_string(k)),
+                                 Value("child" + std::to_string(k))}),
+              std::vector<long>({mine[k], peer[k], theirs[k]}));
 }
 
-TEST(SettingsAcrossThreads, ThreadsOfOneProcessShareTheStore)
+std::atomic<long> gCalls{0};
+
+TEST(LogAcrossThreads, EveryLineAppearsOnceWholeInItsDaysFile)
 {
-  constexpr int kThreads = 8, kWrites = 200;
+  setenv("TZ", "UTC", 1);
+  tzset();
+  // One second every 1000 lines from 2026-12-05 23:59:50 UTC: lines cross into the next day's file.
+  LLog log("/tmp/logmt", [] { return time_t(1796515190 + gCalls.fetch_add(1) / 1000); });
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t)
-    threads.emplace_back([t] {
-      for (int i = 0; i < kWrites; ++i) {
-        std::string key = "t" + std::to_string(t) + "k" + std::to_string(i % 10);
-        LSettingSetInt("Threads", key.c_str(), i);
-        LUserSettingSetInt("Threads", key.c_str(), -i);
-        (void)LSettingGetInt("Threads", key.c_str(), 0);
-      }
+  for (int t = 0; t < 32; ++t)
+    threads.emplace_back([&log, t] {
+      for (int i = 0; i < 1000; ++i)
+        log.Log(("thread " + std::to_string(t) + " line " + std::to_string(i)).c_str(), LLogPlain);
     });
-  for (auto& th : threads)
-    th.join();
-  for (int t = 0; t < kThreads * 10; ++t) {
-    std::string key = "t" + std::to_string(t / 10) + "k" + std::to_string(t % 10);
-    EXPECT_EQ(LSettingGetInt("Threads", key.c_str(), -1), kWrites - 10 + t % 10);
-    EXPECT_EQ(LUserSettingGetInt("Threads", key.c_str(), 1), -(kWrites - 10 + t % 10));
+  std::ranges::for_each(threads, &std::thread::join);
+  std::set<std::string> seen;
+  size_t lines = 0;
+  for (std::string day : {"05", "06"}) {
+    std::istringstream file(ReadWhole("/tmp/logmt/2026-12-" + day + " Velorin Log.txt"));
+    for (std::string line; std::getline(file, line); ++lines) {
+      int t = -1, i = -1;
+      std::sscanf(line.c_str() + std::min<size_t>(9, line.size()), "thread %d line %d", &t, &i);
+      const std::string text = "thread " + std::to_string(t) + " line " + std::to_string(i) + "\r";
+      EXPECT_EQ(line, (day == "05" ? "23:" : "00:") + line.substr(3, 6) + text) << "torn, unended or on the wrong day";
+      seen.insert(text);
+    }
   }
+  EXPECT_EQ(seen.size() + lines, 64000u) << "lines lost or written twice";
 }
 
 }  // namespace
