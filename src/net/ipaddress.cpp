@@ -11,7 +11,7 @@ bool IsIPPrivate(const unsigned char ip[4])
   switch (ip[0]) {
   case 192: return ip[1] == 168;
   case 10: return true;
-  case 172: return (ip[1] & 16) != 0;
+  case 172: return (ip[1] & 0xF0) == 16;  // 172.16.0.0/12 only
   case 169: return ip[1] == 254;
   case 127: return ip[1] == 0;
   default: return false;

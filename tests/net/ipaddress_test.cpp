@@ -17,7 +17,7 @@ TEST(IPAddress, RangesHostsPortsAndUrls)
 {
   // text, private, special
   const std::tuple<const char*, bool, bool> cases[] = {
-      {"172.16.0.1", true, false},   {"172.31.255.255", true, false}, {"172.48.0.1", true, false},
+      {"172.16.0.1", true, false},   {"172.31.255.255", true, false}, {"172.48.0.1", false, false},
       {"172.15.0.1", false, false},  {"172.32.0.1", false, false},    {"127.0.0.1", true, true},
       {"127.1.0.1", false, true},    {"0.1.2.3", false, true},        {"192.168.1.2", true, false},
       {"192.169.1.2", false, false}, {"10.255.0.1", true, false},     {"169.254.3.4", true, false}};
