@@ -37,7 +37,6 @@ public:
   }
   ~LIcecast() { Kill(); }
 
-  // Starts the server and waits until it accepts connections.
   bool Start()
   {
     const std::string config = folder_ + "/icecast.xml";
@@ -103,7 +102,6 @@ TEST_F(AudioPublisherTest, IcecastListenersHearTheInputAndTheSourceComesBackAfte
       DecodeMp3Bytes(CommandOutput("curl -s --max-time 4 http://" + icecast_.Shown() + "; true"));
   ASSERT_GT(pcm.size(), 44100u * 2);
   EXPECT_NEAR(ToneFrequency(pcm, 44100, 4410, pcm.size() - 4410), 1000.0, 10.0);
-  // The server dies and comes back: the source returns after a pause.
   icecast_.Kill();
   EXPECT_TRUE(LogCountReaches(
       "Publishing Velorin Live 1 to " + icecast_.Shown() + ": connection lost; trying again in 1 s.", 1, 20));
