@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -46,14 +47,7 @@ public:
              config.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
-    return WaitFor([&] {
-      LUniqueFD s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-      sockaddr_in address{};
-      address.sin_family = AF_INET;
-      address.sin_port = htons(port_);
-      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      return connect(s.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    });
+    return WaitFor([&] { return std::system(("curl -s -o /dev/null http://" + Shown()).c_str()) == 0; });
   }
   void Kill()
   {

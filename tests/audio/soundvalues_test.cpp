@@ -78,8 +78,6 @@ TEST(SoundTime, TextBothWays)
                    {INT_MAX, "596:31:23.647"}, {INT_MIN, "-596:31:23.648"}};
   for (const auto& f : formatted)
     EXPECT_EQ(Text(f.ms), f.text);
-  for (int ms : {0, 1, 999, 59999, 3600000, -3723500, 215999999})
-    EXPECT_EQ(LSoundTime(Text(ms).c_str()).GetMs(), ms) << "round trip";
 }
 
 }  // namespace

@@ -178,14 +178,13 @@ struct MadeCase {
 
 TEST(SoundFiles, SoxFilesDecodeAsSoxDecodesThem)
 {
+  const std::vector<std::string> kMono8k = {"-r", "8000", "-c", "1"};
+  const std::vector<std::string> kF32 = {"-r", "8000", "-c", "1", "-e", "floating-point", "-b", "32"};
   const SoxCase cases[] = {
       {"s16.wav", {"-r", "22050", "-c", "2", "-b", "16"}, LWaveFile::OpenSource, 0, {}, 0x7FFF0},
       {"u8.wav", {"-r", "8000", "-c", "1", "-b", "8", "-e", "unsigned-integer"}, LWaveFile::OpenSource},
       {"b24.wav", {"-r", "8000", "-c", "1", "-b", "24"}, LWaveFile::OpenSource, kFileErrorEncoding},
-      {"f32.wav",
-       {"-r", "8000", "-c", "1", "-e", "floating-point", "-b", "32"},
-       LWaveFile::OpenSource,
-       kFileErrorEncoding},
+      {"f32.wav", kF32, LWaveFile::OpenSource, kFileErrorEncoding},
       {"s16.aiff", {"-r", "44100", "-c", "2", "-b", "16"}, LAifFile::OpenSource},
       {"s8.aiff", {"-r", "11025", "-c", "1", "-b", "8"}, LAifFile::OpenSource},
       {"r96.aiff", {"-r", "96000", "-c", "1", "-b", "16"}, LAifFile::OpenSource},
@@ -194,10 +193,7 @@ TEST(SoundFiles, SoxFilesDecodeAsSoxDecodesThem)
       {"alaw.au", {"-r", "8000", "-c", "2", "-e", "a-law"}, LAuFile::OpenSource},
       {"s8.au", {"-r", "22050", "-c", "1", "-e", "signed-integer", "-b", "8"}, LAuFile::OpenSource},
       {"s16.au", {"-r", "16000", "-c", "2", "-e", "signed-integer", "-b", "16"}, LAuFile::OpenSource},
-      {"f32.au",
-       {"-r", "8000", "-c", "1", "-e", "floating-point", "-b", "32"},
-       LAuFile::OpenSource,
-       kFileErrorEncoding},
+      {"f32.au", kF32, LAuFile::OpenSource, kFileErrorEncoding},
       {"c1.raw", RawIn({"-e", "u-law", "-b", "8"}), OpenRaw<1>},
       {"c2.raw", RawIn({"-e", "a-law", "-b", "8"}), OpenRaw<2>},
       {"c3.raw", RawIn({"-e", "signed-integer", "-b", "16", "-L"}), OpenRaw<3>},
@@ -208,18 +204,9 @@ TEST(SoundFiles, SoxFilesDecodeAsSoxDecodesThem)
       {"c7.raw", RawIn({"-e", "floating-point", "-b", "32", "-L"}), OpenRaw<7>, 0, {}, 0, 32},
       {"c8.raw", RawIn({"-e", "floating-point", "-b", "32", "-B"}), OpenRaw<8>, 0, {}, 0, 32},
       // The ADPCM steps are half of sox's and the predictor leaks 1/64 per sample where sox's holds.
-      {"speech.vox",
-       {"-r", "8000", "-c", "1"},
-       OpenVox,
-       0,
-       {"-t", "vox", "-r", "8000"},
-       0x200000,
-       0,
-       25,
-       0.5,
-       &kSpeech},
+      {"speech.vox", kMono8k, OpenVox, 0, {"-t", "vox", "-r", "8000"}, 0x200000, 0, 25, 0.5, &kSpeech},
       // The output stage has its own de-emphasis pole and no cut to 13 bits.
-      {"speech.gsm", {"-r", "8000", "-c", "1"}, LGSMFile::OpenSource, 0, {}, 0xFFFE0, 0, 45, 1, &kSpeech},
+      {"speech.gsm", kMono8k, LGSMFile::OpenSource, 0, {}, 0xFFFE0, 0, 45, 1, &kSpeech},
   };
   TempDir dir;
   for (const SoxCase& c : cases) {
@@ -289,6 +276,7 @@ TEST(SoundFiles, HandMadeFiles)
   const std::vector<int> r64(64, 3);
   std::string cut = Moh({Segment{64, Compress(r64, 4)}, Segment{64, Compress(r64, 4)}});
   cut.resize(cut.size() - 10);
+  const std::string many = Moh(std::vector<Segment>(1000, Segment{1, Compress({1}, 2)}));
   const Opener wav = LWaveFile::OpenSource, aiff = LAifFile::OpenSource, au = LAuFile::OpenSource;
   const Opener gsm = LGSMFile::OpenSource, moh = OpenMoh;
   const MadeCase cases[] = {
@@ -339,12 +327,7 @@ TEST(SoundFiles, HandMadeFiles)
       {"gsm: a partial last frame", gsm, std::string(33 * 2 + 20, '\xD5'), 0, {}, 320},
       {"gsm: empty", gsm, "", 0, {}, 0},
       // 8-bit mode, out = x1 * 128: (9 * 50 + 100 * (0 - 9) + 128) >> 8 = -2, a = 100 * 24 * 50 / (100^2 + 50^2 + 1).
-      {"moh: 8-bit",
-       moh,
-       Moh({Segment{3, Compress({100, 50, 0}, 8)}}),
-       0,
-       {100 * 128 * 16, 50 * 128 * 16, -2 * 128 * 16},
-       3},
+      {"moh: 8-bit", moh, Moh({Segment{3, Compress({100, 50, 0}, 8)}}), 0, {100 * 2048, 50 * 2048, -2 * 2048}, 3},
       {"moh: 11-bit mode", moh, Moh({Segment{-2, Compress({1000, -500}, 12)}}), 0, {1000 * 256, -500 * 256}},
       {"moh: 8-bit wrap", moh, Moh({Segment{1, Compress({200}, 9)}}), 0, {-56 * 128 * 16}},
       {"moh: 16-bit wrap", moh, Moh({Segment{-1, Compress({5000}, 14)}}), 0, {static_cast<int16_t>(5000 * 16) * 16}},
@@ -357,12 +340,7 @@ TEST(SoundFiles, HandMadeFiles)
       {"moh: no segments", moh, Moh({}), kFileErrorCorrupt, {}},
       {"moh: skip beyond the file", moh, Moh({}, 0xFFFFFFF0u), kFileErrorCorrupt, {}},
       {"moh: INT32_MIN samples", moh, Moh({Segment{INT32_MIN, Compress(std::vector<int>(16, 1), 3), -2}}), 0, {}, 16},
-      {"moh: many",
-       moh,
-       Moh(std::vector<Segment>(1000, Segment{1, Compress({1}, 2)})),
-       0,
-       {},
-       LMOHSource::kMaxSegments},
+      {"moh: many", moh, many, 0, {}, LMOHSource::kMaxSegments},
   };
   TempDir dir;
   std::string path = dir / "made";

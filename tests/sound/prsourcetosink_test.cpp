@@ -3,6 +3,7 @@
 #include "audio/audiotest.h"
 #include "common/files.h"
 #include "sound/prsourcetosink.h"
+#include "sound/soxfiles.h"
 #include "sound/testsources.h"
 #include "sound/wavsink.h"
 
@@ -87,11 +88,10 @@ TEST(WaveFileSinkTest, WritesAHeaderThatMatchesTheDataOrReportsTheFault)
     EXPECT_EQ(sink.Write(samples.data(), 3), 3);
     EXPECT_EQ(sink.Write(samples.data(), 0), 0);
   }
-  const unsigned char expected[] = {'R',  'I',  'F', 'F', 48,   0,    0,    0,    'W',  'A',  'V',  'E',  'f',  'm',
-                                    't',  ' ',  16,  0,   0,    0,    1,    0,    2,    0,    0x11, 0x2B, 0,    0,
-                                    0x44, 0xAC, 0,   0,   4,    0,    16,   0,    'd',  'a',  't',  'a',  12,   0,
-                                    0,    0,    1,   0,   0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0x80, 0xFF, 0x7F, 0x00, 0x80};
-  EXPECT_EQ(ReadWhole(path), std::string(reinterpret_cast<const char*>(expected), sizeof expected));
+  using soxtest::LE;
+  EXPECT_EQ(ReadWhole(path), "RIFF" + LE(48, 4) + "WAVEfmt " + LE(16, 4) + LE(1, 2) + LE(2, 2) + LE(11025, 4) +
+                                 LE(44100, 4) + LE(4, 2) + LE(16, 2) + "data" + LE(12, 4) +
+                                 std::string("\1\0\xFF\xFF\xFF\x7F\0\x80\xFF\x7F\0\x80", 12));
 
   LWaveFileSink missing("/tmp/no/such/folder/out.wav", 8000, 1);
   EXPECT_TRUE(missing.Error());
