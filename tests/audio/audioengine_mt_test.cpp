@@ -153,10 +153,7 @@ TEST_F(AudioEngineTest, SourceCountsRatesAndQueueChoice)
 
   LSettingSet(VLKeys::LiveSources, 1);
   LAudioEngine engine;
-  engine.Stop();  // never started: nothing happens
   LAudioQueue* dialUp = engine.GetAudioQueue(0, 0);
-  EXPECT_EQ(engine.GetAudioQueue(0, 19), dialUp) << "before any start the broadband rate is 20";
-  EXPECT_NE(engine.GetAudioQueue(0, 20), dialUp);
   engine.Start();
   for (auto [kbps, dial] : {std::pair{24, true}, {55, true}, {0, true}, {56, false}, {64, false}})
     EXPECT_EQ(engine.GetAudioQueue(0, kbps) == dialUp, dial) << kbps;
