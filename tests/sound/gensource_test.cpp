@@ -18,9 +18,12 @@ using namespace soxtest;
 
 namespace {
 
+// The desktop's raw settings dialog, answering as told (a rate of 0: left alone), and an open that may show it.
 class TestPrompt : public LRawSettingsPrompt {
 public:
-  explicit TestPrompt(bool confirm, int rate = 0) : confirm_(confirm), rate_(rate) {}
+  TestPrompt(TestProgress& progress, bool confirm, int rate = 0) : progress_(progress), confirm_(confirm), rate_(rate)
+  {
+  }
   bool RawSettingsDialog(const char* section, LRawSettings& settings) override
   {
     sections.push_back(section);
@@ -30,24 +33,16 @@ public:
     }
     return confirm_;
   }
+  bool IsInteractive() const { return true; }
+  LRawSettingsPrompt* GetParentWindow() { return this; }
+  void SetError(const char* text) { progress_.SetError(text); }
+  TestProgress& GetProcess() { return progress_; }
   std::vector<std::string> sections;
 
 private:
+  TestProgress& progress_;
   bool confirm_;
   int rate_;
-};
-
-class InteractiveOpen {
-public:
-  InteractiveOpen(TestProgress& progress, LRawSettingsPrompt* parent) : progress_(progress), parent_(parent) {}
-  bool IsInteractive() const { return true; }
-  LRawSettingsPrompt* GetParentWindow() const { return parent_; }
-  void SetError(const char* text) { progress_.SetError(text); }
-  TestProgress& GetProcess() { return progress_; }
-
-private:
-  TestProgress& progress_;
-  LRawSettingsPrompt* parent_;
 };
 
 class Dispatch : public ::testing::Test {
@@ -235,13 +230,11 @@ TEST_F(Dispatch, HeaderlessFilesAskForTheirSettingsOncePerBatch)
   ASSERT_TRUE(WriteWhole(raw, std::string(4000, '\0')));
   ASSERT_TRUE(WriteWhole(vox, std::string(4000, '\x11')));
   LSoundSource s;
-  TestPrompt cancel(false);
-  InteractiveOpen interactive(progress_, &cancel);
-  EXPECT_EQ(ProcessGenSourceOpenSource(s, raw.c_str(), interactive, true, temp_.Path().c_str()), 1);
+  TestPrompt cancel(progress_, false);
+  EXPECT_EQ(ProcessGenSourceOpenSource(s, raw.c_str(), cancel, true, temp_.Path().c_str()), 1);
   EXPECT_EQ(cancel.sections, std::vector<std::string>{"RawAudio"});
-  TestPrompt confirm(true, 11025);
-  InteractiveOpen confirming(progress_, &confirm);
-  ASSERT_EQ(ProcessGenSourceOpenSource(s, vox.c_str(), confirming, true, temp_.Path().c_str()), 0);
+  TestPrompt confirm(progress_, true, 11025);
+  ASSERT_EQ(ProcessGenSourceOpenSource(s, vox.c_str(), confirm, true, temp_.Path().c_str()), 0);
   EXPECT_EQ(confirm.sections, std::vector<std::string>{"VoxAudio"});
   EXPECT_EQ(s.GetSampleRate(), 11025);
   EXPECT_EQ(LSettingGetInt(kVoxAudioSection, "SampleRate", 0), 11025);
