@@ -1,4 +1,3 @@
-// The listener protocol over real TCP connections: the start burst, then the fan-out.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,7 +31,6 @@ struct LConnection {
   LUniqueFD server;
 };
 
-// What a listener's connection thread does: the start burst, then the hand-over of the socket to the fan-out.
 class LSender {
 public:
   LSender(const LAudioQueue& queue, LUniqueFD& socket) : socket_(socket.Release())
@@ -60,7 +58,6 @@ private:
   std::jthread thread_;
 };
 
-// Writes pattern blocks of `frames` every 100 ms until destroyed.
 class LPatternFeeder {
 public:
   explicit LPatternFeeder(LAudioQueue& queue, int frames = 4410)
@@ -80,7 +77,6 @@ private:
   std::jthread thread_;
 };
 
-// Receives on many connections at once; every byte must continue the pattern from the one before it.
 class LPatternReceiver {
 public:
   explicit LPatternReceiver(const std::vector<int>& clients) : received_(clients.size(), 0), last_(clients.size())
@@ -88,7 +84,6 @@ public:
     for (int fd : clients)
       fds_.push_back({fd, POLLIN, 0});
   }
-  // Reads until every connection has `total` bytes, all have closed or `ms` pass.
   void ReadUntil(uint64_t total, uint32_t ms)
   {
     std::vector<char> buffer(65536);
@@ -156,7 +151,6 @@ TEST_F(ListenSocketTest, FiveHundredParkedListenersReceiveEverySlotInOrderWithou
   ASSERT_GE(LRaiseOpenFileLimit(), 2u * kListeners + 64);
   std::thread([] {}).join();  // sanitizer helper threads start with the first thread
   const int threads = CountThreads();
-  // Attached to the empty ring, every listener gets the whole stream.
   std::vector<std::unique_ptr<LConnection>> connections;
   std::vector<std::unique_ptr<LSender>> senders;
   std::vector<int> clients;
@@ -185,8 +179,6 @@ TEST_F(ListenSocketTest, FiveHundredParkedListenersReceiveEverySlotInOrderWithou
   EXPECT_EQ(queue_.GetFanout().GetParkedCount(), kListeners);
 }
 
-// Parked listeners the fan-out must end, beside one that reads and goes on;
-// the web server's stop ends them all, a restart of the queue none.
 TEST_F(ListenSocketTest, FanoutEndsParkedListenersThatStallHangUpOrAreLappedAndAllOnEndAll)
 {
   enum class Fault { Stall, HangUpLive, HangUpIdle, Lapped, EndAll };

@@ -1,4 +1,3 @@
-// The encoder queue across threads, with a pass-through "encoder" (cat) to check every byte.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -15,7 +14,6 @@ bool ProcessExists(pid_t pid)
   return pid > 0 && (kill(pid, 0) == 0 || errno != ESRCH);
 }
 
-// Writes pattern blocks from `offset` on until `total` bytes are written.
 void WritePattern(LAudioQueue& queue, uint64_t& offset, uint64_t total, int frames = 4410)
 {
   for (; offset < total; offset += static_cast<uint64_t>(frames) * 4) {
@@ -74,7 +72,6 @@ TEST_F(AudioQueueTest, LappedListenerMovesToLiveAndNeverSeesATornSlot)
       WritePattern(queue_, offset, offset + 1024 * 4, 1024);
   });
   ASSERT_TRUE(WaitFor([&] { return queue_.GetPublished() >= 40; }));
-  // A listener that stalls after 5 chunks while the writer laps it.
   LAudioListener reader(queue_);
   unsigned char chunk[LAudioQueue::kSlotBytes];
   int length = 0, sends = 0;

@@ -1,6 +1,5 @@
 #pragma once
-// Shared by the audio tests: a sink that keeps what it is given, raw signal
-// files for the test cards, the log's text and waiting with a deadline.
+// Shared by the audio tests: a sink that keeps what it is given, test card signals, the log.
 #include <atomic>
 #include <cmath>
 #include <filesystem>
@@ -15,21 +14,17 @@
 #include "common/files.h"
 #include "common/loopback.h"
 #include "common/proccount.h"
+#include "common/waitfor.h"
 #include "settings/log.h"
 
 using nettest::Since;
 
-// Polls `done` until it holds or `seconds` pass; the last answer.
 template <class F>
 bool WaitFor(F done, double seconds = 10)
 {
-  for (uint32_t start = GetTickCount(); !done(); std::this_thread::sleep_for(std::chrono::milliseconds(5)))
-    if (Since(start) > seconds * 1000)
-      return done();
-  return true;
+  return Eventually(done, static_cast<int>(seconds * 1000));
 }
 
-// A listener on its own thread, following one queue and keeping what it is sent.
 class LQueueReader {
 public:
   explicit LQueueReader(const LAudioQueue& queue)
@@ -62,11 +57,13 @@ private:
   std::thread thread_;
 };
 
-// Keeps every block written and every seek; the test thread may look at it while the capture thread writes.
+// Keeps every block written and every seek, failing writes from the `failAt`th on; the test thread may look at it
+// while the capture thread writes.
 class LCollectSink : public LSoundSinkBase {
 public:
-  explicit LCollectSink(int rate = 44100, unsigned char channels = 2, std::atomic<bool>* destroyed = nullptr)
-      : LSoundSinkBase(rate, channels), destroyed_(destroyed)
+  explicit LCollectSink(int rate = 44100, unsigned char channels = 2, std::atomic<bool>* destroyed = nullptr,
+                        size_t failAt = SIZE_MAX)
+      : LSoundSinkBase(rate, channels), destroyed_(destroyed), failAt_(failAt)
   {
   }
   ~LCollectSink() override
@@ -77,6 +74,8 @@ public:
   int Write(const int* samples, int frames) override
   {
     std::lock_guard<std::mutex> guard(mutex_);
+    if (writes_.size() >= failAt_)
+      return SetError(), -1;
     writes_.push_back(frames);
     samples_.insert(samples_.end(), samples, samples + static_cast<size_t>(frames) * GetChannels());
     position_ += frames;
@@ -90,7 +89,6 @@ public:
     position_ = frame;
   }
   long FramesWritten() const { return framesWritten_.load(); }
-  // Frames of each write, the seeks and the samples.
   std::vector<int> Get(std::vector<int> LCollectSink::*what) const
   {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -102,6 +100,7 @@ private:
   mutable std::mutex mutex_;
   std::atomic<long> framesWritten_{0};
   std::atomic<bool>* destroyed_;
+  size_t failAt_;
 };
 
 // A "file:" test card signal: (seconds, amplitude) pieces of a 1 kHz sine, stereo S16_LE; amplitude 0 is silence.
@@ -116,7 +115,6 @@ inline void WriteSignalFile(const std::string& path, std::initializer_list<std::
   WriteWhole(path, std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2));
 }
 
-// Everything the log has written so far.
 inline std::string ReadLogText()
 {
   std::string text;

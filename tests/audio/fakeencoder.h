@@ -27,7 +27,6 @@ private:
   static constexpr const char* kAway = "/opt/ostrel/components/lyrenc/lyrenc.real";
 };
 
-// Byte o of the test stream is o mod 251.
 inline uint8_t PatternByte(uint64_t offset)
 {
   return static_cast<uint8_t>(offset % 251);
@@ -42,7 +41,6 @@ inline std::vector<int> PatternSamples(uint64_t offset, int frames)
   return samples;
 }
 
-// True when the bytes are one unbroken run of the pattern.
 inline bool IsPatternRun(const unsigned char* bytes, int length)
 {
   for (int i = 1; i < length; ++i)

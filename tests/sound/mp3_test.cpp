@@ -1,4 +1,3 @@
-// The MP3 reader against the reference decoder; lengths, seeks, foreign frames, damage and header boundaries.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,8 +19,6 @@ using mp3test::Pcm;
 using soxtest::Run;
 using soxtest::TempDir;
 
-// Reads a source in blocks of `block` frames until the position passes the end: every Read advances by the frames
-// asked, past the end is silence.
 Pcm ReadAllFrom(LSoundSource& s, int block = 4096)
 {
   Pcm pcm{s.GetSampleRate(), s.GetChannels(), {}};
@@ -48,7 +45,6 @@ Pcm ReadFile(const std::string& path, int block = 4096)
   return ReadAllFrom(s, block);
 }
 
-// A file's frames (header to header).
 std::vector<std::string> Frames(const std::string& data)
 {
   std::vector<std::string> frames;
@@ -72,7 +68,6 @@ std::string Join(const std::vector<std::string>& frames, size_t from, size_t to)
                          std::string());
 }
 
-// The test programme at `rate` encoded with `encoder` (%IN% and %OUT%).
 std::string Encode(const TempDir& dir, const std::string& name, int rate, int channels, double seconds,
                    std::string encoder)
 {
@@ -85,7 +80,6 @@ std::string Encode(const TempDir& dir, const std::string& name, int rate, int ch
   return mp3;
 }
 
-// Where the frame count of the VBR file's information frame ("Xing") lies.
 size_t XingCountAt(const std::string& data)
 {
   size_t first = data.find(Frames(data)[0]);
@@ -93,13 +87,6 @@ size_t XingCountAt(const std::string& data)
   h.Parse(reinterpret_cast<const unsigned char*>(&data[first]));
   EXPECT_EQ(data.substr(first + 4 + h.GetSideInfoLength(), 4), "Xing");
   return first + 4 + h.GetSideInfoLength() + 8;
-}
-
-void PutCount(std::string& data, size_t at, uint32_t count)
-{
-  std::string be;
-  be += soxtest::BE(count, 4);
-  data.replace(at, 4, be);
 }
 
 }  // namespace
@@ -116,7 +103,6 @@ TEST(MP3Decode, EveryEncodingMatchesTheReferenceDecoder)
       {"mpeg1_48k_192_forced_ms", 48000, 2, "lame --quiet -b 192 -m f %IN% %OUT%"},
       {"mpeg1_32k_64_mono", 32000, 1, "lame --quiet --resample 32 -b 64 -m m %IN% %OUT%"},
       {"mpeg1_44k_vbr_xing", 44100, 2, "lame --quiet -V 2 %IN% %OUT%"},
-      {"mpeg1_48k_vbr_mono", 48000, 1, "lame --quiet -V 5 -m m %IN% %OUT%"},
       {"mpeg2_22k_64_joint", 22050, 2, "lame --quiet --resample 22.05 -b 64 -m j %IN% %OUT%"},
       {"mpeg2_24k_96_stereo", 24000, 2, "lame --quiet --resample 24 -b 96 -m s %IN% %OUT%"},
       {"mpeg2_16k_32_mono", 16000, 1, "lame --quiet --resample 16 -b 32 -m m %IN% %OUT%"},
@@ -124,7 +110,6 @@ TEST(MP3Decode, EveryEncodingMatchesTheReferenceDecoder)
       {"mpeg25_11k_32_joint", 11025, 2, "lame --quiet --resample 11.025 -b 32 -m j %IN% %OUT%"},
       {"mpeg25_12k_24_stereo", 12000, 2, "lame --quiet --resample 12 -b 24 -m s %IN% %OUT%"},
       {"ffmpeg_44k_160", 44100, 2, "ffmpeg -v error -y -i %IN% -c:a libmp3lame -b:a 160k %OUT%"},
-      {"ffmpeg_48k_vbr", 48000, 2, "ffmpeg -v error -y -i %IN% -c:a libmp3lame -q:a 4 %OUT%"},
   };
   const int blocks[] = {1, 7, 575, 1152, 1153, 5000, 4096, 333};
   TempDir dir;
@@ -151,8 +136,6 @@ TEST(MP3Decode, LeadingBytesForeignFramesSeeksAndOpenFailures)
   std::string cbr = Encode(dir, "cbr", 44100, 2, 8.0, "lame --quiet -b 128 %IN% %OUT%");
   std::string mp3 = ReadWhole(cbr);
   Pcm plain = ReadFile(cbr);
-  // An ID3v2 tag of 10 kB (synchsafe size 10230) or zeros before the first frame: skipped, and seeks count from the
-  // first frame.
   std::string tag = std::string("ID3\3\0\0\0\0\x4F\x76", 10) + std::string(10230, '\0');
   for (const std::string& before : {tag, std::string(10240, '\0')}) {
     ASSERT_TRUE(WriteWhole(dir / "lead.mp3", before + mp3));
@@ -163,7 +146,6 @@ TEST(MP3Decode, LeadingBytesForeignFramesSeeksAndOpenFailures)
     ASSERT_EQ(s.Read(buf.data(), 2000), 2000);
     EXPECT_TRUE(std::equal(buf.begin(), buf.end(), plain.samples.begin() + 400000));
   }
-  // More than 65535 bytes of anything else before the first frame: refused.
   ASSERT_TRUE(WriteWhole(dir / "junk.mp3", std::string(65536 + 4, ' ') + mp3));
   EXPECT_EQ(LMP3File::OpenSource((dir / "junk.mp3").c_str()).GetErrorCode(), 3);
   EXPECT_EQ(LMP3File::OpenSource((dir / "missing.mp3").c_str()).GetErrorCode(), 4);
@@ -181,7 +163,6 @@ TEST(MP3Decode, LeadingBytesForeignFramesSeeksAndOpenFailures)
   ASSERT_TRUE(WriteWhole(dir / "cut.mp3", Join(a, 0, 100) + Join(b, 1, 25) + Join(a, 100, 200)));
   EXPECT_EQ(ReadFile(dir / "cut.mp3").Frames(), 100u * 1152);
 
-  // Seeks decode a pre-roll: what follows is what a linear read gave.
   LSoundSource s = LMP3File::OpenSource(cbr.c_str());
   buf.assign(3000 * 2, 0);
   for (int target :
@@ -224,14 +205,13 @@ TEST(MP3Decode, LengthsAndDamagedFiles)
   EXPECT_EQ(mp3test::Compare(ReadAllFrom(s), mp3test::ReferenceDecode(vbr), 1152).lag, 0);
   // A count of 1000 means 1,152,000 frames, whatever the file holds; a count of 0 would divide by zero: the frame is
   // read as an ordinary one.
-  PutCount(data, at, 1000);
+  data.replace(at, 4, soxtest::BE(1000, 4));
   ASSERT_TRUE(WriteWhole(dir / "x.mp3", data));
   EXPECT_EQ(LMP3File::OpenSource((dir / "x.mp3").c_str()).GetEndSample(), 1152000);
-  PutCount(data, at, 0);
+  data.replace(at, 4, soxtest::BE(0, 4));
   ASSERT_TRUE(WriteWhole(dir / "x.mp3", data));
   EXPECT_EQ(ReadFile(dir / "x.mp3").Frames(), frames * 1152);
 
-  // Damaged files (cut, or with bits flipped) read and seek without fault.
   std::mt19937 rng(1234);
   std::vector<int> buf(4096 * 2);
   for (int round = 0; round < 12; round++) {
@@ -262,11 +242,9 @@ TEST(MP3Decode, LengthsAndDamagedFiles)
 TEST(MP3Header, RefusesWhatIsNotAUsableHeader)
 {
   const unsigned char refused[][4] = {
-      {0xFE, 0xFB, 0x90, 0x00},  // first byte not 0xFF
       {0xFF, 0xDB, 0x90, 0x00},  // second byte below 0xE0
       {0xFF, 0xEB, 0x90, 0x00},  // reserved version
       {0xFF, 0xFD, 0x90, 0x00},  // layer II
-      {0xFF, 0xFF, 0x90, 0x00},  // layer I
       {0xFF, 0xFB, 0x00, 0x00},  // free format
       {0xFF, 0xFB, 0xF0, 0x00},  // bit-rate index 15
       {0xFF, 0xFB, 0x9C, 0x00},  // sample-rate index 3
@@ -275,7 +253,6 @@ TEST(MP3Header, RefusesWhatIsNotAUsableHeader)
     MP3Header h;
     EXPECT_FALSE(h.Parse(b)) << int(b[1]) << " " << int(b[2]);
   }
-  // MPEG-2.5 at 8 kbit/s: the smallest frame.
   const unsigned char smallest[4] = {0xFF, 0xE3, 0x18, 0x00};
   MP3Header h;
   ASSERT_TRUE(h.Parse(smallest));

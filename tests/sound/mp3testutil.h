@@ -1,6 +1,4 @@
 #pragma once
-// The MP3 decoder tests: a test programme encoded by the real encoders (lame, ffmpeg), the reference decoder
-// (libmpg123, 16-bit output) and the comparison of two decodes.
 #include <mpg123.h>
 
 #include <cmath>
@@ -39,7 +37,6 @@ inline void WriteTestWav(const std::string& path, int rate, int channels, double
                        "data" + LE(static_cast<uint32_t>(data.size()), 4) + data);
 }
 
-// Decoded audio: interleaved samples at a rate with a channel count.
 struct Pcm {
   int rate = 0;
   int channels = 0;
@@ -47,7 +44,6 @@ struct Pcm {
   size_t Frames() const { return channels ? samples.size() / channels : 0; }
 };
 
-// The reference decode: every frame libmpg123 outputs, without gapless trimming.
 inline Pcm ReferenceDecode(const std::string& path)
 {
   Pcm pcm;

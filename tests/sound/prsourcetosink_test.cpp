@@ -1,8 +1,9 @@
-// The cooperative source-to-sink copy and the WAV file sink.
 #include <gtest/gtest.h>
 
+#include "audio/audiotest.h"
 #include "common/files.h"
 #include "sound/prsourcetosink.h"
+#include "sound/soxfiles.h"
 #include "sound/testsources.h"
 #include "sound/wavsink.h"
 
@@ -26,22 +27,21 @@ private:
 };
 
 struct Copy {
-  Copy(LSoundSourceBase* source, RecordingSink* sink) : sink(sink)
+  Copy(LSoundSourceBase* source, LCollectSink* sink) : sink(sink)
   {
     op.source = LSoundSource(source), op.sink = LSoundSink(sink);
   }
   LPRSourceToSink op;
-  RecordingSink* sink;
+  LCollectSink* sink;
   TestProgress progress;
 };
 
 TEST(PRSourceToSinkTest, CopiesToTheRealEndConvertingAndLimiting)
 {
-  // Longer than one block, and longer than announced.
   std::vector<int> samples = Sine(440, 8000, 20000, 100000);
-  Copy c(new CorrectedLengthSource(samples, 5000), new RecordingSink(8000, 1));
+  Copy c(new CorrectedLengthSource(samples, 5000), new LCollectSink(8000, 1));
   EXPECT_EQ(Process(c.progress, c.op), kProcessDone);
-  EXPECT_EQ(c.sink->data, samples);
+  EXPECT_EQ(c.sink->samples_, samples);
   EXPECT_EQ(c.op.framesCopied, 20000);
   ASSERT_FALSE(c.progress.progress.empty());
   EXPECT_TRUE(std::is_sorted(c.progress.progress.begin(), c.progress.progress.end()));
@@ -49,12 +49,11 @@ TEST(PRSourceToSinkTest, CopiesToTheRealEndConvertingAndLimiting)
   EXPECT_EQ(c.progress.status1.front(), "Process Audio");
   EXPECT_EQ(c.progress.status2.front(), "Please wait...");
 
-  // Stereo far beyond the 16-bit range into a mono sink at half the rate.
-  Copy loud(new VectorSource(Sine(440, 44100, 44100, 2000000, 2), 44100, 2, 2000000), new RecordingSink(22050, 1));
+  Copy loud(new VectorSource(Sine(440, 44100, 44100, 2000000, 2), 44100, 2, 2000000), new LCollectSink(22050, 1));
   loud.op.name = "Encoding Audio...";
   EXPECT_EQ(Process(loud.progress, loud.op), kProcessDone);
-  EXPECT_NEAR(static_cast<double>(loud.sink->data.size()), 22050, 64);
-  int peak = GetBufferPeak(loud.sink->data.data(), static_cast<int>(loud.sink->data.size()), 1);
+  EXPECT_NEAR(static_cast<double>(loud.sink->samples_.size()), 22050, 64);
+  int peak = GetBufferPeak(loud.sink->samples_.data(), static_cast<int>(loud.sink->samples_.size()), 1);
   EXPECT_LE(peak, LSF16::GetPeak());
   EXPECT_GT(peak, LSF16::GetPeak() / 2);
   EXPECT_EQ(loud.progress.status1.front(), "Encoding Audio...");
@@ -62,16 +61,15 @@ TEST(PRSourceToSinkTest, CopiesToTheRealEndConvertingAndLimiting)
 
 TEST(PRSourceToSinkTest, StopsFailsAndRefusesErrorHandles)
 {
-  Copy stopped(new VectorSource(Sine(440, 8000, 8000, 1000), 8000, 1), new RecordingSink(8000, 1));
+  Copy stopped(new VectorSource(Sine(440, 8000, 8000, 1000), 8000, 1), new LCollectSink(8000, 1));
   stopped.progress.stop = true;
   EXPECT_EQ(Process(stopped.progress, stopped.op), kProcessStopped);
-  EXPECT_TRUE(stopped.sink->data.empty());
-  // The encoder goes away during the copy.
-  Copy failed(new VectorSource(Sine(440, 8000, 40000, 1000), 8000, 1), new RecordingSink(8000, 1, 2));
+  EXPECT_TRUE(stopped.sink->samples_.empty());
+  Copy failed(new VectorSource(Sine(440, 8000, 40000, 1000), 8000, 1), new LCollectSink(8000, 1, nullptr, 2));
   EXPECT_EQ(Process(failed.progress, failed.op), kProcessFailed);
-  EXPECT_EQ(failed.sink->data.size(), 2u * 8192u);
+  EXPECT_EQ(failed.sink->samples_.size(), 2u * 8192u);
   LPRSourceToSink op;
-  op.sink = LSoundSink(new RecordingSink(8000, 1));
+  op.sink = LSoundSink(new LCollectSink(8000, 1));
   TestProgress progress;
   EXPECT_EQ(Process(progress, op), kProcessFailed);
   op.source = LSoundSource(new VectorSource(Sine(440, 8000, 100, 1000), 8000, 1));
@@ -90,12 +88,10 @@ TEST(WaveFileSinkTest, WritesAHeaderThatMatchesTheDataOrReportsTheFault)
     EXPECT_EQ(sink.Write(samples.data(), 3), 3);
     EXPECT_EQ(sink.Write(samples.data(), 0), 0);
   }
-  // Samples saturate at the 16-bit range.
-  const unsigned char expected[] = {'R',  'I',  'F', 'F', 48,   0,    0,    0,    'W',  'A',  'V',  'E',  'f',  'm',
-                                    't',  ' ',  16,  0,   0,    0,    1,    0,    2,    0,    0x11, 0x2B, 0,    0,
-                                    0x44, 0xAC, 0,   0,   4,    0,    16,   0,    'd',  'a',  't',  'a',  12,   0,
-                                    0,    0,    1,   0,   0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0x80, 0xFF, 0x7F, 0x00, 0x80};
-  EXPECT_EQ(ReadWhole(path), std::string(reinterpret_cast<const char*>(expected), sizeof expected));
+  using soxtest::LE;
+  EXPECT_EQ(ReadWhole(path), "RIFF" + LE(48, 4) + "WAVEfmt " + LE(16, 4) + LE(1, 2) + LE(2, 2) + LE(11025, 4) +
+                                 LE(44100, 4) + LE(4, 2) + LE(16, 2) + "data" + LE(12, 4) +
+                                 std::string("\1\0\xFF\xFF\xFF\x7F\0\x80\xFF\x7F\0\x80", 12));
 
   LWaveFileSink missing("/tmp/no/such/folder/out.wav", 8000, 1);
   EXPECT_TRUE(missing.Error());

@@ -1,4 +1,3 @@
-// Two copies at once (a recording's two bit rates): the second on a worker, the display on the caller's thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +7,7 @@
 #include <thread>
 #include <tuple>
 
+#include "audio/audiotest.h"
 #include "sound/prsourcetosinkpair.h"
 #include "sound/testsources.h"
 
@@ -16,7 +16,6 @@ namespace {
 constexpr int kRate = 8000;
 constexpr size_t kBlock = 8192;
 
-// Sleeps before every read, so that the copies overlap, and notes the threads that read it.
 class SlowSource : public VectorSource {
 public:
   SlowSource(int blocks, int sleepMs)
@@ -39,7 +38,7 @@ private:
 
 // A display that records its progress and counts calls from any thread but its own.  It asks to stop after
 // `stopAfterChecks` IsToStop calls, or from the first wait for the worker on.
-class Display {
+class Display : public TestProgress {
 public:
   bool IsToStop()
   {
@@ -51,34 +50,19 @@ public:
   {
     Note();
     stop = stop || stopInWait;
-    return stop ? kProcessStopped : signal.WaitSignal(ms) ? kProcessDone : kProcessFailed;
+    return TestProgress::ProcessWaitSignal(signal, ms);
   }
-  void SetProgress(double fraction)
-  {
-    Note();
-    progress.push_back(fraction);
-  }
-  void SetStatus1(const char* text)
-  {
-    Note();
-    status1.emplace_back(text);
-  }
+  void SetProgress(double fraction) { Note(), TestProgress::SetProgress(fraction); }
+  void SetStatus1(const char* text) { Note(), TestProgress::SetStatus1(text); }
   void SetStatus2(const char*) { Note(); }
   void SetError(const char*) { Note(); }
+  void Note() { foreignCalls += std::this_thread::get_id() != owner_; }
 
   int stopAfterChecks = -1, checks = 0;
-  bool stopInWait = false, stop = false;
-  std::vector<double> progress;
-  std::vector<std::string> status1;
+  bool stopInWait = false;
   std::atomic<int> foreignCalls{0};
 
 private:
-  void Note()
-  {
-    if (std::this_thread::get_id() != owner_) {
-      foreignCalls.fetch_add(1);
-    }
-  }
   const std::thread::id owner_ = std::this_thread::get_id();
 };
 
@@ -111,8 +95,8 @@ TEST(PRSourceToSinkPairTest, BothCopiesRunStopAndFailTogether)
     SCOPED_TRACE(c.what);
     SlowSource* sources[2] = {new SlowSource(c.first.blocks, c.first.sleepMs),
                               new SlowSource(c.second.blocks, c.second.sleepMs)};
-    RecordingSink* sinks[2] = {new RecordingSink(kRate, 1, c.first.failAt),
-                               new RecordingSink(kRate, 1, c.second.failAt)};
+    LCollectSink* sinks[2] = {new LCollectSink(kRate, 1, nullptr, c.first.failAt),
+                              new LCollectSink(kRate, 1, nullptr, c.second.failAt)};
     LPRSourceToSink ops[2];
     for (int i = 0; i < 2; ++i) {
       ops[i].name = i == 0 ? "First" : "Second";
@@ -129,16 +113,14 @@ TEST(PRSourceToSinkPairTest, BothCopiesRunStopAndFailTogether)
     EXPECT_EQ(result.second, c.second.result);
     const Side* sides[2] = {&c.first, &c.second};
     for (int i = 0; i < 2; ++i) {
-      EXPECT_GE(sinks[i]->data.size(), sides[i]->minBlocks * kBlock) << i;
-      EXPECT_LE(sinks[i]->data.size(), sides[i]->maxBlocks * kBlock) << i;
+      EXPECT_GE(sinks[i]->samples_.size(), sides[i]->minBlocks * kBlock) << i;
+      EXPECT_LE(sinks[i]->samples_.size(), sides[i]->maxBlocks * kBlock) << i;
     }
     if (c.first.result == kProcessDone && c.second.result == kProcessDone) {
       EXPECT_EQ(ops[1].framesCopied, 12 * static_cast<int>(kBlock));
-      // Each copy read on its own thread, the first on the caller's.
       EXPECT_EQ(sources[0]->readers, std::set<std::thread::id>{std::this_thread::get_id()});
       ASSERT_EQ(sources[1]->readers.size(), 1u);
       EXPECT_NE(*sources[1]->readers.begin(), std::this_thread::get_id());
-      // One bar for both: it never goes back; once the first copy is done it stands between half and full.
       EXPECT_TRUE(std::is_sorted(display.progress.begin(), display.progress.end()));
       EXPECT_TRUE(
           std::any_of(display.progress.begin(), display.progress.end(), [](double f) { return f > 0.5 && f < 1; }));

@@ -1,8 +1,7 @@
 #pragma once
-// Test files written by independent programs (sox, lame, oggenc, flac), sox's own decoding of them to compare a reader
-// with, and byte writers for hand-made headers.  Tests run isolated (tests/isolate): /tmp is private.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -17,7 +16,6 @@ namespace soxtest {
 
 using TempDir = TempFolder;
 
-// Runs a program with its output thrown away; its exit status, or -1.
 inline int Run(const std::vector<std::string>& argv)
 {
   std::string command;
@@ -38,8 +36,6 @@ inline void Sox(std::vector<std::string> args)
   ASSERT_EQ(Run(args), 0) << ::testing::PrintToString(args);
 }
 
-// sox's decoding of `path` (input options `in` for headerless files) as 16-bit values in the internal scale (value *
-// 16).
 inline std::vector<int> SoxDecode(const TempDir& dir, std::vector<std::string> in, const std::string& path)
 {
   std::string out = dir / "soxref.raw";
@@ -55,7 +51,6 @@ inline std::vector<int> SoxDecode(const TempDir& dir, std::vector<std::string> i
   return samples;
 }
 
-// Signal-to-noise ratio of `test` against `reference` (scaled by `gain`), in dB, over the length they share.
 inline double SnrDb(const std::vector<int>& reference, const std::vector<int>& test, double gain = 1.0)
 {
   double signal = 0, noise = 0;
@@ -67,7 +62,6 @@ inline double SnrDb(const std::vector<int>& reference, const std::vector<int>& t
   return noise == 0 ? 200.0 : 10.0 * std::log10(signal / noise);
 }
 
-// Little- and big-endian fields for hand-made headers.
 inline std::string LE(uint32_t v, int bytes)
 {
   std::string b;
@@ -81,6 +75,37 @@ inline std::string BE(uint32_t v, int bytes)
 {
   std::string b = LE(v, bytes);
   return {b.rbegin(), b.rend()};
+}
+
+struct DctLayout {
+  uint16_t version = 3;
+  uint32_t flags = 0;
+  int64_t total = -1;  // -1: the file's real size
+  uint32_t extraLength = 5;
+  uint32_t notes = 3;
+  uint32_t attachment = 0;  // the declared size of a second attachment (flag 4)
+  uint8_t channels = 1;
+};
+
+inline std::string Dct(const DctLayout& s, const std::string& wav)
+{
+  std::string b = LE(s.version, 2) + LE(0, 4) + LE(s.flags, 4) + std::string(8, '!');
+  if (s.version > 2) {
+    b += LE(s.extraLength, 4) + std::string(std::min(s.extraLength, 1000u), '"');
+  }
+  b += std::string(4, '#');
+  for (char i = 'a'; i < 'l'; ++i) {
+    b += std::string("\6field") + i;
+  }
+  b += "$" + LE(s.notes, 4) + std::string(std::min(s.notes, 1000u), 'n');
+  if ((s.flags & 4) != 0) {
+    b += "\2\5a.doc" + LE(10, 4) + std::string(10, 'a') + "\3big" + LE(s.attachment, 4);
+  }
+  if (s.version > 0) {
+    b += static_cast<char>(s.channels) + std::string(4, '%');
+  }
+  b += wav;
+  return b.replace(2, 4, LE(static_cast<uint32_t>(s.total < 0 ? static_cast<int64_t>(b.size()) : s.total), 4));
 }
 
 }  // namespace soxtest

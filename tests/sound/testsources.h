@@ -1,6 +1,4 @@
 #pragma once
-// Sources with known content, a sink that keeps what is written to it and a progress display that records what it is
-// told.
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -8,7 +6,6 @@
 #include <vector>
 
 #include "audio/soundbase.h"
-#include "audio/soundsink.h"
 #include "audio/soundsource.h"
 #include "base/processresult.h"
 #include "base/signalobject.h"
@@ -48,7 +45,6 @@ inline std::vector<int> Sine(double freq, int rate, int frames, double amplitude
   return v;
 }
 
-// Reads a source to its end (or `limit` frames) in chunks of `chunk`.
 inline std::vector<int> ReadAll(LSoundSource& src, int chunk = 4096, int limit = INT_MAX)
 {
   std::vector<int> out;
@@ -72,31 +68,6 @@ inline double Amplitude(const std::vector<int>& v, double freq, int rate, int fr
   return std::hypot((ys * cc - yc * sc) / det, (yc * ss - ys * sc) / det);
 }
 
-// Collects what is written; fails every write from `failAt` on.
-class RecordingSink : public LSoundSinkBase {
-public:
-  RecordingSink(int rate, unsigned char channels, int failAt = INT_MAX)
-      : LSoundSinkBase(rate, channels), failAt_(failAt)
-  {
-  }
-  int Write(const int* samples, int frames) override
-  {
-    if (writes_++ >= failAt_) {
-      SetError();
-      return -1;
-    }
-    data.insert(data.end(), samples, samples + static_cast<long>(frames) * GetChannels());
-    position_ += frames;
-    return frames;
-  }
-  std::vector<int> data;
-
-private:
-  int failAt_;
-  int writes_ = 0;
-};
-
-// A progress display: records what it was told and can ask to stop.
 class TestProgress {
 public:
   bool IsToStop() const { return stop; }
