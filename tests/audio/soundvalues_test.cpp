@@ -7,13 +7,6 @@
 
 namespace {
 
-std::string Text(int ms)
-{
-  char buf[LSoundTime::kTextSize];
-  LSoundTime(ms).GetText(buf);
-  return buf;
-}
-
 int SetSamples(int frames, int rate)
 {
   LSoundTime t(777);
@@ -48,36 +41,6 @@ TEST(SoundTime, ConversionsTruncateAndSaturate)
   };
   for (size_t i = 0; i < std::size(cases); ++i)
     EXPECT_EQ(cases[i].got, cases[i].want) << "case " << i;
-}
-
-TEST(SoundTime, TextBothWays)
-{
-  const struct {
-    const char* text;
-    int ms;
-  } parsed[] = {
-      {"1:02:03.5", 3723500},
-      {"0.25", 250},
-      {".007", 7},
-      {"1.23456", 1234},
-      {"1.2.3", 1230},  // three fraction digits count; a second "." is ignored
-      {"1:00-", -60000},
-      {" 2m 30s", 230000},  // "-" anywhere, other characters skipped
-      {"", 0},
-      {"99999999999999999999999999", INT_MAX},
-      {"-9:99999999:99999999999999", INT_MIN},
-  };
-  for (const auto& p : parsed)
-    EXPECT_EQ(LSoundTime(p.text).GetMs(), p.ms) << p.text;
-  EXPECT_EQ(LSoundTime(static_cast<const char*>(nullptr)).GetMs(), 0);
-  const struct {
-    int ms;
-    const char* text;
-  } formatted[] = {{3723500, "1:02:03.500"},   {0, "0:00:00.000"},
-                   {-61001, "-0:01:01.001"},   {LSoundTime::Max().GetMs(), "60:00:00.000"},
-                   {INT_MAX, "596:31:23.647"}, {INT_MIN, "-596:31:23.648"}};
-  for (const auto& f : formatted)
-    EXPECT_EQ(Text(f.ms), f.text);
 }
 
 }  // namespace

@@ -2,25 +2,22 @@
 // Counts of this process's descriptors, threads and children from /proc, for
 // tests that check nothing leaks.
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
-// Entries of a folder, less "." and ".."; -1 when it cannot be read.
+// Entries of a folder, less hidden ones; -1 when it cannot be read.
 inline int CountEntries(const char* folder)
 {
-  int count = 0;
-  DIR* dir = opendir(folder);
-  if (dir == nullptr)
-    return -1;
-  while (dirent* entry = readdir(dir))
-    count += entry->d_name[0] != '.';
-  closedir(dir);
-  return count;
+  std::error_code error;
+  std::filesystem::directory_iterator entries(folder, error);
+  return error ? -1 : static_cast<int>(std::count_if(entries, {}, [](const auto& entry) {
+    return entry.path().filename().string()[0] != '.';
+  }));
 }
 
 // Open descriptors, less the one used to count them.
@@ -41,25 +38,19 @@ inline int CountThreads()
 inline std::vector<pid_t> ChildrenOf(pid_t parent, bool zombiesOnly = false)
 {
   std::vector<pid_t> children;
-  DIR* proc = opendir("/proc");
-  if (proc == nullptr)
-    return children;
-  while (dirent* entry = readdir(proc)) {
-    if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
-      continue;
-    std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename();
     std::string line;
-    std::getline(stat, line);
-    size_t close = line.rfind(')');
-    if (close == std::string::npos)
-      continue;
+    std::getline(std::ifstream(entry.path() / "stat"), line);
+    const size_t close = line.rfind(')');
     char state = 0;
     int ppid = 0;
-    if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == parent &&
+    if (name[0] >= '0' && name[0] <= '9' && close != std::string::npos &&
+        std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == parent &&
         (!zombiesOnly || state == 'Z'))
-      children.push_back(static_cast<pid_t>(std::atoi(entry->d_name)));
+      children.push_back(static_cast<pid_t>(std::stoi(name)));
   }
-  closedir(proc);
   return children;
 }
 

@@ -1,8 +1,6 @@
-// Fuzz target for the audio file readers: the input's first bytes choose a
-// file kind (and, for headerless files, the raw settings); the rest becomes
-// the file, which is opened through the format dispatch or the raw reader
-// and read, sought and read again.  No input may crash or read or write out
-// of bounds.
+// The audio file readers: the input's first bytes choose a file kind (and a
+// headerless file's settings), the rest is the file, opened through the
+// format dispatch or the raw reader, read, sought and read again.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -18,25 +16,16 @@
 
 namespace {
 
-// Conversions write their temporary WAV and ".aud" files here, never into
-// the machine's /tmp names.
+// Conversions write their temporary files here.  A plain array: it outlives
+// the exit handler that removes the folder.
 const char* WorkFolder()
 {
-  // A plain array: it outlives the exit handler that removes the folder.
   static char folder[64] = "/tmp/formats_fuzz.XXXXXX";
-  static const bool made = [] {
-    if (mkdtemp(folder) == nullptr) {
-      snprintf(folder, sizeof folder, "/tmp");
-      return false;
-    }
-    atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(folder, ignored);
-    });
-    return true;
-  }();
-  (void)made;
-  return folder;
+  static const bool made = mkdtemp(folder) != nullptr && atexit([] {
+                                                           std::error_code ignored;
+                                                           std::filesystem::remove_all(folder, ignored);
+                                                         }) == 0;
+  return made ? folder : "/tmp";
 }
 
 class NeverStops {
@@ -52,9 +41,8 @@ public:
   void SetError(const char*) {}
 };
 
-// Kinds read through the dispatch; those that need the settings store or
-// an installed decoder are left out (the store and the components live
-// under /opt).  The last entry stands for headerless files.
+// Kinds that need no settings store or installed decoder; the last stands
+// for headerless files.
 const char* const kExtensions[] = {".wav", ".WAV", ".aif",  ".aiff", ".au", ".gsm",
                                    ".moh", ".dct", ".dart", ".mp3",  ".raw"};
 constexpr size_t kKinds = sizeof kExtensions / sizeof kExtensions[0];
@@ -65,16 +53,12 @@ void Exercise(LSoundSource& source, const uint8_t* data, size_t size)
   const int channels = source.GetChannels();
   const int blocks[] = {1, 4096, 333};
   buffer.resize(static_cast<size_t>(4096) * channels);
-  for (int frames : blocks) {
+  for (int frames : blocks)
     source.Read(buffer.data(), frames);
-  }
-  source.GetEndSample();
-  // Seek targets from the input: before the start, inside, at and beyond
-  // the end.
+  // Before the start, inside, at and beyond the end, and one from the input.
   int targets[] = {-77, 0, source.GetEndSample() - 1, source.GetEndSample(), source.GetEndSample() + 5, 12345};
-  if (size >= 4) {
+  if (size >= 4)
     targets[5] = static_cast<int>(data[size - 1] | (data[size - 2] << 8) | (data[size - 3] << 16));
-  }
   for (int target : targets) {
     source.Seek(target);
     source.Read(buffer.data(), 777);
@@ -85,15 +69,13 @@ void Exercise(LSoundSource& source, const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-  if (size < 6) {
+  if (size < 6)
     return 0;
-  }
   const size_t kind = data[0] % kKinds;
   std::string path = std::string(WorkFolder()) + "/input" + kExtensions[kind];
   FILE* file = fopen(path.c_str(), "wb");
-  if (file == nullptr) {
+  if (file == nullptr)
     return 0;
-  }
   fwrite(data + 6, 1, size - 6, file);
   fclose(file);
 

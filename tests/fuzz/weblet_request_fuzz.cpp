@@ -1,10 +1,7 @@
-// Feeds arbitrary bytes through the request reader exactly as a client's
-// bytes arrive: over a connected socket (a local socket pair), read with
-// the cooperative line and body reads, split, decoded and stored in a form.
-// Persistent requests are read one after another, as the connection does.
-// The decoders are also run on the raw bytes, and two invariants are
-// checked: an accepted page name never climbs out of its folder, and a
-// saved form-field text loads back to the same pairs.
+// Arbitrary bytes through the request reader as a client's arrive (over a
+// socket pair; persistent requests one after another), and through the
+// decoders.  An accepted page name never climbs out of its folder, and saved
+// form fields load back to the same pairs.
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
@@ -29,9 +26,8 @@ protected:
 
 void Check(bool condition)
 {
-  if (!condition) {
+  if (!condition)
     __builtin_trap();
-  }
 }
 
 void CheckRoundTrip(const char* text)
@@ -61,14 +57,12 @@ void ReadRequests(int fd)
       Check(std::strlen(form.pageName) < kPathSize - 1);
       outcome = LWebletReadRequestBody(form, head);
     }
-    if (outcome != LWebletRequestOutcome::Ready) {
+    if (outcome != LWebletRequestOutcome::Ready)
       return;
-    }
     form.GetRequestHost();
     form.GetParm("sess", "");
-    if (!head.persistent) {
+    if (!head.persistent)
       return;
-    }
   }
 }
 
@@ -77,18 +71,15 @@ void ReadRequests(int fd)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
   int fds[2];
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
     return 0;
-  }
-  // Whatever does not fit in the socket's buffer is left out, as if the
-  // client had stopped there; the writing end then closes.
+  // What does not fit in the socket's buffer is left out, as if the client had stopped there.
   fcntl(fds[1], F_SETFL, O_NONBLOCK);
   size_t written = 0;
   while (written < size) {
     ssize_t n = write(fds[1], data + written, size - written);
-    if (n <= 0) {
+    if (n <= 0)
       break;
-    }
     written += static_cast<size_t>(n);
   }
   close(fds[1]);
@@ -99,9 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
   LWebletRequestLine line;
   LWebletSplitRequestLine(text.substr(0, kPathSize - 1).c_str(), line);
   char path[kPathSize];
-  if (LWebletDecodePath(line.target, path)) {
+  if (LWebletDecodePath(line.target, path))
     Check(path[0] == '/' && std::strstr(path, "..") == nullptr);
-  }
   LHashTable headers;
   LWebletStoreHeaderLine(text.substr(0, kPathSize - 1).c_str(), headers);
   return 0;
