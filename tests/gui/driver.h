@@ -89,9 +89,9 @@ private:
 
   static void Reply(GtkWindow* window, gint response)
   {
-    gtk_dialog_response(GTK_DIALOG(window), response);  // a box is hidden, not seen again
+    gtk_dialog_response(GTK_DIALOG(window), response);
     if (GTK_IS_MESSAGE_DIALOG(window))
-      gtk_widget_hide(GTK_WIDGET(window));
+      gtk_widget_hide(GTK_WIDGET(window));  // not seen again before its loop ends
   }
 
   void Record(GtkWindow* box)
