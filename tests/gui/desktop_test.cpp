@@ -1,6 +1,4 @@
-// The real executable on the virtual display: its window, the settings, the
-// run-once guard, and the tray icon docked in our own notification area
-// (testtray.cpp) with its menu and "Confirm Stop".
+// The real executable on the virtual display, its tray icon docked in testtray.cpp.
 #include "gui/runonce.h"
 #include "integration/kit.h"
 
@@ -10,37 +8,24 @@
 
 namespace {
 
-std::string Home()
-{
-  return std::getenv("HOME");
-}
+const auto Errors = [] { return ReadWhole(std::string(std::getenv("HOME")) + "/desktop.err"); };
+const auto Xdotool = [](const std::string& arguments) { return std::system(("xdotool " + arguments).c_str()); };
+// The icon sits at (600, 10) in the test tray, 24 x 24.
+const auto ClickIcon = [](int button) { Xdotool("mousemove 612 22 click " + std::to_string(button)); };
 
-// Starts the program in the background with the test's environment; its errors go to ~/desktop.err.
-pid_t StartDesktop(std::vector<std::string> args)
+// The program in the background; its errors go to ~/desktop.err.
+pid_t StartDesktop(const std::string& args)
 {
-  args.insert(args.begin(), VelorinBinary());
-  std::vector<char*> argv;
-  for (auto& a : args)
-    argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(open("/dev/null", O_RDWR), STDOUT_FILENO);
-    dup2(open((Home() + "/desktop.err").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644), STDERR_FILENO);
-    execve(argv[0], argv.data(), environ);
-    _exit(127);
-  }
+  const pid_t pid = fork();
+  if (pid == 0)
+    execl("/bin/sh", "sh", "-c", ("exec " + VelorinBinary() + args + " >/dev/null 2>>\"$HOME/desktop.err\"").c_str(),
+          nullptr),
+        _exit(127);
   return pid;
 }
 
-int Xdotool(const std::string& arguments)
-{
-  return std::system(("xdotool " + arguments).c_str());
-}
-
-// The real program with no live input, a free web port already announced
-// (no first-start box), the service not enabled; our own display connection
-// (no window manager: windows come and go between looks, not an error).
+// No live input, a free web port already announced (no first-start box), no service; no window
+// manager: windows come and go between looks, not an error.
 class Desktop : public ::testing::Test {
 protected:
   void SetUp() override
@@ -60,8 +45,8 @@ protected:
     XWindowAttributes a;
     return XGetWindowAttributes(x_.get(), w, &a) != 0 && a.map_state == IsViewable;
   }
-  // Viewable top-levels named `name`, or the pop-ups (menus).
-  std::vector<Window> Viewable(const std::string& name, bool popups = false) const
+  // Viewable top-levels named `name` other than `except`; for "" the pop-ups (menus).
+  std::vector<Window> Viewable(const std::string& name, Window except = 0) const
   {
     std::vector<Window> found;
     Window root = 0, parent = 0, *children = nullptr;
@@ -71,31 +56,26 @@ protected:
       XWindowAttributes a;
       char* title = nullptr;
       const bool named = XFetchName(x_.get(), children[i], &title) != 0 && title != nullptr && name == title;
-      if (XGetWindowAttributes(x_.get(), children[i], &a) != 0 && a.map_state == IsViewable &&
-          (popups ? a.override_redirect != 0 : !a.override_redirect && named))
+      if (XGetWindowAttributes(x_.get(), children[i], &a) != 0 && a.map_state == IsViewable && children[i] != except &&
+          (name.empty() ? a.override_redirect != 0 : !a.override_redirect && named))
         found.push_back(children[i]);
       XFree(title);
     }
     XFree(children);
     return found;
   }
-  // The first viewable window named `name` other than `except`, waiting for it; 0 if none.
+  // Waits for such a window; 0 if none.
   Window Wait(const std::string& name, Window except = 0) const
   {
-    Window found = 0;
-    WaitUntil([&] {
-      for (Window w : Viewable(name))
-        found = w != except ? w : found;
-      return found != 0;
-    });
-    return found;
+    std::vector<Window> v;
+    return WaitUntil([&] { return !(v = Viewable(name, except)).empty(); }) ? v[0] : 0;
   }
-  // Closes the window as a window manager's close button does: the program hides it.
+  // As a window manager's close button: the program hides the window.
   bool Hide(Window w) const
   {
     XEvent ev = {};
-    ev.xclient = {ClientMessage, 0, False, x_.get(), w, XInternAtom(x_.get(), "WM_PROTOCOLS", False), 32, {}};
-    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(x_.get(), "WM_DELETE_WINDOW", False));
+    const long del = static_cast<long>(XInternAtom(x_.get(), "WM_DELETE_WINDOW", False));
+    ev.xclient = {ClientMessage, 0, False, x_.get(), w, XInternAtom(x_.get(), "WM_PROTOCOLS", False), 32, {.l = {del}}};
     XSendEvent(x_.get(), w, False, NoEventMask, &ev);
     XFlush(x_.get());
     return WaitUntil([&] { return !IsShown(w); });
@@ -111,7 +91,7 @@ bool RunOnceSocket(bool connectAndSend, const std::vector<int32_t>& words = {})
 {
   LUniqueFD fd(socket(AF_UNIX, SOCK_STREAM, 0));
   sockaddr_un address{AF_UNIX, {}};
-  std::strncpy(address.sun_path, (Home() + "/.Velorin.runonce").c_str(), sizeof address.sun_path - 1);
+  std::strncpy(address.sun_path, (std::string(std::getenv("HOME")) + "/.Velorin.runonce").c_str(), 100);
   auto* a = reinterpret_cast<sockaddr*>(&address);
   if (!connectAndSend)
     return bind(fd.Get(), a, sizeof address) == 0;
@@ -119,14 +99,6 @@ bool RunOnceSocket(bool connectAndSend, const std::vector<int32_t>& words = {})
   return connect(fd.Get(), a, sizeof address) == 0 && write(fd.Get(), words.data(), static_cast<size_t>(size)) == size;
 }
 
-// The icon sits at (600, 10) in the test tray, 24 x 24.
-void ClickIcon(int button)
-{
-  Xdotool("mousemove 612 22 click " + std::to_string(button));
-}
-
-// One run of the program through its first start, the tray, the settings,
-// second starts and "Confirm Stop".
 TEST_F(Desktop, TrayIconSecondStartsSettingsAndConfirmStop)
 {
   ASSERT_TRUE(RunOnceSocket(false)) << "a stale socket file does not stop the start";
@@ -134,10 +106,10 @@ TEST_F(Desktop, TrayIconSecondStartsSettingsAndConfirmStop)
   LSettingSetInt("Settings", "TrayID", 1001);
   LChild tray;
   ASSERT_TRUE(tray.Start({VELORIN_BINARY_DIR "/tests/gui/velorin-testtray"}));
-  pid_t desktop = StartDesktop({});
+  pid_t desktop = StartDesktop("");
   Window main = Wait("Velorin");
   ASSERT_NE(main, 0u);
-  // The first start of a program the installer did not install adds its menu entry.
+  // A first start not after an install adds the menu entry.
   EXPECT_TRUE(LSettingGet(VLKeys::Installed));
   EXPECT_TRUE(Exists("/usr/share/applications/desktop/velorin.desktop"));
   EXPECT_EQ(LSettingGetInt("Settings", "TrayID", -1), 0) << "a tray id above 1000 starts again at 0";
@@ -154,33 +126,29 @@ TEST_F(Desktop, TrayIconSecondStartsSettingsAndConfirmStop)
   ASSERT_EQ(std::sscanf(report.c_str(), "dock %lu\nmapped %lu\n", &icon, &mapped), 2) << report;
   EXPECT_EQ(mapped, icon);
 
-  // Ctrl+S opens the settings; Cancel still restarts the engine, the web server too after a port change.
+  // Ctrl+S: the settings; Cancel still restarts the engine, the web server too after a port change.
   ASSERT_TRUE(WaitUntil([] { return LogHas("Starting web server"); }));
   LSettingSetInt("WebServer", "Port", port_ = PickFreePort());
-  Xdotool("windowfocus --sync " + std::to_string(main));
-  Xdotool("key ctrl+s");
+  Xdotool("windowfocus --sync " + std::to_string(main) + " key ctrl+s");
   Window sheet = Wait("Velorin Settings");
   ASSERT_NE(sheet, 0u);
-  Xdotool("windowfocus --sync " + std::to_string(sheet));
-  Xdotool("key Escape");
+  Xdotool("windowfocus --sync " + std::to_string(sheet) + " key Escape");
   EXPECT_TRUE(WaitUntil([] {
     return InOrder(LogFileTexts(), {"Restarting web server", "Restarting server", "Restarting audio input"});
-  })) << ReadWhole(Home() + "/desktop.err");
+  })) << Errors();
   EXPECT_TRUE(WaitUntil([&] { return !IsShown(sheet); }));
 
   // A second start forwards its arguments and ends; only an empty list presents the window.
   ASSERT_TRUE(Hide(main));
-  EXPECT_EQ(guard_.WaitExit(StartDesktop({"-logon", "extra"}), 60000), 0);
+  EXPECT_EQ(guard_.WaitExit(StartDesktop(" -logon extra"), 60000), 0);
   // Negative, too many, short, too long: each dropped with a warning.
   const int32_t tooMany = LRunOnceSocket::kMaxArguments + 1;
   for (const std::vector<int32_t>& words : std::vector<std::vector<int32_t>>{{-1}, {tooMany}, {2, 4}, {1, 1 << 30}})
     ASSERT_TRUE(RunOnceSocket(true, words));
-  ASSERT_TRUE(WaitUntil([] {
-    auto texts = LogFileTexts();
-    return std::count(texts.begin(), texts.end(), "Dropped a malformed message from a second start") == 4;
-  }));
+  const std::string dropped = "Dropped a malformed message from a second start";
+  ASSERT_TRUE(WaitUntil([&] { return std::ranges::count(LogFileTexts(), dropped) == 4; }));
   EXPECT_FALSE(IsShown(main)) << "forwarded arguments must not present the window";
-  EXPECT_EQ(guard_.WaitExit(StartDesktop({}), 60000), 0);
+  EXPECT_EQ(guard_.WaitExit(StartDesktop(""), 60000), 0);
   EXPECT_TRUE(WaitUntil([&] { return IsShown(main); }));
   // A left click on the icon presents the hidden window.
   ASSERT_TRUE(Hide(main));
@@ -189,15 +157,15 @@ TEST_F(Desktop, TrayIconSecondStartsSettingsAndConfirmStop)
 
   // "Confirm Stop", opened by the tray menu's "E_xit (Stop Server)" mnemonic.
   auto confirmStop = [&] {
-    const size_t popups = Viewable("", true).size();
+    const size_t popups = Viewable("").size();
     ClickIcon(3);
     Window box =
-        WaitUntil([&] { return Viewable("", true).size() > popups; }) ? (Xdotool("key x"), Wait("Velorin", main)) : 0;
+        WaitUntil([&] { return Viewable("").size() > popups; }) ? (Xdotool("key x"), Wait("Velorin", main)) : 0;
     if (box != 0)
       Xdotool("windowfocus --sync " + std::to_string(box));
     return box;
   };
-  // Cancel: nothing happens.  Yes: the window hides, the server goes on.  No: the program quits.
+  // Cancel: nothing.  Yes: the window hides, the server goes on.  No: the program quits.
   Window box = confirmStop();
   ASSERT_NE(box, 0u);
   Xdotool("key Escape");
@@ -213,7 +181,7 @@ TEST_F(Desktop, TrayIconSecondStartsSettingsAndConfirmStop)
   ASSERT_NE(confirmStop(), 0u);
   Xdotool("key alt+n");
   const int status = guard_.WaitExit(desktop, 60000);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadWhole(Home() + "/desktop.err");
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << Errors();
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #pragma once
-// Driving the desktop's dialogs in process on the virtual display: controls,
-// a script of steps acting on windows as they appear, and a fixture.
+// Driving the desktop's dialogs in process on the virtual display.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
@@ -17,8 +16,7 @@
 using Texts = std::vector<std::string>;
 using Rows = std::vector<Texts>;
 
-// The first widget under `root` (itself and internal children included) that
-// `match` accepts.
+// The first widget under `root` (itself and internal children included) `match` accepts.
 inline GtkWidget* FindWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& match)
 {
   if (match(root))
@@ -44,11 +42,6 @@ inline GtkWidget* FindShown(GtkWindow* root, GType type, const char* label = nul
   });
 }
 
-inline void Respond(GtkWindow* window, gint response)
-{
-  gtk_dialog_response(GTK_DIALOG(window), response);
-}
-
 // The rows of a list control or a pull-down list, each as its text cells.
 inline Rows ModelRows(GtkTreeModel* model)
 {
@@ -66,49 +59,39 @@ inline Rows ModelRows(GtkTreeModel* model)
   return rows;
 }
 
-// Steps run in order once their window shows (by title, "" any dialog, or
-// kBox a message box), retried until true.  Every box is recorded; boxes no
-// step waits for are answered OK.  Still waiting after 60 s: all cancelled.
+// Steps run in order once their window shows (by title, "" any dialog, kBox a box), retried
+// until true.  Boxes are recorded, answered OK unless awaited.  After 60 s all is cancelled.
 class LScript {
 public:
   using Action = std::function<bool(GtkWindow*)>;
   static inline const std::string kBox = "\a";
 
   LScript() : poll_(g_timeout_add(20, GSPoll, this)) {}
-  ~LScript()
-  {
-    g_source_remove(poll_);
-    if (run_ != 0)
-      g_source_remove(run_);
-  }
+  ~LScript() { g_source_remove(poll_), run_ != 0 && g_source_remove(run_); }
   LScript(const LScript&) = delete;
   LScript& operator=(const LScript&) = delete;
 
   LScript& On(const std::string& title, Action action) { return steps_.push_back({title, action}), *this; }
   // Acts on the window, then gives it `response`.
-  LScript& Then(const std::string& title, std::function<void(GtkWindow*)> act, gint response)
+  LScript& Then(
+      const std::string& title, gint response, std::function<void(GtkWindow*)> act = [](GtkWindow*) {})
   {
     return On(title, [act, response](GtkWindow* w) { return act(w), Reply(w, response), true; });
   }
-  LScript& Close(const std::string& title, gint r)
-  {
-    return On(title, [r](GtkWindow* w) { return Reply(w, r), true; });
-  }
-  LScript& Answer(gint response) { return Close(kBox, response); }
+  LScript& Answer(gint response) { return Then(kBox, response); }
   std::string Pending() const { return steps_.empty() ? "" : steps_.front().first; }
 
-  Texts boxes;   // "title|heading|body|icon|buttons" of every box
+  Texts boxes;   // "title|heading|body|icon|buttons"
   Texts titles;  // the dialogs' titles, as they changed
 
 private:
   using Step = std::pair<std::string, Action>;
 
-  // A box is hidden at once: not seen again before its loop ends.
   static void Reply(GtkWindow* window, gint response)
   {
-    Respond(window, response);
+    gtk_dialog_response(GTK_DIALOG(window), response);
     if (GTK_IS_MESSAGE_DIALOG(window))
-      gtk_widget_hide(GTK_WIDGET(window));
+      gtk_widget_hide(GTK_WIDGET(window));  // not seen again before its loop ends
   }
 
   void Record(GtkWindow* box)
@@ -120,8 +103,7 @@ private:
       gtk_image_get_stock(image, &icon, nullptr);
     std::string seen = std::string(gtk_window_get_title(box)) + "|" + (text ? text : "") + "|" +
                        (secondary ? secondary : "") + "|" + (icon ? icon : "") + "|";
-    g_free(text);
-    g_free(secondary);
+    g_free(text), g_free(secondary);
     GList* buttons = gtk_container_get_children(GTK_CONTAINER(GTK_DIALOG(box)->action_area));
     for (GList* b = buttons; b != nullptr; b = b->next)
       seen += std::string(b == buttons ? "" : " ") + gtk_button_get_label(GTK_BUTTON(b->data));
@@ -146,7 +128,7 @@ private:
       if (!gtk_widget_get_visible(GTK_WIDGET(top)) || (GTK_IS_MESSAGE_DIALOG(top) && (box = top)))
         continue;
       if (dialog && stuck)
-        Respond(top, GTK_RESPONSE_CANCEL);
+        gtk_dialog_response(GTK_DIALOG(top), GTK_RESPONSE_CANCEL);
       if (dialog && title != nullptr && (titles.empty() || titles.back() != title))
         titles.emplace_back(title);
       if (title != nullptr && !steps_.empty() && (wanted.empty() ? dialog : wanted == title))
@@ -159,8 +141,7 @@ private:
       return Reply(box, GTK_RESPONSE_OK);
     if ((window = box != nullptr ? box : window) == nullptr)
       return;
-    // The action runs from a source of its own: it may run a nested modal
-    // loop (a click that opens a dialog), in which this poll goes on.
+    // Run from a source of its own: a nested modal loop in the action keeps polling.
     running_ = {std::move(steps_.front()), window};
     steps_.pop_front();
     run_ = g_idle_add_full(G_PRIORITY_DEFAULT, GSRun, this, nullptr);
@@ -168,13 +149,10 @@ private:
 
   static gboolean GSRun(gpointer self)
   {
-    auto* script = static_cast<LScript*>(self);
-    auto [step, window] = std::move(script->running_);
-    script->run_ = 0;
-    if (step.second(window))
-      script->ticks_ = 0;
-    else
-      script->steps_.push_front(std::move(step));
+    auto* s = static_cast<LScript*>(self);
+    auto [step, window] = std::move(s->running_);
+    s->run_ = 0;
+    step.second(window) ? void(s->ticks_ = 0) : s->steps_.push_front(std::move(step));
     return FALSE;
   }
 
@@ -185,9 +163,7 @@ private:
   int ticks_ = 0;
 };
 
-// The toolkit on the virtual display with its real message boxes; test sound
-// cards only, none until a test adds them.  Controls by their id
-// (LWindow::AddControl).
+// The toolkit with its real message boxes, test sound cards only; controls by their id.
 class LGtkTest : public testing::Test {
 protected:
   static void SetUpTestSuite()
@@ -224,8 +200,7 @@ protected:
     gtk_combo_box_set_active(combo, static_cast<gint>(at - rows.begin()));
   }
 
-  // A wizard's button by its response, a choice by its label; false when not
-  // (yet) offered.
+  // A wizard's button by its response, a choice by its label; false when not (yet) offered.
   static bool Press(GtkWindow* wizard, int response)
   {
     GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(wizard), response);

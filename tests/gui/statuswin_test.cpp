@@ -1,5 +1,3 @@
-// The status pane flooded through the log from a worker thread: the main
-// loop keeps answering and the pane keeps only its last lines.
 #include "gui/statuswin.h"
 
 #include <gtest/gtest.h>
@@ -25,8 +23,7 @@ TEST(StatusPane, FloodOfLogLinesKeepsTheLoopAnsweringAndTheLineCountBounded)
   auto pane = std::make_unique<LLogWindow>();
   pane->Init(view);
 
-  // A minute of 100 lines a second at every level, fed ten times faster;
-  // every tenth line the feeder asks the main loop for an answer.
+  // A minute of 100 lines a second, fed ten times faster; every tenth line asks the main loop for an answer.
   constexpr int kLines = 6000;
   std::vector<long long> delays;
   std::atomic<bool> fed{false};
@@ -74,7 +71,7 @@ TEST(StatusPane, FloodOfLogLinesKeepsTheLoopAnsweringAndTheLineCountBounded)
   EXPECT_EQ(pane->GetLineCount(), LStatusWindow::kMaxLines);
   const std::string shown = text();
   EXPECT_NE(shown.substr(0, shown.find('\n') + 1).find(first), std::string::npos) << "the oldest lines went first";
-  // Answers well within a second; a loaded machine may stall a few.
+  // A loaded machine may stall a few answers.
   std::sort(delays.begin(), delays.end());
   EXPECT_LT(delays[delays.size() * 95 / 100], 1000) << "95th percentile of the main loop's answer time";
   pane.reset();
