@@ -9,16 +9,6 @@
 
 #include "common/files.h"
 
-inline std::string CommandOutput(const std::string& command)
-{
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[8192];
-  for (size_t n; pipe != nullptr && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    out.append(buffer, n);
-  return pipe != nullptr && pclose(pipe) == 0 ? out : std::string();
-}
-
 // 16-bit mono PCM at 44.1 kHz; empty when ffmpeg fails.
 inline std::vector<int16_t> DecodeMp3File(const std::string& path)
 {

@@ -150,8 +150,12 @@ TEST(DetachedThreads, StopNowWhileManyEndOnTheirOwnAndTheOwnerWaitsForSelfDeleti
   EXPECT_EQ(gDestroyed.load(), 520) << "StopThreadsNow returned while destructors still ran";
   {
     LDetachedThreadsOwner other;
+    waiting = 0;
     for (int i = 0; i < 30; ++i)
-      other.StartThread(new CountedThread(UntilStopped<CountedThread>), LThread::kPriorityLow);
+      other.StartThread(
+          new CountedThread([&](CountedThread& t) { waiting.fetch_add(1), UntilStopped(t), ::Sleep(100); }),
+          LThread::kPriorityLow);  // slow to end: deleting one before it has ended shows
+    ASSERT_TRUE(Eventually([&] { return waiting.load() == 30; }));
   }
   EXPECT_EQ(gDestroyed.load(), 550) << "the owner's destruction stops the rest";
 }

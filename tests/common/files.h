@@ -1,6 +1,7 @@
 #pragma once
 // A fresh folder under /tmp (the isolated tmpfs) and whole-file helpers,
 // independent of the classes under test.
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -48,4 +49,17 @@ inline bool Exists(const std::string& path)
 {
   std::error_code ignored;
   return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+}
+
+// What a shell command writes to its standard output, whatever its exit status.
+inline std::string CommandOutput(const std::string& command)
+{
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[8192];
+  for (size_t n; pipe != nullptr && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    out.append(buffer, n);
+  if (pipe != nullptr)
+    pclose(pipe);
+  return out;
 }

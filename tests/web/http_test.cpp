@@ -28,36 +28,9 @@ protected:
   {
     return ProcessHTTPDownloadFile(probe, url.c_str(), path_.c_str());
   }
-  int DownloadAnswer(const std::string& answer, Script script = {})
-  {
-    script.reply = answer;
-    Server server(script);
-    ProgressProbe probe;
-    return Download(server.Url("/f"), probe);
-  }
   TempFolder folder_;
   std::string path_ = folder_ / "download.bin";
 };
-
-TEST_F(HttpTest, DownloadSendsItsRequestAndReportsEachPiece)
-{
-  // Nothing (from a bare host's root), one byte, exactly one piece, one byte into the second, and 1028 + 1028 + 944.
-  for (size_t size : {0u, 1u, 1028u, 1029u, 3000u}) {
-    SCOPED_TRACE(size);
-    Server server(
-        Script{.reply = Answer("HTTP/1.0 200 OK", "Content-Length: " + std::to_string(size) + "\r\n", Pattern(size))});
-    ProgressProbe probe;
-    ASSERT_EQ(Download(size == 0 ? "http://" + server.HostPort() : server.Url("/dl/file.bin"), probe), 0);
-    server.Join();
-    EXPECT_EQ(server.Received(), std::string("GET ") + (size == 0 ? "/" : "/dl/file.bin") +
-                                     " HTTP/1.0\r\nHost: " + server.HostPort() + "\r\n\r\n");
-    EXPECT_EQ(ReadWhole(path_), Pattern(size));
-    ASSERT_EQ(probe.progress.size(), 1 + (size + 1027) / 1028);
-    for (size_t i = 1; i < probe.progress.size(); ++i)
-      EXPECT_GT(probe.progress[i], probe.progress[i - 1]);
-    EXPECT_EQ(probe.progress.front() + probe.progress.back(), size > 0 ? 1.0 : 0.0);
-  }
-}
 
 TEST_F(HttpTest, EveryAnswerLeavesItsFile)
 {

@@ -26,7 +26,7 @@ protected:
     const size_t footer = std::min(page.find(kFooterStart), page.size());
     return page.substr(std::min(kPageHeader.size(), footer), footer - std::min(kPageHeader.size(), footer));
   }
-  std::string Curl(const std::string& args) { return Shell("curl -s --max-time 10 " + args + " 2>&1"); }
+  std::string Curl(const std::string& args) { return CommandOutput("curl -s --max-time 10 " + args + " 2>&1"); }
   std::string Live(int n, const std::string& shown = "203.0.113.7", int broad = 56, int dial = 24)
   {
     return LiveRow(n == 1 ? "Studio A" : "Velorin Live " + std::to_string(n), "example:1085", shown, n, broad, dial);
@@ -116,7 +116,7 @@ TEST_F(SiteTest, StatusAndLiveFeeds)
 {
   WriteWhole(HighFolder() + "/A.mp3", "a");
   WriteWhole(HighFolder() + "/B.mp3", "b");
-  Shell("curl -s -o /dev/null '" + server_->Url("/velorin.mp3?src=fB") + "'");
+  CommandOutput("curl -s -o /dev/null '" + server_->Url("/velorin.mp3?src=fB") + "'");
   EXPECT_EQ(Curl("'" + server_->Url("/status.json") +
                  "' | /usr/bin/python3 -c 'import json,sys; d=json.load(sys.stdin);"
                  " print(sorted((r[\"name\"], r[\"downloads\"]) for r in d[\"recordings\"]), d[\"version\"])'"),
@@ -130,9 +130,9 @@ TEST_F(SiteTest, StatusAndLiveFeeds)
   WriteWhole(HighFolder() + "/Show.mp3", std::string(5000, 'H'));
   WriteWhole(LowFolder() + "/Show.mp3", std::string(3000, 'L'));
   for (const auto& [kbps, length] : {std::pair{"56", "5000"}, std::pair{"24", "3000"}})
-    EXPECT_EQ(Shell("/usr/bin/python3 -c 'import feedparser; f=feedparser.parse(\"" +
-                    server_->Url("/velorin.rss?src=fShow&kbps=") + kbps +
-                    "\"); e=f.entries[0].enclosures[0]; print(int(f.bozo), e.length, e.href)' 2>&1"),
+    EXPECT_EQ(CommandOutput("/usr/bin/python3 -c 'import feedparser; f=feedparser.parse(\"" +
+                            server_->Url("/velorin.rss?src=fShow&kbps=") + kbps +
+                            "\"); e=f.entries[0].enclosures[0]; print(int(f.bozo), e.length, e.href)' 2>&1"),
               std::string("0 ") + length + " " + server_->Url("/velorin.mp3?src=fShow&kbps=") + kbps + "&ref=\n");
 }
 

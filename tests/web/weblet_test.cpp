@@ -67,7 +67,10 @@ protected:
   }
   static unsigned short Port() { return server_->Port(); }
   static std::string Root(const std::string& name) { return SessionFolder() + "/" + name; }
-  static std::string Curl(const std::string& args) { return Shell("curl -s -S --max-time 10 " + args + " 2>&1"); }
+  static std::string Curl(const std::string& args)
+  {
+    return CommandOutput("curl -s -S --max-time 10 " + args + " 2>&1");
+  }
   static inline TestServer* server_ = nullptr;
 };
 
@@ -235,7 +238,7 @@ TEST(WebletPort, DefaultSixteenBitsAndBindConflict)
   const std::string expected = "Some other program may be using port " + std::to_string(blocker.Port()) + ".";
   std::string log;
   for (uint32_t start = GetTickCount(); log.find(expected) == std::string::npos && nettest::Since(start) < 10000;)
-    log = Shell(std::string("sleep 0.02; cat '") + gLLog.GetLogFolder() + "'/*.txt");
+    log = CommandOutput(std::string("sleep 0.02; cat '") + gLLog.GetLogFolder() + "'/*.txt");
   EXPECT_NE(log.find("Webserver cannot bind to TCP/IP port.\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find(expected), std::string::npos);
   uint32_t start = GetTickCount();

@@ -76,18 +76,6 @@ inline std::string Header(const std::string& response, const std::string& name)
                                  : head.substr(at + name.size() + 4, head.find("\r\n", at + 2) - at - name.size() - 4);
 }
 
-inline std::string Shell(const std::string& command)
-{
-  std::string out;
-  char buffer[4096];
-  FILE* pipe = popen(command.c_str(), "r");
-  for (size_t n; pipe != nullptr && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    out.append(buffer, n);
-  if (pipe != nullptr)
-    pclose(pipe);
-  return out;
-}
-
 inline std::string SessionFolder()
 {
   return LWebletGetSessionFolder(std::string(260, 0).data());
