@@ -1,6 +1,5 @@
-// Fuzz target for the MP3 decoder: arbitrary bytes go through the frame decoder frame by frame, and
-// as a whole file through the source (open, read in odd block sizes, seek, read on). Neither may crash
-// or read or write out of bounds.
+// The MP3 decoder: arbitrary bytes through the frame decoder frame by frame, and as a whole file
+// through the source (open, read in odd block sizes, seek, read on).
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -59,13 +58,12 @@ void FuzzSource(const uint8_t* data, size_t size)
     if (s.IsOpen()) {
       static int buffer[3000 * 2];
       int block = size ? 1 + data[0] * 11 % 2999 : 1152;
-      for (int i = 0; i < 64 && s.Read(buffer, block) > 0; i++) {
-      }
-      int end = s.GetEndSample();
-      long long span = (long long)end + 3000;
+      for (int i = 0; i < 64 && s.Read(buffer, block) > 0; i++)
+        ;
+      long long span = (long long)s.GetEndSample() + 3000;
       s.Seek(size > 2 ? (int)((long long)(data[1] << 8 | data[2]) * 37 % span) - 1000 : 0);
-      for (int i = 0; i < 8 && s.Read(buffer, block) > 0; i++) {
-      }
+      for (int i = 0; i < 8 && s.Read(buffer, block) > 0; i++)
+        ;
     }
   }
   close(fd);

@@ -10,7 +10,6 @@ namespace httptest {
 
 struct Script {
   std::string reply = {};
-  bool closeAfterReply = true;  // false: wait (up to 20 s) for the client's close
 };
 
 class Server {
@@ -26,11 +25,6 @@ public:
       thread_.join();
   }
   const std::string& Received() const { return received_; }
-  bool AnotherConnectionPending() const
-  {
-    pollfd p{listener_.Fd(), POLLIN, 0};
-    return poll(&p, 1, 0) == 1;
-  }
 
 private:
   void Serve()
@@ -54,9 +48,6 @@ private:
     }
     for (size_t done = 0, n = 1; done < script_.reply.size() && n > 0; done += n)
       n = std::max<ssize_t>(0, send(fd.Get(), script_.reply.data() + done, script_.reply.size() - done, MSG_NOSIGNAL));
-    pollfd c{fd.Get(), POLLRDHUP, 0};
-    if (!script_.closeAfterReply)
-      poll(&c, 1, 20000);
   }
 
   Script script_;
@@ -64,19 +55,5 @@ private:
   std::string received_;
   std::thread thread_;
 };
-
-// Body bytes that differ from piece to piece, so a lost or doubled piece shows in the file.
-inline std::string Pattern(size_t size)
-{
-  std::string s(size, 0);
-  for (size_t i = 0; i < size; ++i)
-    s[i] = static_cast<char>((i * 7 + i / 1028) & 0xff);
-  return s;
-}
-
-inline std::string Answer(const std::string& statusLine, const std::string& headers, const std::string& body)
-{
-  return statusLine + "\r\n" + headers + "\r\n" + body;
-}
 
 }  // namespace httptest

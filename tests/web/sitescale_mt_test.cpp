@@ -111,16 +111,16 @@ TEST_F(SiteScaleTest, IdleFloodLeavesListenersStreamingAndTheSiteAnswersAfterIt)
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
   auto flood = std::async(std::launch::async, [this] {
     // The flood inherits the lowered limit and raises its own.
-    return webtest::CommandOutput("python3 -c 'import resource, socket, time\n"
-                                  "h = resource.getrlimit(resource.RLIMIT_NOFILE)[1]\n"
-                                  "resource.setrlimit(resource.RLIMIT_NOFILE, (h, h))\n"
-                                  "held = []\n"
-                                  "for i in range(600):\n"
-                                  "  s = socket.socket(); s.setblocking(False); s.connect_ex((\"127.0.0.1\", " +
-                                  std::to_string(server_->Port()) +
-                                  ")); held.append(s)\n"
-                                  "time.sleep(3)\n"
-                                  "print(len(held))'");
+    return CommandOutput("python3 -c 'import resource, socket, time\n"
+                         "h = resource.getrlimit(resource.RLIMIT_NOFILE)[1]\n"
+                         "resource.setrlimit(resource.RLIMIT_NOFILE, (h, h))\n"
+                         "held = []\n"
+                         "for i in range(600):\n"
+                         "  s = socket.socket(); s.setblocking(False); s.connect_ex((\"127.0.0.1\", " +
+                         std::to_string(server_->Port()) +
+                         ")); held.append(s)\n"
+                         "time.sleep(3)\n"
+                         "print(len(held))'");
   });
   while (flood.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
     WriteBlock(queue);
