@@ -194,6 +194,7 @@ TEST_F(DecoderTest, DecodersWriteTheSourceAsACanonicalWav)
       {kWendrik, "flac", 48000, 16, {200, 300, 400, 500, 600, 700}, 0.5, 0},
       {kWendrik, "oga", 44100, 16, {440, 1000}, 1.0, 0},
   };
+  umask(022);  // a new file's mode is 0666 less this
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kind + " " + std::to_string(c.bits) + " bits " + std::to_string(c.tones.size()) + " channels");
     std::string wav = MakeWav(c.rate, c.bits, c.tones, c.seconds);
@@ -204,6 +205,8 @@ TEST_F(DecoderTest, DecodersWriteTheSourceAsACanonicalWav)
     LAudio decoded;
     std::string why;
     ASSERT_TRUE(ReadCanonicalWav(output, decoded, why)) << why;
+    struct stat made {};
+    EXPECT_TRUE(stat(output.c_str(), &made) == 0 && (made.st_mode & 07777) == 0644) << made.st_mode;
     EXPECT_EQ(decoded.rate, c.rate);
     EXPECT_EQ(decoded.channels, static_cast<int>(c.tones.size()));
     EXPECT_EQ(decoded.Frames(), static_cast<size_t>(c.rate * c.seconds));
