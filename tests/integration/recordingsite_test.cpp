@@ -125,12 +125,11 @@ TEST_F(RecordingSiteTest, RecordingIsServedThroughEveryLinkUntilRemoved)
   EXPECT_EQ(Get(downloads[1], tags[0]).rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
   // A real client takes the download whole and revalidates it.
   const std::string url = "http://" + host_ + downloads[0], saved = dir_ / "saved.mp3";
-  EXPECT_EQ(
-      CommandOutput("curl -s -S -f --max-time 20 -o '" + saved + "' -w '%{http_code}' '" + url + "' 2>&1"),
-      "200");
+  EXPECT_EQ(CommandOutput("curl -s -S -f --max-time 20 -o '" + saved + "' -w '%{http_code}' '" + url + "' 2>&1"),
+            "200");
   EXPECT_TRUE(ReadWhole(saved) == ReadWhole(sitetest::HighFolder() + "/" + kName + ".mp3"));
-  EXPECT_EQ(CommandOutput("curl -s -S --max-time 20 -o /dev/null -w '%{http_code}' -H 'If-None-Match: " +
-                                   tags[0] + "' '" + url + "' 2>&1"),
+  EXPECT_EQ(CommandOutput("curl -s -S --max-time 20 -o /dev/null -w '%{http_code}' -H 'If-None-Match: " + tags[0] +
+                          "' '" + url + "' 2>&1"),
             "304");
 
   LRunResult removed = RunProgram({kTool, "remove", kName});
