@@ -42,9 +42,11 @@ TEST(SiteStreamTest, TitlesEverySixteenThousandBytes)
   std::vector<std::unique_ptr<Client>> clients;
   std::vector<std::future<std::string>> heard;
   const char* const spellings[] = {"Icy-MetaData: 1\r\n", "icy-metadata: 1\r\n", "ICY-METADATA: 1\r\n"};
+  // Blocks of about two ring slots: the 64-slot ring holds some 30 blocks, seconds of slack for a busy machine.
+  constexpr int kFrames = 1102;
   for (int block = 0, joined = 0; block < 32; ++block) {
-    std::vector<int> samples = PatternSamples(block * 4410 * 4, 4410);
-    ASSERT_EQ(queue.Write(samples.data(), 4410), 4410 * 4);
+    std::vector<int> samples = PatternSamples(block * kFrames * 4, kFrames);
+    ASSERT_EQ(queue.Write(samples.data(), kFrames), kFrames * 4);
     if (block == 1 || block == 9 || block == 20) {
       for (const char* icy : {spellings[joined], ""}) {
         Client* client = clients.emplace_back(std::make_unique<Client>(server.Port())).get();
@@ -57,7 +59,7 @@ TEST(SiteStreamTest, TitlesEverySixteenThousandBytes)
       for (Client* c : {clients[clients.size() - 2].get(), clients.back().get()})
         heard.push_back(std::async(std::launch::async, [c] { return c->ReadAll(5000); }));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));  // no listener falls a ring behind
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
   }
   const std::string icyHeader = "HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: Velorin Live 1\r\n"
                                 "icy-br: 56\r\nicy-metaint: 16000\r\n\r\n";
@@ -69,7 +71,7 @@ TEST(SiteStreamTest, TitlesEverySixteenThousandBytes)
     const std::string audio = Deframe(icy.substr(icyHeader.size()), "Velorin Live 1");
     EXPECT_TRUE(audio == plain.substr(kAudioHeader.size())) << "the audio differs from the plain listener's";
     EXPECT_TRUE(IsPatternRun(reinterpret_cast<const unsigned char*>(audio.data()), static_cast<int>(audio.size())));
-    EXPECT_GE(audio.size(), i == 0 ? 500000u : 1u);
+    EXPECT_GE(audio.size(), i == 0 ? 120000u : 1u);
   }
   server.Server().Stop();
   gpAudioEngine = nullptr;
