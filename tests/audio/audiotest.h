@@ -12,6 +12,7 @@
 #include "audio/queuefollow.h"
 #include "audio/soundsink.h"
 #include "common/files.h"
+#include "common/logtext.h"
 #include "common/loopback.h"
 #include "common/proccount.h"
 #include "common/waitfor.h"
@@ -113,15 +114,6 @@ inline void WriteSignalFile(const std::string& path, std::initializer_list<std::
                      static_cast<int16_t>(amplitude * 32767 *
                                           std::sin(2 * M_PI * 1000 * static_cast<double>(samples.size() / 2) / 44100)));
   WriteWhole(path, std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2));
-}
-
-inline std::string ReadLogText()
-{
-  std::string text;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(gLLog.GetLogFolder(), error))
-    text += ReadWhole(entry.path());
-  return text;
 }
 
 inline size_t CountOf(const std::string& text, const std::string& what)

@@ -194,16 +194,16 @@ TEST_F(SiteTest, NoPathOutsideTheRecordingsFoldersAndBadLiveRequests)
   // Names are logged on one line.
   server_->Get("/velorin.mp3?src=fa%0D%0A12:00:00%20forged");
   EXPECT_TRUE(LogShows("VLWAudio Serving file: a  12:00:00 forged\r\n"));
-  EXPECT_EQ(ReadLog().find("\n12:00:00 forged"), std::string::npos);
+  EXPECT_EQ(ReadLogText().find("\n12:00:00 forged"), std::string::npos);
 
   EXPECT_EQ(server_->Get("/velorin.mp3?src=1&kbps=56"), kAudioHeader);  // no audio engine running
   EXPECT_TRUE(LogShows("Streaming Studio A (56 kpbs)\r\n"));
   LAudioEngine engine;
   gpAudioEngine = &engine;
-  const size_t before = Count(ReadLog(), "Error with streaming request\r\n");
+  const size_t before = Count(ReadLogText(), "Error with streaming request\r\n");
   for (const char* src : {"0", "9", "x", "-1", "", "99999999999"})
     EXPECT_EQ(server_->Get(std::string("/velorin.mp3?src=") + src), kAudioHeader) << src;
-  EXPECT_EQ(Count(ReadLog(), "Error with streaming request\r\n"), before + 6);
+  EXPECT_EQ(Count(ReadLogText(), "Error with streaming request\r\n"), before + 6);
   gpAudioEngine = nullptr;
 }
 
@@ -212,17 +212,17 @@ TEST_F(SiteTest, RestartActsOnlyOnANewPortAndOtherPathsAreFiles)
   WriteWhole(SessionFolder() + "/s.css", "body{}");
   EXPECT_EQ(Curl("-o - " + server_->Url("/s.css")), "body{}");
   const int id = gVLBannerCounter.load();
-  const size_t restarts = Count(ReadLog(), "Restarting server\r\n");
+  const size_t restarts = Count(ReadLogText(), "Restarting server\r\n");
   server_->Server().Restart();
   EXPECT_EQ(gVLBannerCounter.load(), id);
-  EXPECT_EQ(Count(ReadLog(), "Restarting server\r\n"), restarts);
+  EXPECT_EQ(Count(ReadLogText(), "Restarting server\r\n"), restarts);
   const unsigned short old = server_->Port(), port = FreePort();
   LWebletServer::SetWebletServerPort(port);
   server_->Server().Restart();
   EXPECT_EQ(server_->Server().GetStartedPort(), port);
   EXPECT_EQ(gVLBannerCounter.load(), id + 1);
-  EXPECT_EQ(Count(ReadLog(), "Restarting server\r\n"), restarts + 1);
-  SiteServer::WaitForPort(port);
+  EXPECT_EQ(Count(ReadLogText(), "Restarting server\r\n"), restarts + 1);
+  WaitForPort(port);
   EXPECT_EQ(Body(Exchange(port, "GET /s.css HTTP/1.0\r\n\r\n")), "body{}");
   EXPECT_FALSE(Client(old).Connected());
   server_->Server().Stop();

@@ -7,6 +7,7 @@
 
 #include "audio/audioengine.h"
 #include "base/file.h"
+#include "common/logtext.h"
 #include "settings/configkeys.h"
 #include "settings/log.h"
 #include "settings/settings.h"
@@ -108,19 +109,11 @@ inline std::string DataFolder()
   return Folder(LFile::GetSharedDataFolder);
 }
 
-inline std::string ReadLog()
-{
-  std::string log;
-  for (const auto& entry : std::filesystem::directory_iterator(gLLog.GetLogFolder()))
-    log += ReadWhole(entry.path());
-  return log;
-}
-
 // Waits (generously) for text to appear in the log.
 inline bool LogShows(const std::string& text)
 {
   for (uint32_t start = GetTickCount(); nettest::Since(start) < 10000; usleep(20000))
-    if (ReadLog().find(text) != std::string::npos)
+    if (ReadLogText().find(text) != std::string::npos)
       return true;
   return false;
 }
@@ -165,7 +158,6 @@ public:
     WaitForPort(port_);
   }
   ~SiteServer() { server_.Stop(); }
-  static void WaitForPort(unsigned short port) { webtest::WaitForPort(port); }
   unsigned short Port() const { return port_; }
   std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
   LVLServer& Server() { return server_; }
