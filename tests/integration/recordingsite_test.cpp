@@ -30,7 +30,7 @@ protected:
     LRunResult launch = RunVelorin({"-service"}, false);
     ASSERT_TRUE(launch.Exited(0)) << launch.err;
     ASSERT_GT(guard_.Daemon(), 0);
-    sitetest::SiteServer::WaitForPort(port_);
+    webtest::WaitForPort(port_);
   }
 
   // The daemon still stops cleanly (a sanitizer report would change its status).
