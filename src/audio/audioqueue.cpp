@@ -8,6 +8,7 @@
 
 #include "audio/audiofanout.h"
 #include "audio/mp3encode.h"
+#include "audio/mp3header.h"
 #include "audio/soundbase.h"
 #include "base/ticks.h"
 #include "settings/log.h"
@@ -177,17 +178,36 @@ void LAudioQueue::Publish(const unsigned char* data, int length)
 
 void LAudioQueue::ThreadFunction()
 {
+  // The encoder's output is published in whole MP3 frames: a frame that
+  // has only partly arrived waits at the front of `staging` for its rest.
+  // So when an encoder dies mid-frame its torn frame is dropped, and the
+  // listeners go on from the new encoder's first frame without a fault.
   unsigned char staging[kSlotBytes];
+  int held = 0;
   while (!IsToStop()) {
     int ready = pipe_.GetBytesReady();
     if (ready == 0) {
       // Readable with nothing to read: the encoder's output has ended.
       LProcessResult waited = ProcessWaitSignal(LSignalObjectRef(pipe_.GetReadFD()), kWaitSliceMs);
-      if (waited == kProcessDone && pipe_.GetBytesReady() == 0 && !RestartEncoder())
-        return;
+      if (waited == kProcessDone && pipe_.GetBytesReady() == 0) {
+        held = 0;
+        if (!RestartEncoder())
+          return;
+      }
       continue;
     }
-    int want = ready < kSlotBytes ? ready : kSlotBytes;
-    Publish(staging, pipe_.Read(staging, static_cast<unsigned int>(want)));
+    int want = ready < kSlotBytes - held ? ready : kSlotBytes - held;
+    const int read = pipe_.Read(staging + held, static_cast<unsigned int>(want));
+    if (read <= 0)
+      continue;
+    held += read;
+    // What stays held is at most one frame (1,441 bytes at most), so there
+    // is always room to read its rest.
+    const int whole = MP3WholeFramesLength(staging, held);
+    if (whole == 0)
+      continue;
+    Publish(staging, whole);
+    held -= whole;
+    memmove(staging, staging + whole, static_cast<size_t>(held));
   }
 }

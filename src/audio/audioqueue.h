@@ -19,6 +19,8 @@
 // when it keeps dying soon after each start, after a pause that doubles up
 // to kEncoderRestartMaxMs.  Each death is logged once.  The ring goes on
 // from where it was, so the listeners that stayed hear the new encoder.
+// Output is published in whole MP3 frames: a dead encoder's torn last
+// frame is dropped, and the stream runs on unbroken into the new one's.
 #include <atomic>
 #include <cstdint>
 #include <memory>

@@ -32,7 +32,7 @@ LMP3Source::LMP3Source(const char* path) : LSoundSourceBase(44100, 1, 0x200000),
 
 bool LMP3Source::DecodeInitialHeader()
 {
-  if (!firstHeader_.ReadHeader(file_))
+  if (!MP3ReadHeader(file_, firstHeader_))
     return false;
   long long frameStart = file_.Tell() - 4 - firstHeader_.GetCrcLength();
   dataStart_ = frameStart;
@@ -47,7 +47,7 @@ bool LMP3Source::DecodeInitialHeader()
       if (++count == 8)
         break;
       file_.Seek(start + h.GetFrameLength());
-      if (!h.ReadHeader(file_))
+      if (!MP3ReadHeader(file_, h))
         break;
       start = file_.Tell() - 4 - h.GetCrcLength();
     }
@@ -114,7 +114,7 @@ bool LMP3Source::ReadVbrHeader(long long frameStart)
 bool LMP3Source::DecodeHeader()
 {
   for (int tries = 0; tries < kHeaderTries; tries++) {
-    if (!header_.ReadHeader(file_))
+    if (!MP3ReadHeader(file_, header_))
       return false;
     if (header_.version == firstHeader_.version && header_.sampleRateIndex == firstHeader_.sampleRateIndex &&
         header_.IsStereo() == (stereo_ != 0))
@@ -267,7 +267,7 @@ long long LMP3Source::FindFrameStart(long long from)
   for (int tries = 0; tries < 4 * kSeekSlack; tries++) {
     file_.Seek(from);
     MP3Header h;
-    if (!h.ReadHeader(file_))
+    if (!MP3ReadHeader(file_, h))
       break;
     long long at = file_.Tell() - 4 - h.GetCrcLength();
     file_.Seek(at + h.GetFrameLength());

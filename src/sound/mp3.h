@@ -1,8 +1,8 @@
 #pragma once
 
+#include "audio/mp3header.h"
 #include "audio/soundsource.h"
 #include "sound/mp3framedecoder.h"
-#include "sound/mp3header.h"
 #include "sound/mp3maindata.h"
 #include "sound/mp3readfile.h"
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "audio/mp3header.h"
 #include "sound/mp3bitreader.h"
-#include "sound/mp3header.h"
 #include "sound/mp3huffman.h"
 #include "sound/mp3imdct.h"
 #include "sound/mp3requantize.h"

@@ -56,3 +56,26 @@ void MP3ReadFile::Seek(long long offset)
   bufferPos_ = 0;
   bufferFill_ = 0;
 }
+
+bool MP3ReadHeader(MP3ReadFile& file, MP3Header& header)
+{
+  unsigned char b[4];
+  if (file.Read(b, 4) < 4)
+    return false;
+  for (int searched = 0;; searched++) {
+    if (header.Parse(b)) {
+      if (!header.protection)
+        file.Skip(2);
+      return true;
+    }
+    if (searched >= kMP3MaxSearchBytes)
+      return false;
+    int next = file.ReadByte();
+    if (next < 0)
+      return false;
+    b[0] = b[1];
+    b[1] = b[2];
+    b[2] = b[3];
+    b[3] = (unsigned char)next;
+  }
+}

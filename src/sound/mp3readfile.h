@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/mp3header.h"
 #include "base/fileclasses.h"
 
 // The MP3 decoder's input file: a shared read file (no lock: other readers and the recordings library
@@ -48,3 +49,11 @@ private:
   int bufferPos_ = 0;
   unsigned char buffer_[kBufferSize];
 };
+
+// The header search's reach beyond the first four bytes.
+constexpr int kMP3MaxSearchBytes = 65535;
+
+// Searches the file for the next header from its current offset: drops one byte at a time, at most
+// kMP3MaxSearchBytes bytes beyond the first four. On success the file stands after the header and its
+// CRC word (which is not checked).
+bool MP3ReadHeader(MP3ReadFile& file, MP3Header& header);

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "audio/mp3header.h"
 #include "sound/mp3bitreader.h"
-#include "sound/mp3header.h"
 #include "sound/mp3sideinfo.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "sound/mp3sideinfo.h"
 
+#include "audio/mp3header.h"
 #include "sound/mp3bitreader.h"
-#include "sound/mp3header.h"
 #include "sound/mp3tables.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "sound/mp3header.h"
+#include "audio/mp3header.h"
 #include "sound/mp3requantize.h"
 #include "sound/mp3scalefactors.h"
 #include "sound/mp3sideinfo.h"

@@ -6,6 +6,7 @@
 #include "audio/audioengine.h"
 #include "audio/audiotest.h"
 #include "audio/mp3check.h"
+#include "common/mp3frames.h"
 #include "settings/configkeys.h"
 #include "settings/settings.h"
 
@@ -88,6 +89,13 @@ TEST_F(AudioEngineTest, TwoSourcesStreamTheirTonesAtBothRatesAndAKilledEncoderIs
     readers[i]->Stop();
     CheckStream(i == 1 ? beforeKill : readers[i]->Bytes(), kStreams[i]);
   }
+  // The dead encoder's torn last frame is not passed on: the frames run on
+  // unbroken into the new encoder's.
+  LMp3FrameChecker frames;
+  const std::string& across = readers[1]->Bytes();
+  frames.Feed(reinterpret_cast<const unsigned char*>(across.data()), across.size());
+  EXPECT_TRUE(frames.Aligned());
+  EXPECT_EQ(frames.Faults(), 0u);
   std::vector<int16_t> pcm = DecodeMp3Bytes(readers[1]->Bytes().substr(atRestart));
   ASSERT_GT(pcm.size(), 44100u);
   EXPECT_NEAR(ToneFrequency(pcm, 44100, 4410, pcm.size() - 4410), 1000, 10);

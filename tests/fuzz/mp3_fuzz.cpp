@@ -10,9 +10,9 @@
 #include <cstring>
 #include <vector>
 
+#include "audio/mp3header.h"
 #include "sound/mp3.h"
 #include "sound/mp3framedecoder.h"
-#include "sound/mp3header.h"
 
 namespace {
 

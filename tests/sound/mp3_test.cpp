@@ -4,8 +4,8 @@
 #include <numeric>
 #include <random>
 
+#include "audio/mp3header.h"
 #include "sound/mp3.h"
-#include "sound/mp3header.h"
 #include "sound/mp3readfile.h"
 #include "sound/mp3requantize.h"
 #include "sound/mp3scalefactors.h"
@@ -237,26 +237,6 @@ TEST(MP3Decode, LengthsAndDamagedFiles)
       }
     }
   }
-}
-
-TEST(MP3Header, RefusesWhatIsNotAUsableHeader)
-{
-  const unsigned char refused[][4] = {
-      {0xFF, 0xDB, 0x90, 0x00},  // second byte below 0xE0
-      {0xFF, 0xEB, 0x90, 0x00},  // reserved version
-      {0xFF, 0xFD, 0x90, 0x00},  // layer II
-      {0xFF, 0xFB, 0x00, 0x00},  // free format
-      {0xFF, 0xFB, 0xF0, 0x00},  // bit-rate index 15
-      {0xFF, 0xFB, 0x9C, 0x00},  // sample-rate index 3
-  };
-  for (const auto& b : refused) {
-    MP3Header h;
-    EXPECT_FALSE(h.Parse(b)) << int(b[1]) << " " << int(b[2]);
-  }
-  const unsigned char smallest[4] = {0xFF, 0xE3, 0x18, 0x00};
-  MP3Header h;
-  ASSERT_TRUE(h.Parse(smallest));
-  EXPECT_EQ(h.GetFrameLength(), 72);
 }
 
 // No encoder at hand writes mixed blocks: their long part (8 bands in MPEG-1, 6 below) takes the

@@ -1,7 +1,5 @@
 #pragma once
 
-class MP3ReadFile;
-
 // The 4-byte header of an MPEG audio Layer III frame.
 struct MP3Header {
   int version = 0;          // 0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5
@@ -16,11 +14,6 @@ struct MP3Header {
   // the fields are set only then.
   bool Parse(const unsigned char bytes[4]);
 
-  // Searches the file for the next header from its current offset: drops one byte at a time, at most
-  // kMaxSearchBytes bytes beyond the first four. On success the file stands after the header and its
-  // CRC word (which is not checked).
-  bool ReadHeader(MP3ReadFile& file);
-
   int GetSampleRate() const;
   int GetFrameLength() const;
   int GetSideInfoLength() const;
@@ -34,6 +27,11 @@ struct MP3Header {
   // Bytes per frame without padding: 144 (MPEG-1) or 72 bytes per bit and sample.
   int GetSlotFactor() const { return version == 0 ? 144 : 72; }
   int GetBandTableIndex() const { return version * 3 + sampleRateIndex; }
-
-  static constexpr int kMaxSearchBytes = 65535;
 };
+
+// The length of the prefix of `data` that can be passed on without tearing a frame of a stream cut
+// at frame boundaries. From the first byte, a byte that starts a header passes with its frame when
+// the frame ends within `size`, and any other byte passes alone. The scan stops at a frame that runs
+// past the end, or at a 0xFF among the last three bytes (the start of a header still to come). So
+// what is held back is at most one frame, beginning with its header.
+int MP3WholeFramesLength(const unsigned char* data, int size);

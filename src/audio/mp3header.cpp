@@ -1,6 +1,4 @@
-#include "sound/mp3header.h"
-
-#include "sound/mp3readfile.h"
+#include "audio/mp3header.h"
 
 namespace {
 
@@ -43,29 +41,6 @@ bool MP3Header::Parse(const unsigned char b[4])
   return true;
 }
 
-bool MP3Header::ReadHeader(MP3ReadFile& file)
-{
-  unsigned char b[4];
-  if (file.Read(b, 4) < 4)
-    return false;
-  for (int searched = 0;; searched++) {
-    if (Parse(b)) {
-      if (!protection)
-        file.Skip(2);
-      return true;
-    }
-    if (searched >= kMaxSearchBytes)
-      return false;
-    int next = file.ReadByte();
-    if (next < 0)
-      return false;
-    b[0] = b[1];
-    b[1] = b[2];
-    b[2] = b[3];
-    b[3] = (unsigned char)next;
-  }
-}
-
 int MP3Header::GetSampleRate() const
 {
   return kBaseSampleRates[sampleRateIndex] >> version;
@@ -85,4 +60,27 @@ int MP3Header::GetMainDataLength() const
 {
   int n = GetFrameLength() - 4 - GetCrcLength() - GetSideInfoLength();
   return n > 0 ? n : 0;
+}
+
+int MP3WholeFramesLength(const unsigned char* data, int size)
+{
+  int at = 0;
+  MP3Header h;
+  while (at < size) {
+    if (data[at] != 0xFF) {
+      at++;
+      continue;
+    }
+    if (size - at < 4)
+      break;
+    if (!h.Parse(data + at)) {
+      at++;
+      continue;
+    }
+    const int length = h.GetFrameLength();
+    if (length > size - at)
+      break;
+    at += length;
+  }
+  return at;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // MPEG audio Layer III frame headers and an incremental checker that follows
-// a byte stream frame by frame.  Used by the listener load client to prove
-// that every listener received an unbroken sequence of frames.
+// a byte stream frame by frame.  Used by the listener load client and the
+// tests to prove that a listener received an unbroken sequence of frames.
 
 #include <algorithm>
 #include <cstddef>
