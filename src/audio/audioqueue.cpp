@@ -141,11 +141,16 @@ int LAudioQueue::CopyChunk(uint64_t chunk, unsigned char* out) const
   int length = slot.length.load(std::memory_order_acquire);
   if (length < 0 || length > kSlotBytes)
     length = 0;
-  const int words = (length + 7) / 8;
-  for (int i = 0; i < words; ++i) {
-    uint64_t word = std::atomic_ref<uint64_t>(slot.words[i]).load(std::memory_order_acquire);
-    int bytes = length - i * 8 < 8 ? length - i * 8 : 8;
-    memcpy(out + i * 8, &word, static_cast<size_t>(bytes));
+  // Whole words move as single loads and stores; only the last one of an
+  // odd length is cut.  Every listener runs this copy on every pass.
+  const int whole = length / 8;
+  for (int i = 0; i < whole; ++i) {
+    const uint64_t word = std::atomic_ref<uint64_t>(slot.words[i]).load(std::memory_order_acquire);
+    memcpy(out + i * 8, &word, 8);
+  }
+  if (length % 8 != 0) {
+    const uint64_t word = std::atomic_ref<uint64_t>(slot.words[whole]).load(std::memory_order_acquire);
+    memcpy(out + whole * 8, &word, static_cast<size_t>(length % 8));
   }
   // A load above that saw any word of a refill (a release store made after
   // the refill cleared the sequence) makes this load see the cleared or a

@@ -92,6 +92,14 @@ int LTestCard::ParseSignal(const char* text)
       return -EINVAL;
     amplitude_[c] = amplitude[c];
   }
+  for (unsigned c = 0; c < kChannels; ++c) {
+    if (frequency_[c] != std::floor(frequency_[c]))
+      continue;
+    std::vector<int16_t> second(kRate);
+    for (unsigned frame = 0; frame < kRate; ++frame)
+      second[frame] = Sample(frame, c);
+    second_[c] = std::move(second);
+  }
   return 0;
 }
 
@@ -99,6 +107,8 @@ int16_t LTestCard::Sample(uint64_t frame, unsigned channel) const
 {
   if (!file_.empty())
     return file_[frame % (file_.size() / kChannels) * kChannels + channel];
+  if (!second_[channel].empty())
+    return second_[channel][frame % kRate];
   // Reduced modulo the rate, the argument of sin stays within one cycle.
   double cycles = std::fmod(frequency_[channel] * static_cast<double>(frame), kRate);
   return static_cast<int16_t>(

@@ -31,5 +31,8 @@ private:
 
   double frequency_[kChannels] = {};
   double amplitude_[kChannels] = {};
+  // A whole number of hertz repeats every second: that second, computed once,
+  // so that the card costs its reader next to nothing, as hardware does.
+  std::vector<int16_t> second_[kChannels];
   std::vector<int16_t> file_;  // interleaved frames of a looped file
 };
