@@ -30,12 +30,10 @@
 #include "base/thread.h"
 #include "base/uniquefd.h"
 
-// The fan-out's pause between sends to a listener.  Most of a listener's
-// cost is the system's per send, so fewer, larger sends are cheaper: 0.7 s
-// of audio per send keeps a listener's longest gap (this pause plus one
-// 100 ms capture block) under a second, and stays far inside the ring (64
-// chunks of a 100 ms capture block each at the usual rates).
-inline constexpr unsigned int kListenerSendIntervalMs = 700;
+// The fan-out's pause between sends to a listener.  Half a second of audio
+// per send keeps the wake-ups few and stays far inside the ring (64 chunks
+// of a 100 ms capture block each at the usual rates).
+inline constexpr unsigned int kListenerSendIntervalMs = 500;
 // A ring that advances this many chunks before the pause is over (a fast
 // stream, whose ring spans less time) brings the next pass forward, so no
 // listener is lapped while it waits.
