@@ -60,9 +60,9 @@ LTestPcm* Self(snd_pcm_ioplug_t* io)
 int Start(snd_pcm_ioplug_t* io)
 {
   LTestPcm* self = Self(io);
-  // A tick per period, as a card interrupts once a period is in, but at least 1 ms apart.
+  // A tick per period, but between 1 and 10 ms so that short reads are served promptly.
   int64_t tickNs = static_cast<int64_t>(io->period_size) * kNsPerSecond / LTestCard::kRate;
-  int err = self->ArmTimer(std::max(tickNs, kNsPerMs));
+  int err = self->ArmTimer(std::clamp(tickNs, kNsPerMs, 10 * kNsPerMs));
   self->startNs = NowNs();
   self->consumed = self->position = 0;
   self->xrun = false;
