@@ -16,7 +16,7 @@
 #include <string>
 
 #include "base/uniquefd.h"
-#include "common/mp3frames.h"
+#include "mp3frames.h"
 
 enum class LListenerFault { kNone, kConnect, kConnectTimeout, kHeaderTimeout, kBadHeader, kDisconnected };
 

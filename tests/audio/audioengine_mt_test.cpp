@@ -6,7 +6,7 @@
 #include "audio/audioengine.h"
 #include "audio/audiotest.h"
 #include "audio/mp3check.h"
-#include "common/mp3frames.h"
+#include "mp3frames.h"
 #include "settings/configkeys.h"
 #include "settings/settings.h"
 

@@ -8,3 +8,7 @@ if(TARGET lyrenc)
     endif()
   endforeach()
 endif()
+
+# The engine test follows the live stream frame by frame with the listener
+# benchmark's own checker.
+target_include_directories(audio_mt_test PRIVATE ${PROJECT_SOURCE_DIR}/bench)

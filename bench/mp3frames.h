@@ -1,7 +1,8 @@
 #pragma once
 // MPEG audio Layer III frame headers and an incremental checker that follows
-// a byte stream frame by frame.  Used by the listener load client and the
-// tests to prove that a listener received an unbroken sequence of frames.
+// a byte stream frame by frame.  Used by the listener load client (and the
+// audio engine test) to prove that a listener received an unbroken sequence
+// of frames.
 
 #include <algorithm>
 #include <cstddef>
