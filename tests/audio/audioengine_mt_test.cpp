@@ -92,11 +92,11 @@ TEST_F(AudioEngineTest, TwoSourcesStreamTheirTonesAtBothRatesAndAKilledEncoderIs
   // The dead encoder's torn last frame is not passed on: the frames run on
   // unbroken into the new encoder's.
   LMp3FrameChecker frames;
-  const std::string& across = readers[1]->Bytes();
+  const std::string across = readers[1]->Bytes();
   frames.Feed(reinterpret_cast<const unsigned char*>(across.data()), across.size());
   EXPECT_TRUE(frames.Aligned());
   EXPECT_EQ(frames.Faults(), 0u);
-  std::vector<int16_t> pcm = DecodeMp3Bytes(readers[1]->Bytes().substr(atRestart));
+  std::vector<int16_t> pcm = DecodeMp3Bytes(across.substr(atRestart));
   ASSERT_GT(pcm.size(), 44100u);
   EXPECT_NEAR(ToneFrequency(pcm, 44100, 4410, pcm.size() - 4410), 1000, 10);
 }
